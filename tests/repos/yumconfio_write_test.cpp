@@ -1,0 +1,509 @@
+// Writing yum's configuration back: what the files hold afterwards, which
+// files are removed, and that every refused or failed write loses nothing.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QDir>
+#include <QFile>
+
+#include "repos/yumconfio.h"
+#include "tests/repos/conftree.h"
+
+using Repo::Entry;
+
+namespace
+{
+
+const char* const mainConf = "# global settings\n"
+                             "[main]\n"
+                             "cachedir=/var/cache/yum/$basearch\n"
+                             "keepcache = 0\n"
+                             "gpgcheck=1\n"
+                             "  continued option\n"
+                             "\n"
+                             "[inconf]\n"
+                             "name=In yum.conf\n"
+                             "baseurl=file:///srv/inconf";
+
+const char* const baseRepo = "# Managed by hand\n"
+                             "# second comment\n"
+                             "\n"
+                             "[base]\n"
+                             "name=Base $releasever\n"
+                             "baseurl=http://mirror/a http://mirror/b\n"
+                             "\thttp://mirror/c\n"
+                             "mirrorlist: http://list\n"
+                             "enabled = no\n"
+                             "gpgcheck=0\n"
+                             "gpgkey=file:///key\n"
+                             "# trailing comment of base\n"
+                             "\n"
+                             "\n"
+                             "[updates]\n"
+                             "name=Updates\n"
+                             "baseurl=\n"
+                             "   http://up/ \n"
+                             "enabled=1\n"
+                             "metadata_expire=1d\n"
+                             "exclude=foo\n"
+                             "  bar\n";
+
+const char* const baseRepoWritten = "# Managed by hand\n"
+                                    "# second comment\n"
+                                    "\n"
+                                    "[base]\n"
+                                    "name=Base $releasever\n"
+                                    "baseurl=http://mirror/a\n"
+                                    "        http://mirror/b\n"
+                                    "        http://mirror/c\n"
+                                    "mirrorlist=http://list\n"
+                                    "enabled=0\n"
+                                    "gpgcheck=0\n"
+                                    "gpgkey=file:///key\n"
+                                    "# trailing comment of base\n"
+                                    "\n"
+                                    "[updates]\n"
+                                    "name=Updates\n"
+                                    "baseurl=\n"
+                                    "        http://up/\n"
+                                    "        \n"
+                                    "enabled=1\n"
+                                    "metadata_expire=1d\n"
+                                    "exclude=foo\n"
+                                    "  bar\n";
+
+// What a section means to yum, for comparing reads.
+QString meaning(const Entry& e)
+{
+    return QStringList{e.id, e.name, e.baseurl, e.mirrorlist, QString::number(e.enabled),
+                       QString::number(e.gpgcheck), e.other, e.file}
+        .join(QLatin1Char('|'));
+}
+
+}
+
+class ConfWrite : public ConfIOTest
+{
+protected:
+    void writeFixture()
+    {
+        tree.write("etc/yum.conf", mainConf);
+        tree.write("etc/yum.repos.d/base.repo", baseRepo);
+        tree.write("etc/yum.repos.d/secret.repo",
+                   "[s]\nbaseurl=http://h/kivrel?user=u&pass=p%20w&path=repo\n");
+    }
+
+    mode_t modeOf(const QString& relative) const
+    {
+        struct stat info;
+        if (::stat(QFile::encodeName(tree.path(relative)).constData(), &info) != 0)
+            return 0;
+        return info.st_mode & 07777;
+    }
+
+    QStringList meanings() const
+    {
+        QStringList result;
+        for (const Entry& e : conf.entries)
+            result.append(meaning(e));
+        return result;
+    }
+};
+
+TEST_F(ConfWrite, FirstWriteNormalisesAndSecondWriteRepeatsItByteForByte)
+{
+    writeFixture();
+    ASSERT_TRUE(conf.read(nullptr));
+    const QStringList readFirst = meanings();
+    ASSERT_TRUE(conf.write(nullptr));
+
+    EXPECT_EQ(tree.read("etc/yum.conf"),
+              QByteArray(mainConf).replace("baseurl=file:///srv/inconf", "baseurl=file:///srv/inconf\n"));
+    EXPECT_EQ(tree.read("etc/yum.repos.d/base.repo"), baseRepoWritten);
+    const QMap<QString, QString> afterFirst = tree.snapshot();
+
+    ASSERT_TRUE(conf.read(nullptr));
+    EXPECT_EQ(meanings(), readFirst);
+    ASSERT_TRUE(conf.write(nullptr));
+    EXPECT_EQ(tree.snapshot(), afterFirst);
+}
+
+TEST_F(ConfWrite, EditsReachTheFiles)
+{
+    writeFixture();
+    ASSERT_TRUE(conf.read(nullptr));
+    for (Entry& e : conf.entries) {
+        if (e.id == "updates") {
+            e.name = "Renamed";
+            e.enabled = Entry::No;
+            e.gpgcheck = Entry::Default;
+            e.baseurl = "file:///a\nfile:///b";
+        }
+        if (e.id == "base")
+            e.file = "moved.repo";
+    }
+    Entry added;
+    added.id = "fresh";
+    added.other = "cost=5";
+    conf.entries.append(added);
+    ASSERT_TRUE(conf.write(nullptr));
+
+    EXPECT_EQ(tree.read("etc/yum.repos.d/base.repo"),
+              "# Managed by hand\n# second comment\n\n"
+              "[updates]\nname=Renamed\nbaseurl=file:///a\n        file:///b\nenabled=0\n"
+              "metadata_expire=1d\nexclude=foo\n  bar\n");
+    const QString repoDir = conf.reposdirs.first();
+    QFile moved(repoDir + "/moved.repo");
+    ASSERT_TRUE(moved.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(moved.readAll().startsWith("[base]\nname=Base $releasever\n"));
+    QFile fresh(repoDir + "/fresh.repo");
+    ASSERT_TRUE(fresh.open(QIODevice::ReadOnly));
+    EXPECT_EQ(fresh.readAll(), "[fresh]\ncost=5\n");
+    // The list keeps the completed paths it was written with.
+    for (const Entry& e : conf.entries) {
+        if (e.id == "fresh") {
+            EXPECT_EQ(e.file, repoDir + "/fresh.repo");
+        }
+    }
+}
+
+TEST_F(ConfWrite, DisabledRepositoryStaysDisabled)
+{
+    tree.write("etc/yum.conf", "[main]\n");
+    tree.write("etc/yum.repos.d/a.repo", "[off]\nenabled = no\ngpgcheck=False\n");
+    ASSERT_TRUE(conf.read(nullptr));
+    ASSERT_TRUE(conf.write(nullptr));
+    EXPECT_EQ(tree.read("etc/yum.repos.d/a.repo"), "[off]\nenabled=0\ngpgcheck=0\n");
+    ASSERT_TRUE(conf.read(nullptr));
+    EXPECT_EQ(entry("off")->enabled, Entry::No);
+    EXPECT_FALSE(used["off"]);
+}
+
+TEST_F(ConfWrite, SectionsOfOneFileFollowTheirSortPositions)
+{
+    tree.write("etc/yum.conf", "[main]\n");
+    tree.write("etc/yum.repos.d/a.repo", "[one]\n[two]\n[three]\n");
+    ASSERT_TRUE(conf.read(nullptr));
+    conf.entries[0].sortPosition = 2.5;
+    // Another spelling of the same file must not truncate the first one.
+    conf.entries[2].file = tree.path("etc/yum.repos.d/./a.repo");
+    ASSERT_TRUE(conf.write(nullptr));
+    EXPECT_EQ(tree.read("etc/yum.repos.d/a.repo"), "[two]\n\n[one]\n\n[three]\n");
+}
+
+TEST_F(ConfWrite, YumConfAloneIsRewrittenWithANewlineAtItsEnd)
+{
+    tree.write("etc/yum.conf", "[main]\ngpgcheck=1");
+    ASSERT_TRUE(conf.read(nullptr));
+    ASSERT_TRUE(conf.write(nullptr));
+    EXPECT_EQ(tree.read("etc/yum.conf"), "[main]\ngpgcheck=1\n");
+}
+
+TEST_F(ConfWrite, OtherLinesWithoutFinalNewlineStaySeparate)
+{
+    tree.write("etc/yum.conf", "[main]\n");
+    tree.write("etc/yum.repos.d/a.repo", "[a]\n[b]\n");
+    ASSERT_TRUE(conf.read(nullptr));
+    conf.entries[0].other = "cost=1\nskip_if_unavailable=1";
+    ASSERT_TRUE(conf.write(nullptr));
+    EXPECT_EQ(tree.read("etc/yum.repos.d/a.repo"), "[a]\ncost=1\nskip_if_unavailable=1\n\n[b]\n");
+}
+
+TEST_F(ConfWrite, LatinOneCharactersAreWrittenAsSingleBytes)
+{
+    tree.write("etc/yum.conf", "[main]\n");
+    tree.write("etc/yum.repos.d/a.repo", "[a]\nname=Caf\xe9\n");
+    ASSERT_TRUE(conf.read(nullptr));
+    EXPECT_EQ(entry("a")->name, QString("Caf") + QChar(0xe9));
+    conf.entries[0].other = QString("x=") + QChar(0xfc) + "\n";
+    ASSERT_TRUE(conf.write(nullptr));
+    EXPECT_EQ(tree.read("etc/yum.repos.d/a.repo"), "[a]\nname=Caf\xe9\nx=\xfc\n");
+}
+
+TEST_F(ConfWrite, ReplacedFilesKeepModeAndOwner)
+{
+    writeFixture();
+    const QByteArray base = QFile::encodeName(tree.path("etc/yum.repos.d/base.repo"));
+    ASSERT_EQ(::chmod(base.constData(), 0640), 0);
+    ASSERT_EQ(::chown(base.constData(), 1234, 5678), 0);
+    ASSERT_TRUE(conf.read(nullptr));
+    conf.entries.last().name = "changed";
+    ASSERT_TRUE(conf.write(nullptr));
+    struct stat info;
+    ASSERT_EQ(::stat(base.constData(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0640u);
+    EXPECT_EQ(info.st_uid, 1234u);
+    EXPECT_EQ(info.st_gid, 5678u);
+}
+
+TEST_F(ConfWrite, ALinkedRepositoryFileStaysALink)
+{
+    tree.write("etc/yum.conf", "[main]\n");
+    tree.write("shared/real.repo", "[linked]\n");
+    ASSERT_TRUE(QFile::link(tree.path("shared/real.repo"), tree.path("etc/yum.repos.d/linked.repo")));
+    ASSERT_TRUE(conf.read(nullptr));
+    conf.entries[0].name = "through the link";
+    ASSERT_TRUE(conf.write(nullptr));
+    EXPECT_TRUE(QFileInfo(tree.path("etc/yum.repos.d/linked.repo")).isSymLink());
+    EXPECT_EQ(tree.read("shared/real.repo"), "[linked]\nname=through the link\n");
+}
+
+TEST_F(ConfWrite, NewFileHoldingAPasswordIsReadableByItsOwnerOnly)
+{
+    ::umask(022);
+    tree.write("etc/yum.conf", "[main]\n");
+    ASSERT_TRUE(conf.read(nullptr));
+    Entry secret;
+    secret.id = "secret";
+    secret.baseurl = "http://h/kivrel?user=u&pass=pw&path=r";
+    Entry basic;
+    basic.id = "basic";
+    basic.other = "password=hunter2\n";
+    Entry plain;
+    plain.id = "plain";
+    plain.baseurl = "http://h/kivrel?user=&pass=&path=r";
+    conf.entries = {secret, basic, plain};
+    ASSERT_TRUE(conf.write(nullptr));
+    EXPECT_EQ(modeOf(firstRepoDir() + "/secret.repo"), 0600u);
+    EXPECT_EQ(modeOf(firstRepoDir() + "/basic.repo"), 0600u);
+    EXPECT_EQ(modeOf(firstRepoDir() + "/plain.repo"), 0644u);
+}
+
+class ConfPrune : public ConfWrite
+{
+};
+
+TEST_F(ConfPrune, OnlyFilesThatLostTheirSectionsAreRemoved)
+{
+    writeFixture();
+    tree.write("etc/yum.repos.d/placeholder.repo", "# intentionally empty\n");
+    ASSERT_TRUE(conf.read(nullptr));
+    tree.write("etc/yum.repos.d/newcomer.repo", "[newcomer]\n");
+    conf.entries.clear();
+    ASSERT_TRUE(conf.write(nullptr));
+
+    EXPECT_FALSE(tree.exists("etc/yum.repos.d/base.repo"));
+    EXPECT_FALSE(tree.exists("etc/yum.repos.d/secret.repo"));
+    EXPECT_EQ(tree.read("etc/yum.repos.d/placeholder.repo"), "# intentionally empty\n");
+    EXPECT_EQ(tree.read("etc/yum.repos.d/newcomer.repo"), "[newcomer]\n");
+    EXPECT_EQ(tree.read("etc/yum.conf"), "# global settings\n[main]\ncachedir=/var/cache/yum/$basearch\n"
+                                         "keepcache = 0\ngpgcheck=1\n  continued option\n\n");
+}
+
+TEST_F(ConfPrune, APlaceholderThatGainsASectionKeepsItsComments)
+{
+    tree.write("etc/yum.conf", "[main]\n");
+    tree.write("etc/yum.repos.d/p.repo", "# keep me\n");
+    ASSERT_TRUE(conf.read(nullptr));
+    Entry added;
+    added.id = "p";
+    added.file = tree.path("etc/yum.repos.d/p.repo");
+    conf.entries.append(added);
+    ASSERT_TRUE(conf.write(nullptr));
+    EXPECT_EQ(tree.read("etc/yum.repos.d/p.repo"), "# keep me\n[p]\n");
+}
+
+TEST_F(ConfPrune, AWriteWithoutNewReadRemovesFilesEmptiedSinceTheLastWrite)
+{
+    tree.write("etc/yum.conf", "[main]\n");
+    ASSERT_TRUE(conf.read(nullptr));
+    Entry added;
+    added.id = "temporary";
+    conf.entries.append(added);
+    ASSERT_TRUE(conf.write(nullptr));
+    ASSERT_TRUE(tree.exists(firstRepoDir() + "/temporary.repo"));
+    conf.entries.clear();
+    ASSERT_TRUE(conf.write(nullptr));
+    EXPECT_FALSE(tree.exists(firstRepoDir() + "/temporary.repo"));
+}
+
+TEST_F(ConfPrune, AFileThatCannotBeRemovedIsReportedButTheWriteSucceeds)
+{
+    tree.write("etc/yum.conf", "[main]\n");
+    tree.write("etc/yum.repos.d/stuck.repo", "[stuck]\n");
+    ASSERT_TRUE(conf.read(nullptr));
+    if (!tree.setImmutable("etc/yum.repos.d/stuck.repo", true))
+        GTEST_SKIP() << "no immutable files on this file system";
+    conf.entries.clear();
+    BoxWatcher watcher;
+    EXPECT_TRUE(conf.write(nullptr));
+    ASSERT_EQ(watcher.boxes.size(), 1);
+    EXPECT_TRUE(watcher.boxes[0].text.startsWith(
+        QString("Unable to unlink repository configuration file %1; errno = 1 ")
+            .arg(tree.path("etc/yum.repos.d/stuck.repo"))));
+    EXPECT_TRUE(tree.exists("etc/yum.repos.d/stuck.repo"));
+}
+
+class ConfWriteFailure : public ConfWrite
+{
+protected:
+    // Runs a write that must fail with one error box and leave every file
+    // as it was; returns the box's text.
+    QString failingWrite()
+    {
+        const QMap<QString, QString> before = tree.snapshot();
+        BoxWatcher watcher;
+        EXPECT_FALSE(conf.write(nullptr));
+        EXPECT_EQ(tree.snapshot(), before);
+        if (watcher.boxes.size() != 1) {
+            ADD_FAILURE() << "expected one box, saw " << watcher.boxes.size();
+            return QString();
+        }
+        EXPECT_EQ(watcher.boxes[0].title, "KUV Repository Editor Error");
+        EXPECT_EQ(watcher.boxes[0].icon, QMessageBox::Critical);
+        return watcher.boxes[0].text;
+    }
+};
+
+TEST_F(ConfWriteFailure, AFolderWhereAFileShouldGo)
+{
+    writeFixture();
+    QDir().mkpath(tree.path("etc/yum.repos.d/zz.repo"));
+    ASSERT_TRUE(conf.read(nullptr));
+    conf.entries[0].name = "changed";
+    conf.entries.last().file = tree.path("etc/yum.repos.d/zz.repo");
+    EXPECT_EQ(failingWrite(),
+              QString("Unable to write repository configuration file %1; errno = 21 (Is a directory).")
+                  .arg(tree.path("etc/yum.repos.d/zz.repo")));
+}
+
+TEST_F(ConfWriteFailure, AMissingDirectory)
+{
+    tree.write("etc/yum.conf", "[main]\nreposdir=/missing /etc/yum.repos.d\n");
+    tree.write("etc/yum.repos.d/a.repo", "[a]\n");
+    ASSERT_TRUE(conf.read(nullptr));
+    Entry added;
+    added.id = "b";
+    conf.entries.append(added);
+    EXPECT_EQ(failingWrite(),
+              QString("Unable to write repository configuration file %1; errno = 2 (No such file or directory).")
+                  .arg(tree.path("missing/b.repo")));
+}
+
+TEST_F(ConfWriteFailure, ALaterRenameThatFailsPutsTheEarlierFilesBack)
+{
+    writeFixture();
+    ASSERT_TRUE(conf.read(nullptr));
+    for (Entry& e : conf.entries)
+        e.name = "changed " + e.id;
+    // secret.repo is replaced after base.repo, and refuses to be replaced.
+    if (!tree.setImmutable("etc/yum.repos.d/secret.repo", true))
+        GTEST_SKIP() << "no immutable files on this file system";
+    const QString text = failingWrite();
+    EXPECT_TRUE(text.startsWith(QString("Unable to write repository configuration file %1; errno = 1 ")
+                                    .arg(tree.path("etc/yum.repos.d/secret.repo"))));
+    EXPECT_EQ(tree.read("etc/yum.repos.d/base.repo"), baseRepo);
+}
+
+TEST_F(ConfWriteFailure, AFileOutsideTheRepositoryDirectoriesIsRefused)
+{
+    writeFixture();
+    tree.write("etc/fstab", "/dev/sda1 / ext4\n");
+    ASSERT_TRUE(conf.read(nullptr));
+    conf.entries.last().file = tree.path("etc/fstab");
+    EXPECT_EQ(failingWrite(), QString("Repository s cannot be written to %1: repositories belong in the yum "
+                                      "configuration file or in a \".repo\" file of a repository "
+                                      "directory; errno = 22 (Invalid argument).")
+                                  .arg(tree.path("etc/fstab")));
+
+    conf.entries.last().file = tree.path("etc/yum.repos.d/sub/deeper.repo");
+    EXPECT_TRUE(failingWrite().startsWith("Repository s cannot be written to"));
+    conf.entries.last().file = tree.path("etc/yum.repos.d/../escape.repo");
+    EXPECT_TRUE(failingWrite().startsWith("Repository s cannot be written to"));
+}
+
+TEST_F(ConfWriteFailure, ARelativeFileWithoutRepositoryDirectoriesIsRefused)
+{
+    tree.write("etc/yum.conf", "[main]\nreposdir=\n[inconf]\n");
+    ASSERT_TRUE(conf.read(nullptr));
+    ASSERT_TRUE(conf.reposdirs.isEmpty());
+    Entry added;
+    added.id = "nowhere";
+    conf.entries.append(added);
+    EXPECT_TRUE(failingWrite().startsWith("Repository nowhere cannot be written to nowhere.repo:"));
+}
+
+TEST_F(ConfWriteFailure, ACharacterBeyondLatinOneIsRefusedNamingTheRepository)
+{
+    writeFixture();
+    ASSERT_TRUE(conf.read(nullptr));
+    conf.entries.last().name = QString::fromUtf8("Za\u017c\u00f3\u0142\u0107");
+    EXPECT_EQ(failingWrite(),
+              QString("Repository s holds a character that cannot be written to %1; errno = 84 "
+                      "(Invalid or incomplete multibyte or wide character).")
+                  .arg(tree.path("etc/yum.repos.d/secret.repo")));
+}
+
+TEST_F(ConfWriteFailure, ALineBreakThatWouldStartANewLineIsRefused)
+{
+    writeFixture();
+    ASSERT_TRUE(conf.read(nullptr));
+    conf.entries.last().name = "x\n[injected]";
+    EXPECT_TRUE(failingWrite().startsWith("Repository s has a line break"));
+    conf.entries.last().name = "ok";
+    conf.entries.last().mirrorlist = "http://a\nenabled=0";
+    EXPECT_TRUE(failingWrite().startsWith("Repository s has a line break"));
+    // A continuation line is still a continuation line when written back.
+    conf.entries.last().mirrorlist = "http://a\n  http://b";
+    EXPECT_TRUE(conf.write(nullptr));
+}
+
+TEST_F(ConfWriteFailure, NoWriteAfterAReadThatStopped)
+{
+    writeFixture();
+    tree.write("etc/yum.repos.d/zbroken.repo", "[zbroken\n");
+    {
+        BoxWatcher watcher;
+        EXPECT_FALSE(conf.read(nullptr));
+    }
+    EXPECT_FALSE(conf.readComplete());
+    EXPECT_TRUE(failingWrite().startsWith(
+        "The repository configuration was not read completely, so it is not written"));
+}
+
+TEST_F(ConfWriteFailure, NoWriteBeforeAnyRead)
+{
+    writeFixture();
+    EXPECT_FALSE(failingWrite().isEmpty());
+}
+
+class ConfIdentifierCheck : public ConfWrite
+{
+protected:
+    void readThree()
+    {
+        tree.write("etc/yum.conf", "[main]\n");
+        tree.write("etc/yum.repos.d/a.repo", "[a]\nname=first\n[a]\nname=second\n[]\n[a]\nname=third\n");
+        ASSERT_TRUE(conf.read(nullptr));
+    }
+};
+
+TEST_F(ConfIdentifierCheck, DecliningWritesNothing)
+{
+    readThree();
+    const QMap<QString, QString> before = tree.snapshot();
+    BoxWatcher watcher;
+    EXPECT_FALSE(conf.write(nullptr));
+    ASSERT_EQ(watcher.boxes.size(), 1);
+    EXPECT_EQ(watcher.boxes[0].title, "Repository Editor");
+    EXPECT_EQ(watcher.boxes[0].icon, QMessageBox::Critical);
+    EXPECT_EQ(watcher.boxes[0].text,
+              "A repository has no Identifier.  It will be removed.\n"
+              "Two or more repositories have the same Identifier(s), a, a, a.  Only one repository "
+              "will be applied for each Identifier.  Proceed?");
+    EXPECT_EQ(conf.entries.size(), 4);
+    EXPECT_EQ(tree.snapshot(), before);
+}
+
+TEST_F(ConfIdentifierCheck, ProceedingKeepsTheFirstOfEachIdentifier)
+{
+    readThree();
+    BoxWatcher watcher(QMessageBox::Yes);
+    EXPECT_TRUE(conf.write(nullptr));
+    ASSERT_EQ(watcher.boxes.size(), 1);
+    ASSERT_EQ(conf.entries.size(), 1);
+    EXPECT_EQ(conf.entries[0].name, "first");
+    EXPECT_EQ(tree.read("etc/yum.repos.d/a.repo"), "[a]\nname=first\n");
+}
