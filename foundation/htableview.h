@@ -1,0 +1,48 @@
+// A table view that sizes itself to its columns and a clamped number of
+// rows, sorts on header clicks, and grows its window when its columns are
+// fitted to their contents.
+#pragma once
+
+#include <QModelIndexList>
+#include <QStyleOptionViewItem>
+#include <QTableView>
+
+class HTableView : public QTableView
+{
+public:
+    // The height hint shows the model's rows at the first size hint, at
+    // least minRows and at most maxRows; decorationPosition places the
+    // cells' icons.
+    HTableView(QStyleOptionViewItem::Position decorationPosition, int minRows, int maxRows,
+               QWidget* parent);
+
+    QSize sizeHint() const override;
+    int sizeHintForColumn(int column) const override;
+
+    // The first index of every selected row, for rows whose items are
+    // selectable, in the view's model (the proxy where there is one).
+    QModelIndexList selectedRows() const;
+
+    // Fits the columns, then lets the window grow to show them, up to nine
+    // tenths of the screen; the window never shrinks.
+    void resizeColumnsToContents();
+
+    // Shows (column, order) in the header and sorts the model so.
+    void sortByColumn(int column, Qt::SortOrder order);
+    // For header clicks: the column the rows are sorted by turns its order
+    // round, any other column sorts ascending.
+    void sortByColumn(int column);
+
+protected:
+    QStyleOptionViewItem viewOptions() const override;
+
+private:
+    QStyleOptionViewItem::Position decorationPosition;
+    // Changed by the first size hint, which freezes the number of rows.
+    mutable int minRows;
+    mutable int maxRows;
+    // The last sort made through sortByColumn, for models that cannot tell
+    // how they are sorted; -1 before the first.
+    int sortedColumn = -1;
+    Qt::SortOrder sortedOrder = Qt::AscendingOrder;
+};
