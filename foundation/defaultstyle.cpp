@@ -26,12 +26,21 @@ DefaultStyle::DefaultStyle(int argc, char** argv)
     QSettings settings(QSettings::UserScope, QStringLiteral("Trolltech"));
     settings.beginGroup(QStringLiteral("Qt"));
     specified = settings.contains(QStringLiteral("style"));
+    // Qt 4 applied this style by itself; Qt 5 ignores it, so the program
+    // does, to give the user the style they chose.
+    if (specified)
+        settingsStyle = settings.value(QStringLiteral("style")).toString();
 }
 
 void DefaultStyle::set(QApplication& application, QString name)
 {
-    if (specified)
+    if (specified) {
+        if (!settingsStyle.isEmpty()) {
+            if (QStyle* style = QStyleFactory::create(settingsStyle))
+                application.setStyle(style);
+        }
         return;
+    }
     QStyle* style = QStyleFactory::create(name);
     if (!style)
         return;

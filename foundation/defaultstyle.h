@@ -19,4 +19,7 @@ public:
 
 private:
     bool specified;
+    // The style named in Qt's own user settings, which Qt 5 no longer
+    // applies by itself.
+    QString settingsStyle;
 };

@@ -174,6 +174,18 @@ TEST_F(DefaultStyleTest, StyleInQtUserSettingsIsAChoiceWhateverItsValue)
     EXPECT_TRUE(untouched());
 }
 
+TEST_F(DefaultStyleTest, StyleNamedInQtUserSettingsIsApplied)
+{
+    {
+        QSettings settings(QSettings::UserScope, "Trolltech");
+        settings.setValue("Qt/style", "Windows");
+        settings.sync();
+        ASSERT_EQ(settings.status(), QSettings::NoError);
+    }
+    applyWith({"kuv"});
+    EXPECT_EQ(QString(QApplication::style()->metaObject()->className()), "QWindowsStyle");
+}
+
 TEST_F(DefaultStyleTest, StyleElsewhereInTheSettingsIsNoChoice)
 {
     {
