@@ -330,8 +330,10 @@ bool YumConfIO::readConfFile(LineReader& reader, const QString& path)
             // white space separates directories, as do commas.
             for (const QString& dir : value.split(QRegExp(QStringLiteral("[\\s,]+")),
                                                   Qt::SkipEmptyParts)) {
-                const QString moved = dir.startsWith(QLatin1Char('/')) ? ConfigRoot::path(dir) : dir;
-                reposdirs.append(QDir::cleanPath(moved));
+                // Directories yum.conf names are taken as written, as the
+                // companion script takes them; only yum.conf itself and the
+                // default directories are looked for below the root.
+                reposdirs.append(QDir::cleanPath(dir));
             }
         } else if (isOption(line, "enabled", value)) {
             enabledDefault = Repo::yumBoolean(value);

@@ -99,9 +99,9 @@ TEST_F(ConfRead, YumBooleansReadAsYumReadsThem)
     EXPECT_EQ(entry("g")->enabled, Entry::Default);
 }
 
-TEST_F(ConfRead, ReposdirReplacesTheDefaultDirectoriesBelowTheRoot)
+TEST_F(ConfRead, ReposdirReplacesTheDefaultDirectoriesAsWritten)
 {
-    tree.write("etc/yum.conf", "[main]\nreposdir=/srv/one, /srv/two/\n");
+    tree.write("etc/yum.conf", QString("[main]\nreposdir=" + tree.path("srv/one") + ", " + tree.path("srv/two/") + "\n").toUtf8());
     tree.write("srv/two/x.repo", "[x]\n");
     tree.write("etc/yum.repos.d/ignored.repo", "[ignored]\n");
     ASSERT_TRUE(conf.read(nullptr));

@@ -371,7 +371,7 @@ TEST_F(ConfWriteFailure, AFolderWhereAFileShouldGo)
 
 TEST_F(ConfWriteFailure, AMissingDirectory)
 {
-    tree.write("etc/yum.conf", "[main]\nreposdir=/missing /etc/yum.repos.d\n");
+    tree.write("etc/yum.conf", QString("[main]\nreposdir=" + tree.path("missing") + " " + tree.path("etc/yum.repos.d") + "\n").toUtf8());
     tree.write("etc/yum.repos.d/a.repo", "[a]\n");
     ASSERT_TRUE(conf.read(nullptr));
     Entry added;
