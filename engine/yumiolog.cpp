@@ -1,0 +1,221 @@
+// The engine's log and its ways of reporting trouble: warnings and errors in
+// a box, declared interpreter exceptions with the error lines logged since
+// their scope declared them, and the exception log marks of the open scopes.
+#include "engine/yumio.h"
+
+#include <cstdio>
+#include <memory>
+#include <utility>
+
+#include <QMutexLocker>
+#include <QRegularExpression>
+#include <QThread>
+
+#include "engine/passwordmask.h"
+#include "engine/yumiodialogs.h"
+
+void YumIO::log(Log::Kind kind, unsigned int level, QString text)
+{
+    // A cause quoted after a colon as "[Errno n] ..." gets a line of its own.
+    static const QRegularExpression errnoPart(QStringLiteral(": (\\[Errno [0-9]*\\] )"));
+    text.replace(errnoPart, QStringLiteral(":\n\\1"));
+    const QStringList lines = text.split(QLatin1Char('\n'));
+    {
+        QMutexLocker locker(&logList);
+        for (const QString& line : lines)
+            logList.append(Log::Entry(kind, level, PasswordMask::mask(line)));
+    }
+    logList.emitAppended();
+}
+
+void YumIO::write(QString text, Log::Kind kind, unsigned int level, QString& pending)
+{
+    bool appended = false;
+    {
+        // Held while the lines go into the log too, so that lines of one
+        // stream written by two threads keep their order.
+        QMutexLocker pendingLocker(&pendingMutex);
+        pending += text;
+        QStringList parts = pending.split(QLatin1Char('\n'));
+        pending = parts.takeLast();
+        if (!parts.isEmpty()) {
+            QMutexLocker logLocker(&logList);
+            for (const QString& part : std::as_const(parts))
+                logList.append(Log::Entry(kind, level, PasswordMask::mask(part)));
+            appended = true;
+        }
+    }
+    if (appended)
+        logList.emitAppended();
+}
+
+void YumIO::writeStdout(QString text)
+{
+    write(std::move(text), Log::Output, 0, stdoutPending);
+}
+
+void YumIO::writeStderr(QString text)
+{
+    write(std::move(text), Log::Error, 0, stderrPending);
+}
+
+void YumIO::warning(QString text)
+{
+    log(Log::Warning, 0, text);
+    showBox(WarningBox, tr("KUV Yum Warning"), text);
+}
+
+void YumIO::error(QString text)
+{
+    log(Log::Error, 0, text);
+    showBox(CriticalBox, tr("KUV Yum Error"), text);
+}
+
+void YumIO::warning(const char* text)
+{
+    warning(QString::fromUtf8(text));
+}
+
+void YumIO::error(const char* text)
+{
+    error(QString::fromUtf8(text));
+}
+
+// The relay in the engine's slot serves only the thread that made it; a
+// report from any other thread gets a relay of its own for the one box.
+// Without any relay (before setup) the report goes to standard error as a
+// last resort.
+void YumIO::showBox(Box box, const QString& caption, const QString& text)
+{
+    const QString shown = PasswordMask::mask(text);
+    YumIODialogs* relay = dialogs;
+    if (!relay) {
+        std::fprintf(stderr, "%s: %s\n", caption.toLocal8Bit().constData(),
+                     shown.toLocal8Bit().constData());
+        return;
+    }
+    std::unique_ptr<YumIODialogs> own;
+    if (relay->thread() != QThread::currentThread()) {
+        own.reset(new YumIODialogs(parent));
+        relay = own.get();
+    }
+    switch (box) {
+    case WarningBox:
+        relay->warning(caption, shown, QString(), QString(), QString(), 0, -1);
+        break;
+    case CriticalBox:
+        relay->critical(caption, shown, QString(), QString(), QString(), 0, -1);
+        break;
+    case ScrollableBox:
+        relay->scrollable(caption, shown);
+        break;
+    }
+}
+
+void YumIO::pythonException(QString text)
+{
+    reportException(text, false);
+}
+
+void YumIO::pythonExceptionV(QString text)
+{
+    reportException(text, true);
+}
+
+void YumIO::reportException(const QString& text, bool withValue)
+{
+    int start = exceptLogMarks.isEmpty() ? -1 : exceptLogMarks.top();
+    if (start < 0)
+        start = logList.lockedCount();
+    if (withValue)
+        log(Log::Error, 0, pyStringDec(pyExceptValuef()));
+    log(Log::Error, 0, text);
+
+    // Only errors up to yum's default detail level; empty lines at the start
+    // vanish, later ones stay as blank lines.
+    QString gathered;
+    {
+        QMutexLocker locker(&logList);
+        for (int i = start; i < logList.count(); ++i) {
+            const Log::Entry& entry = logList.at(i);
+            if (entry.kind != Log::Error || entry.level > 2)
+                continue;
+            if (!gathered.isEmpty())
+                gathered += QLatin1Char('\n');
+            gathered += entry.text;
+        }
+    }
+    showBox(ScrollableBox, tr("KUV Yum Error"), gathered);
+}
+
+void YumIO::pyExceptStart()
+{
+    exceptLogMarks.push(-1);
+    Python::pyExceptStart();
+}
+
+void YumIO::pyExceptExpect(PyObject* exceptionType)
+{
+    if (!exceptLogMarks.isEmpty())
+        exceptLogMarks.top() = logList.lockedCount();
+    Python::pyExceptExpect(exceptionType);
+}
+
+void YumIO::pyExceptClear()
+{
+    if (!exceptLogMarks.isEmpty())
+        exceptLogMarks.pop();
+    Python::pyExceptClear();
+}
+
+void YumIO::exceptionExpected()
+{
+    Python::exceptionExpected();
+}
+
+// As the wrapper does it (the traceback on the interpreter's standard error,
+// then the internal error), with kivrel passwords masked: the exception's
+// text may quote a repository URL.
+void YumIO::exceptionError()
+{
+    PyObject* type = nullptr;
+    PyObject* value = nullptr;
+    PyObject* traceback = nullptr;
+    PyErr_Fetch(&type, &value, &traceback);
+    if (type) {
+        PyErr_NormalizeException(&type, &value, &traceback);
+        QString text;
+        PyObject* module = PyImport_ImportModule("traceback");
+        PyObject* lines = module ? PyObject_CallMethod(module, "format_exception", "OOO", type,
+                                                       value ? value : Py_None,
+                                                       traceback ? traceback : Py_None)
+                                 : nullptr;
+        PyObject* joined = lines ? PyUnicode_Join(nullptr, lines) : nullptr;
+        const bool formatted = joined != nullptr;
+        if (formatted)
+            text = PasswordMask::mask(unicodeText(joined));
+        Py_XDECREF(joined);
+        Py_XDECREF(lines);
+        Py_XDECREF(module);
+        PyErr_Clear();
+
+        if (formatted) {
+            // Through sys.stderr, which the script or the output capture may
+            // have pointed at the log; without one, to the process's own.
+            PyObject* stream = PySys_GetObject("stderr");
+            const QByteArray bytes = text.toUtf8();
+            if (!stream || stream == Py_None || PyFile_WriteString(bytes.constData(), stream) != 0) {
+                PyErr_Clear();
+                std::fputs(bytes.constData(), stderr);
+                std::fflush(stderr);
+            }
+        } else {
+            PyErr_Display(type, value, traceback);
+        }
+    }
+    Py_XDECREF(type);
+    Py_XDECREF(value);
+    Py_XDECREF(traceback);
+    PyErr_Clear();
+    error("Internal error: python exception occurred from C code\n");
+}

@@ -1,0 +1,74 @@
+// The kivrel password pattern and the masking of log and dialog texts.
+#include "engine/passwordmask.h"
+
+#include <gtest/gtest.h>
+
+#include <QRegExp>
+#include <QString>
+
+namespace {
+
+std::string masked(const char* text)
+{
+    return PasswordMask::mask(QString::fromUtf8(text)).toStdString();
+}
+
+}
+
+TEST(PasswordMask, HidesThePasswordOfEveryFormAUrlTakes)
+{
+    // As the configuration holds it.
+    EXPECT_EQ(masked("baseurl=http://host/kivrel?user=joe&password=s3cret&path=repo/x"),
+              "baseurl=http://host/kivrel?user=joe&password=********&path=repo/x");
+    // As the downloader writes it, the file joined before the query.
+    EXPECT_EQ(masked("Cannot download http://host/kivrel/repodata/repomd.xml?user=joe&password=s3cret&path=repo: 401"),
+              "Cannot download http://host/kivrel/repodata/repomd.xml?user=joe&password=********&path=repo: 401");
+    EXPECT_EQ(masked("http://host/kivrel/Packages/kuv-remote-1.0-1.noarch.rpm?user=joe&password=s3cret&path=repo"),
+              "http://host/kivrel/Packages/kuv-remote-1.0-1.noarch.rpm?user=joe&password=********&path=repo");
+    // Key names are whatever the URL holds.
+    EXPECT_EQ(masked("/kivrel?login=joe&pw=a%26b&path=r"), "/kivrel?login=joe&pw=********&path=r");
+}
+
+TEST(PasswordMask, HidesEverySegmentOfALineAndEveryLine)
+{
+    EXPECT_EQ(masked("a /kivrel?u=1&p=one&path=x b /kivrel/f.xml?u=2&p=two&path=y c\n"
+                     "/kivrel?u=3&p=three&path=z"),
+              "a /kivrel?u=1&p=********&path=x b /kivrel/f.xml?u=2&p=********&path=y c\n"
+              "/kivrel?u=3&p=********&path=z");
+}
+
+TEST(PasswordMask, HidesAPasswordThatAHandWrittenFileHoldsUnencoded)
+{
+    // Read the way the credentials are parsed: the password runs to "&path=".
+    EXPECT_EQ(masked("/kivrel?user=joe&password=a&b=c d&path=r"),
+              "/kivrel?user=joe&password=********&path=r");
+    EXPECT_EQ(masked("/kivrel?user=jo&e&password=pw&path=r"),
+              "/kivrel?user=jo&e&password=********&path=r");
+}
+
+TEST(PasswordMask, LeavesOtherTextsAndEmptyPasswordsAlone)
+{
+    EXPECT_EQ(masked("http://host/repo/repodata/repomd.xml"), "http://host/repo/repodata/repomd.xml");
+    EXPECT_EQ(masked("/kivrel?user=&password=&path=r"), "/kivrel?user=&password=&path=r");
+    // Not a complete credential set: no "&path=".
+    EXPECT_EQ(masked("/kivrel?user=joe&password=pw"), "/kivrel?user=joe&password=pw");
+    // The user name stays readable.
+    EXPECT_NE(masked("/kivrel?user=joe&password=pw&path=r").find("user=joe"), std::string::npos);
+}
+
+TEST(PasswordMask, RegExpCapturesThePasswordLineByLineForTheEditors)
+{
+    QRegExp expression = PasswordMask::regExp();
+    const QString text = QStringLiteral("http://h/kivrel?user=u&password=first&path=a\n"
+                                        "http://h/kivrel?user=u&password=second&path=b");
+    int at = expression.indexIn(text);
+    ASSERT_GE(at, 0);
+    EXPECT_EQ(expression.cap(1).toStdString(), "first");
+    EXPECT_EQ(expression.pos(1), text.indexOf(QLatin1String("first")));
+    at = expression.indexIn(text, at + expression.matchedLength());
+    ASSERT_GE(at, 0);
+    EXPECT_EQ(expression.cap(1).toStdString(), "second");
+    // One segment never reaches into the next line.
+    EXPECT_EQ(expression.indexIn(QStringLiteral("/kivrel?user=u&password=p\n&path=x")), -1);
+    EXPECT_TRUE(PasswordMask::regularExpression().match(text).hasMatch());
+}
