@@ -3,6 +3,7 @@
 
 #include <QLatin1String>
 
+#include "engine/passwordmask.h"
 #include "repos/entry.h"
 
 namespace Repo
@@ -160,10 +161,10 @@ QString Kivrel::replaceAuth(QString url, const QString& password)
 
 QRegExp Kivrel::urlsRegExp()
 {
-    // No word boundary after "&path=": a path beginning with "/" or ending
-    // the text must not leave its password visible.
-    return QRegExp(QLatin1String(
-        "/kivrel(?:/[^?&\\s]*)?\\?[^&\\s]*=[^&\\s]*&[^&\\s]*=([^&\\s]*)&path="));
+    // The engine's pattern: the same one masks passwords in the log, in
+    // error texts and in the editors, in the configuration's form and in
+    // the form the downloader writes.
+    return PasswordMask::regExp();
 }
 
 QRegExp Kivrel::oneUrlRegExp()
