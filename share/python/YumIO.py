@@ -7,9 +7,17 @@
 # yumIOC tells where yum's files are: `configroot`, the folder that stands
 # for "/" ("" for an installed system), and `yumconf`, the yum.conf to read.
 # The same yum.conf as the program's is read, never dnf's own configuration.
+#
+# Every callback is looked up when it is made, and one the module lacks is
+# skipped: tools that run the script with a bare stand-in of yumIOC get the
+# same objects without the reports. Texts reach the callbacks as proper
+# Unicode: bytes that are not UTF-8 (rpm hands them on as surrogate escapes)
+# are read as Latin-1.
 
+import io
 import os
 import sys
+import traceback
 
 
 def _ownFolder():
@@ -40,6 +48,10 @@ import yum  # noqa: E402
 import yum.Errors  # noqa: E402
 import yum.config  # noqa: E402
 import yumIOC  # noqa: E402
+from yum.translate import hideCredentials, textOf  # noqa: E402
+
+# yum's detail levels of the log lines the script writes.
+_PHASE_LEVEL = 2
 
 
 def _configuration():
@@ -47,6 +59,146 @@ def _configuration():
     root = getattr(yumIOC, "configroot", "") or ""
     path = getattr(yumIOC, "yumconf", "") or yum.config.yumConfPath(root.rstrip("/"))
     return root, path
+
+
+def _call(name, *args):
+    """Calls the program's callback `name`; None when yumIOC lacks it."""
+    function = getattr(yumIOC, name, None)
+    if function is None:
+        return None
+    return function(*args)
+
+
+def _text(text):
+    """`text` as a text every callback accepts: surrogate escapes of single
+    bytes become the Latin-1 characters of those bytes, other lone
+    surrogates and NULs the replacement character."""
+    if text is None:
+        return ""
+    if not isinstance(text, str):
+        text = str(text)
+    try:
+        text.encode("utf-8")
+    except UnicodeEncodeError:
+        text = "".join(chr(ord(c) - 0xDC00) if 0xDC80 <= ord(c) <= 0xDCFF
+                       else ("\ufffd" if 0xD800 <= ord(c) <= 0xDFFF else c) for c in text)
+    return text.replace("\0", "\ufffd")
+
+
+class _ProgramStream(io.TextIOBase):
+    """sys.stdout or sys.stderr, writing through the program's callback.
+    fileno() names the real descriptor, which rpm writes its log to."""
+
+    def __init__(self, callback, fd):
+        io.TextIOBase.__init__(self)
+        self._callback = callback
+        self._fd = fd
+
+    @property
+    def encoding(self):
+        return "utf-8"
+
+    @property
+    def errors(self):
+        return "surrogateescape"
+
+    def writable(self):
+        return True
+
+    def isatty(self):
+        return False
+
+    def fileno(self):
+        return self._fd
+
+    def write(self, text):
+        if not isinstance(text, str):
+            raise TypeError("write() argument must be str, not %s" % type(text).__name__)
+        if text:
+            _call(self._callback, _text(text))
+        return len(text)
+
+    def flush(self):
+        pass
+
+
+if hasattr(yumIOC, "stdoutWrite") and hasattr(yumIOC, "stderrWrite"):
+    sys.stdout = _ProgramStream("stdoutWrite", 1)
+    sys.stderr = _ProgramStream("stderrWrite", 2)
+
+
+class _CollectMeter(object):
+    """Download meter while repositories are read: location, file name,
+    repository id and size to collectGrabMeterStart."""
+
+    def start(self, filename=None, url=None, basename=None, size=None, now=None, text=None):
+        _call("collectGrabMeterStart", _text(url or filename or basename), _text(basename),
+              _text(text), None if size is None else int(size), None)
+
+    def update(self, amount_read, now=None):
+        _call("collectGrabMeterUpdate", int(amount_read or 0))
+
+    def end(self, amount_read, now=None):
+        _call("collectGrabMeterEnd", int(amount_read or 0))
+
+
+class _CollectCallback(object):
+    """Conversion and reading of repository metadata to collectProgress."""
+
+    def progressbar(self, current, total, name=None):
+        _call("collectProgress", int(current), int(total), None if name is None else _text(name))
+
+
+class _ApplyMeter(object):
+    """Download meter of the packages of a transaction: location (whose
+    last part is the package file's name), file name, text and size to
+    applyGrabMeterStart, with no progress text (there are no delta
+    rebuilds)."""
+
+    def start(self, filename=None, url=None, basename=None, size=None, now=None, text=None):
+        _call("applyGrabMeterStart", _text(url or filename or basename), _text(basename),
+              _text(text), int(size or 0), None)
+
+    def update(self, amount_read, now=None):
+        _call("applyGrabMeterUpdate", int(amount_read or 0))
+
+    def end(self, amount_read, now=None):
+        _call("applyGrabMeterEnd", int(amount_read or 0))
+
+
+class _DepSolveCallback(object):
+    """One dependency check pass (dnf makes one) to dsTsCheck."""
+
+    def tscheck(self):
+        _call("dsTsCheck")
+
+    def restartLoop(self):
+        _call("dsRestartLoop")
+
+
+class _TransactionDisplay(object):
+    """The rpm transaction to tsInitCallback and tsEvent; scriptlet output
+    to standard output, so that it reaches the log."""
+
+    def tsInit(self, count):
+        _call("tsInitCallback", int(count))
+
+    def event(self, package, action, amount, total, current, count):
+        _call("tsEvent", package, int(action), int(amount), int(total), int(current), int(count))
+
+    def scriptout(self, package, msgs):
+        if msgs:
+            sys.stdout.write(msgs if msgs.endswith("\n") else msgs + "\n")
+
+
+def _updatePair(pair):
+    """(new, installed) of one update; YumBaseError for anything else."""
+    try:
+        new, old = pair
+    except (TypeError, ValueError):
+        raise yum.Errors.YumBaseError("An update is a pair of the new and the installed"
+                                      " package, not %r" % (pair,)) from None
+    return new, old
 
 
 class YumIO(yum.YumBase):
@@ -61,6 +213,25 @@ class YumIO(yum.YumBase):
         except yum.Errors.YumBaseError as error:
             # The program expects a failed start as SystemExit.
             raise SystemExit("%s" % error) from None
+        self.repos.setProgressBar(_CollectMeter())
+        self.repos.callback = _CollectCallback()
+        self.dsCallback = _DepSolveCallback()
+
+    # Log lines of the layer ---------------------------------------------------
+
+    def logInfo(self, level, text):
+        if hasattr(yumIOC, "log"):
+            yumIOC.log(int(level), _text(text))
+        else:
+            yum.YumBase.logInfo(self, level, text)
+
+    def logError(self, level, text):
+        if hasattr(yumIOC, "errorlog"):
+            yumIOC.errorlog(int(level), _text(text))
+        else:
+            yum.YumBase.logError(self, level, text)
+
+    # Lock -------------------------------------------------------------------------
 
     def lock(self):
         self.doLock()
@@ -68,11 +239,87 @@ class YumIO(yum.YumBase):
     def unlock(self):
         self.doUnlock()
 
+    # Collection -------------------------------------------------------------------
+
     def setupRepos(self):
         self.doRepoSetup()
 
     def setupTs(self):
         self.doTsSetup()
+
+    def collectUpdates(self):
+        """The newest update of every installed package that has one."""
+        return self.doPackageLists("updates").updates
+
+    def collectAll(self):
+        """An object whose `installed` and `available` list the packages."""
+        lists = self.doPackageLists("installed")
+        lists.available = self.doPackageLists("available").available
+        return lists
+
+    def setupTsGroup(self):
+        self.doGroupSetup()
+
+    def collectGroupInfo(self):
+        """The group objects (yum's shape from 2.5 on)."""
+        return list(self.comps.groups) if self.comps is not None else []
+
+    def collectDone(self):
+        pass
+
+    def collectOtherData(self):
+        self.doOtherDataSetup()
+
+    def collectFileLists(self):
+        self.doFileListsSetup()
+
+    # Applying ---------------------------------------------------------------------
+
+    def apply(self, installs, updates, removes):
+        """Marks the packages, resolves, lets the program list the
+        transaction and ask the user, and only on the user's yes downloads
+        and runs it. Every failure is a yum.Errors type; a transaction that
+        the user declined, or that has nothing to do, returns normally."""
+        self.flush()
+        for po in installs:
+            self.install(po)
+        for pair in updates:
+            self.update(*_updatePair(pair))
+        for po in removes:
+            self.remove(po)
+        self.logInfo(_PHASE_LEVEL, "Resolving dependencies")
+        if not self.buildTransaction():
+            self.logInfo(_PHASE_LEVEL, "Nothing to do")
+            return
+        _call("listTransaction", self)
+        downloads = self.packagesToDownload()
+        _call("reportDownloadSize", downloads)
+        if _call("userconfirm") != 1:
+            return
+        # From here on the program takes any exception that is not one of
+        # yum's for a finished transaction: every failure leaves as a yum
+        # error, with the details in the log.
+        try:
+            if downloads:
+                self.logInfo(_PHASE_LEVEL, "Downloading packages")
+                self.repos.setProgressBar(_ApplyMeter())
+                try:
+                    self.downloadPkgs(downloads)
+                finally:
+                    self.repos.setProgressBar(_CollectMeter())
+            self.logInfo(_PHASE_LEVEL, "Running transaction")
+            self.runTransaction(_TransactionDisplay())
+        except yum.Errors.YumBaseError:
+            raise
+        except Exception as error:
+            self.logError(1, hideCredentials(traceback.format_exc()))
+            raise yum.Errors.YumBaseError("The transaction failed: %s" % textOf(error)) from None
+        # The packages have changed: a failing report of what was done must
+        # not make the program believe they have not.
+        try:
+            _call("postTransactionOutput", self)
+        except Exception:
+            self.logError(1, hideCredentials(traceback.format_exc()))
 
     def usesPresto(self):
         # Delta rpms are switched off: applydeltarpm cannot rebuild here.

@@ -194,3 +194,67 @@ def newConfigRoot(sandbox, yumconfText, repoFiles=None, at="etc/yum.conf"):
 
 def removeTree(path):
     shutil.rmtree(path, ignore_errors=True)
+
+
+def rpmEnvironment():
+    """The environment for rpm run against the sandbox: HOME is the
+    sandbox's, whose macros keep the database inside the root."""
+    env = dict(os.environ)
+    env["HOME"] = os.path.join(os.environ["KUV_SANDBOX"], "home")
+    return env
+
+
+def installedInRoot(root):
+    """name-version-release.arch of every package in an installroot's
+    database, sorted; rpm always runs with --root there."""
+    out = subprocess.run(["rpm", "--root", root, "-qa", "--qf", "%{NVRA}\\n"],
+                         env=rpmEnvironment(), stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                         check=True)
+    return sorted(out.stdout.decode().split())
+
+
+class RepositoryActs(object):
+    """How the program turns the collection callbacks into acts of the
+    repository phase: five acts per repository, consecutive, each started
+    act with its number, its kind (0 mirror list, 1 repomd, 2 download,
+    3 convert, 4 read) and the repository text shown with it."""
+
+    KIVREL = re.compile(r"kivrel?.*=.*&.*=.*&path=")
+
+    def __init__(self):
+        self.act = 0
+        self.tail = 0
+        self.repo = ""
+        self.started = []
+        self.values = 0
+
+    def _start(self, repo, kind, tail):
+        self.act = (self.act // 5) * 5 + kind + 1
+        self.tail = tail
+        self.repo = repo
+        self.started.append((self.act, kind, repo))
+
+    def feed(self, calls):
+        for name, args in calls:
+            if name == "collectProgress":
+                current, total, repo = args
+                repo = repo or ""
+                if self.act > 0 and self.tail == total and repo == self.repo:
+                    self.values += 1
+                elif current == -1 and total == -1:
+                    self._start(repo, 4, 1)
+                elif repo == "MD Read":
+                    self._start("", 3, total)
+                else:
+                    self._start(repo, 3, total)
+            elif name == "collectGrabMeterStart":
+                location, size = args[0], args[3]
+                last = location.rfind("/")
+                after = location[last + 1:]
+                kind = 0 if after.startswith("metalink") else 1 if after.startswith("repomd") else 2
+                previous = location.rfind("/", 0, last) if last > 0 else -1
+                text = location[previous + 1:last] if previous >= 0 else location
+                self._start(self.KIVREL.sub("", text), kind, 1 if size is None else size)
+            elif name == "collectGrabMeterUpdate":
+                self.values += 1
+        return self.started

@@ -58,3 +58,23 @@ TEST(PythonLayer, FailuresLeaveAsYumErrorsWithoutCredentials)
 {
     runPythonTest("test_errors.py", Server::None);
 }
+
+TEST(PythonLayer, CollectionGivesThePackageListsGroupsAndRepositoryActs)
+{
+    runPythonTest("test_collection.py", Server::Kivrel);
+}
+
+TEST(PythonLayer, DetailsLoadChangeLogsAndGiveFilesRelationsAndHeaders)
+{
+    runPythonTest("test_details.py", Server::None);
+}
+
+TEST(PythonLayer, CleaningActsOnTheCacheFolderOnlyWithYumsResults)
+{
+    runPythonTest("test_cleaning.py", Server::None);
+}
+
+TEST(PythonLayer, ApplyListsAsksAndRunsTheTransactionOrFailsAsAYumError)
+{
+    runPythonTest("test_apply.py", Server::Kivrel);
+}

@@ -8,6 +8,11 @@
 # dependency check runs its test transaction without reporting it, metadata
 # is kept in a converted (not pickled) cache, and groups are objects of their
 # own with user_visible, installed and per-kind package dicts.
+#
+# base (YumBase), packages (package objects), comps (groups),
+# transactioninfo (tsInfo), cleaning (the cache), config and repos (the
+# configuration), lock (the process lock). README-layer.md describes every
+# object the program reads.
 
 __version__ = "3.4.3"
 

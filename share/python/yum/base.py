@@ -2,31 +2,67 @@
 #
 # The order of use is yum's: doConfigSetup (yum.conf and the repository
 # files), then doRepoSetup (repository metadata and the installed packages),
-# then doTsSetup (the rpm transaction set). Package queries, groups and
-# transactions build on the sack that doRepoSetup fills. doLock and doUnlock
-# act on the lock of the process (yum.lock), whatever object calls them.
+# then doTsSetup (the rpm transaction set). Package lists, groups, details
+# and transactions build on the sack that doRepoSetup fills. doLock and
+# doUnlock act on the lock of the process (yum.lock), whatever object calls
+# them.
+#
+# Progress and log lines leave through hooks that a caller may set, as in
+# yum: the repositories' download meter and metadata callback
+# (repos.setProgressBar, repos.callback), the dependency-solving callback
+# (dsCallback), a transaction display (runTransaction), and the log methods
+# logInfo and logError. Repository URLs never reach them: a kivrel URL
+# carries its credentials.
 #
 # Every failure of dnf, rpm or the file system leaves these methods as one
 # of yum's exception types (yum.translate).
 
 import logging
+import os
 import sys
+import weakref
 
 import dnf
+import dnf.callback
 import dnf.exceptions
-import dnf.lock
+import dnf.transaction
+import dnf.yum.rpmtrans
+import libdnf.transaction
 
 from yum import Errors
+from yum import cleaning
 from yum import config
 from yum import lock
 from yum import translate
+from yum.comps import Comps, Group
+from yum.packages import (INSTALLED_REPO, YumAvailablePackage, YumInstalledPackage,  # noqa: F401
+                          dayToTime)
 from yum.repos import RepoStorage
+from yum.transactioninfo import (TS_ERASE, TS_INSTALL, TS_OBSOLETED, TS_OBSOLETING, TS_UPDATE,
+                                 TS_UPDATED, TransactionData, TransactionMember)
 from yum.translate import translated
 
-# The id yum gives the installed packages' repository (dnf calls it "@System").
-INSTALLED_REPO = "installed"
-
 logger = logging.getLogger("dnf")
+
+# The detail level of the dependency lines (yum's verbose INFO_2).
+INFO_2 = 3
+
+_A = libdnf.transaction
+# dnf's transaction actions and yum's state of the member for each. The old
+# versions of updates and reinstalls are members yum did not list.
+_MEMBER_STATES = {
+    _A.TransactionItemAction_INSTALL: TS_INSTALL,
+    _A.TransactionItemAction_REINSTALL: TS_INSTALL,
+    _A.TransactionItemAction_OBSOLETE: TS_OBSOLETING,
+    _A.TransactionItemAction_UPGRADE: TS_UPDATE,
+    _A.TransactionItemAction_DOWNGRADE: TS_UPDATE,
+    _A.TransactionItemAction_REMOVE: TS_ERASE,
+    _A.TransactionItemAction_OBSOLETED: TS_OBSOLETED,
+    _A.TransactionItemAction_UPGRADED: TS_UPDATED,
+    _A.TransactionItemAction_DOWNGRADED: TS_UPDATED,
+    _A.TransactionItemAction_REINSTALLED: TS_UPDATED,
+}
+_FORWARD = (TS_INSTALL, TS_OBSOLETING, TS_UPDATE)
 
 
 def _repoFailure(repo, error):
@@ -44,6 +80,189 @@ def _repoFailure(repo, error):
     return text
 
 
+class _MetadataProgress(dnf.callback.DownloadProgress):
+    """dnf's progress of one repository's metadata download, turned into
+    yum's meter calls. dnf reports one download per repository whose total
+    is known only once the mirror list and repomd have been fetched: the
+    meter is started for the mirror list (or repomd) at once and for the
+    metadata files when a total appears. Locations are made of the
+    repository id and a file name, never of the repository's URL."""
+
+    def __init__(self, repo, meter):
+        self.repo = repo
+        self.meter = meter
+        self.phase = None
+        self.done = 0
+
+    def _start(self, phase, basename, size):
+        self.phase = phase
+        self.done = 0
+        self.meter.start(filename=None, url="/%s/%s" % (self.repo.id, basename),
+                         basename=basename, size=size, text=self.repo.id)
+
+    def start(self, total_files, total_size, total_drpms=0):
+        if self.repo.metalink or self.repo.mirrorlist:
+            self._start("mirrorlist", "metalink.xml", None)
+        else:
+            self._start("repomd", "repomd.xml", None)
+
+    def progress(self, payload, done):
+        total = payload.download_size or 0
+        if self.phase in ("mirrorlist", "repomd") and total > 0:
+            self._start("metadata", "metadata", total)
+        # librepo counts each file of the repository from 0 again; the meter
+        # is only moved forward, and only when the count grows.
+        if self.phase is not None and done > self.done:
+            self.done = done
+            self.meter.update(done)
+
+    def end(self, payload, status, msg):
+        if self.phase is not None:
+            self.meter.end(self.done)
+        self.phase = None
+
+
+class _Base(dnf.Base):
+    """dnf's Base with yum's per-repository progress: each repository is
+    downloaded, converted and read before the next one starts, and a load
+    failure names the repository."""
+
+    def __init__(self, owner, conf):
+        dnf.Base.__init__(self, conf)
+        # Weak: once its sack is filled, dnf keeps a Base alive until it is
+        # closed, and the YumBase that closes it must be free to go.
+        self._owner = weakref.ref(owner)
+
+    def _add_repo_to_sack(self, repo):
+        owner = self._owner()
+        repos = owner.repos if owner is not None else None
+        meter = repos.progressbar if repos is not None else None
+        callback = repos.callback if repos is not None else None
+        repo.set_progress_bar(_MetadataProgress(repo, meter) if meter is not None else None)
+        try:
+            repo.load()
+        except dnf.exceptions.RepoError as error:
+            # Still dnf's type, so that skip_if_unavailable goes on working.
+            raise dnf.exceptions.RepoError(_repoFailure(repo, error)) from None
+        finally:
+            repo.set_progress_bar(None)
+        # The conversion into dnf's cache and the reading are one step in
+        # dnf; it is reported as a conversion followed by a finished read.
+        if callback is not None:
+            callback.progressbar(0, 1, repo.id)
+        dnf.Base._add_repo_to_sack(self, repo)
+        if callback is not None:
+            callback.progressbar(1, 1, repo.id)
+            callback.progressbar(-1, -1, repo.id)
+
+
+class _ListHolder(object):
+    """The package lists of doPackageLists."""
+
+    def __init__(self):
+        self.updates = []
+        self.installed = []
+        self.available = []
+        self.obsoletes = []
+
+
+class _PackageDownloadProgress(dnf.callback.DownloadProgress):
+    """dnf's package download progress turned into yum's meter calls, one
+    start, updates and one end per package."""
+
+    def __init__(self, owner, meter):
+        self.owner = owner
+        self.meter = meter
+        self.current = None
+        self.done = 0
+
+    def _begin(self, payload):
+        name = os.path.basename(str(payload))
+        pkg = getattr(payload, "pkg", None)
+        repoid = pkg.reponame if pkg is not None else ""
+        self.current = payload
+        self.done = 0
+        self.meter.start(filename=None, url="/%s/%s" % (repoid, name), basename=name,
+                         size=payload.download_size or 0, text=name)
+
+    def start(self, total_files, total_size, total_drpms=0):
+        pass
+
+    def progress(self, payload, done):
+        if payload is not self.current:
+            self._begin(payload)
+        self.done = done
+        self.meter.update(done)
+
+    def end(self, payload, status, msg):
+        if payload is not self.current:
+            self._begin(payload)
+        if status in (dnf.callback.STATUS_OK, dnf.callback.STATUS_ALREADY_EXISTS, None):
+            self.done = payload.download_size or self.done
+        self.meter.end(self.done)
+        self.current = None
+        if status == dnf.callback.STATUS_FAILED and msg:
+            self.owner.logError(0, "%s: %s" % (os.path.basename(str(payload)),
+                                               translate.hideCredentials(str(msg))))
+
+
+# dnf's actions in the rpm transaction and yum's event codes for them. The
+# others (scriptlets, verification, preparation, the end) have no event.
+_EVENT_CODES = {
+    dnf.transaction.PKG_INSTALL: TS_INSTALL,
+    dnf.transaction.PKG_REINSTALL: TS_INSTALL,
+    dnf.transaction.PKG_DOWNGRADE: TS_UPDATE,
+    dnf.transaction.PKG_UPGRADE: TS_UPDATE,
+    dnf.transaction.PKG_OBSOLETE: TS_OBSOLETING,
+    dnf.transaction.PKG_REMOVE: TS_ERASE,
+    dnf.transaction.PKG_OBSOLETED: TS_OBSOLETED,
+    dnf.transaction.PKG_DOWNGRADED: TS_UPDATED,
+    dnf.transaction.PKG_UPGRADED: TS_UPDATED,
+    dnf.transaction.PKG_REINSTALLED: TS_UPDATED,
+    dnf.transaction.PKG_CLEANUP: TS_UPDATED,
+}
+
+
+class _TransactionDisplay(dnf.callback.TransactionProgress):
+    """dnf's transaction display turned into yum's: tsInit with the
+    element count before the first report of the real run, and events
+    with yum's codes, the package object for what is installed and the
+    package's name for what is removed."""
+
+    def __init__(self, owner, display, count):
+        dnf.callback.TransactionProgress.__init__(self)
+        self.owner = owner
+        self.display = display
+        self.count = count
+        self.started = False
+        self.errors = []
+
+    def begin(self):
+        if not self.started:
+            self.started = True
+            self.display.tsInit(self.count)
+
+    def progress(self, package, action, ti_done, ti_total, ts_done, ts_total):
+        self.begin()
+        code = _EVENT_CODES.get(action)
+        if code is None or package is None or ti_done is None or ti_total is None:
+            return
+        po = self.owner._wrap(package)
+        subject = po.name if code in (TS_ERASE, TS_OBSOLETED, TS_UPDATED) else po
+        self.display.event(subject, code, ti_done, ti_total, ts_done or 0, ts_total or 0)
+
+    def scriptout(self, msgs):
+        if not msgs:
+            return
+        if isinstance(msgs, bytes):
+            msgs = msgs.decode("utf-8", "surrogateescape")
+        self.display.scriptout(None, msgs)
+
+    def error(self, message):
+        # dnf logs it too, through the "dnf" logger; kept for the failure text.
+        self.errors.append(translate.hideCredentials(str(message)))
+
+
 class YumBase(object):
 
     def __init__(self):
@@ -52,6 +271,36 @@ class YumBase(object):
         self.repos = None
         self._base = None
         self._sackReady = False
+        self._wrapped = {}
+        self._changelogs = {}
+        self._otherDataLoaded = False
+        self.comps = None
+        self.tsInfo = TransactionData()
+        self._asked = set()
+        self.dsCallback = None
+
+    def __del__(self):
+        # dnf keeps a Base whose sack was filled alive until it is closed:
+        # without this every replaced object would stay in memory.
+        base = getattr(self, "_base", None)
+        if base is not None:
+            self._base = None
+            try:
+                base.close()
+            except Exception:
+                # At interpreter exit dnf can no longer close (its modules
+                # are torn down before this object); nothing is lost then.
+                pass
+
+    # Hooks ------------------------------------------------------------------
+
+    def logInfo(self, level, text):
+        """An ordinary log line at yum's detail level `level`."""
+        logging.getLogger("yum").info("%s", text)
+
+    def logError(self, level, text):
+        """An error line at yum's detail level `level`."""
+        logging.getLogger("yum").error("%s", text)
 
     # Configuration ---------------------------------------------------------
 
@@ -62,7 +311,7 @@ class YumBase(object):
         for an unusable configuration, RepoError for an unusable repository
         file."""
         self.conf = config.readConfig(fn, root)
-        self._base = dnf.Base(self.conf.dnf)
+        self._base = _Base(self, self.conf.dnf)
         with translated(Errors.RepoError):
             config.readRepos(self._base)
         self.repos = RepoStorage(self._base.repos)
@@ -85,39 +334,16 @@ class YumBase(object):
 
     # Repositories and transaction set ---------------------------------------
 
-    def _repoProgress(self, repo):
-        """The progress meter given to dnf for one repository, or None.
-        The companion script overrides it to report to the program."""
-        return None
-
     def doRepoSetup(self):
-        """Loads the metadata of the enabled repositories and the installed
-        packages; RepoError for every failure."""
+        """Loads the metadata of the enabled repositories, one after another,
+        and the installed packages; RepoError for every failure."""
         self._needConfig()
         self._sackReady = False
+        self._wrapped = {}
         with translated(Errors.RepoError):
             config.prepareFolders(self.conf)
-            # Each repository is loaded on its own first, so that a failure
-            # names the repository it belongs to; fill_sack then finds them
-            # loaded and does not fetch again.
-            with dnf.lock.build_metadata_lock(self.conf.cachedir, self.conf.exit_on_lock):
-                for repo in list(self._base.repos.iter_enabled()):
-                    self._loadRepo(repo)
             self._base.fill_sack(load_system_repo=True, load_available_repos=True)
         self._sackReady = True
-
-    def _loadRepo(self, repo):
-        meter = self._repoProgress(repo)
-        if meter is not None:
-            repo.set_progress_bar(meter)
-        try:
-            repo.load()
-        except dnf.exceptions.RepoError as error:
-            if repo.skip_if_unavailable:
-                logger.warning("Skipping repository %s: %s", repo.id, translate.textOf(error))
-                repo.disable()
-                return
-            raise Errors.RepoError(_repoFailure(repo, error)) from None
 
     def doTsSetup(self):
         """Opens the rpm database of the installroot for the transaction set;
@@ -131,22 +357,331 @@ class YumBase(object):
                                           % self.conf.installroot)
             self._base.reset(goal=True)
 
+    def _needSack(self):
+        if not self._sackReady:
+            raise Errors.YumBaseError("the repositories are not set up")
+
     @property
     def sack(self):
         """dnf's package sack; YumBaseError before doRepoSetup."""
-        if not self._sackReady:
-            raise Errors.YumBaseError("the repositories are not set up")
+        self._needSack()
         return self._base.sack
 
     @property
     def dnfBase(self):
         return self._base
 
+    # Package objects ----------------------------------------------------------
+
+    def _wrap(self, pkg):
+        """The one package object of this YumBase for a package of its sack."""
+        po = self._wrapped.get(pkg)
+        if po is None:
+            kind = YumInstalledPackage if pkg._from_system else YumAvailablePackage
+            po = kind(self, pkg)
+            self._wrapped[pkg] = po
+        return po
+
+    def _changelogOf(self, po):
+        found = self._changelogs.get((po.pkgtup, po.repoid))
+        if found is None:
+            found = self._changelogs.get(po.pkgtup, [])
+        return found
+
+    def doPackageLists(self, pkgnarrow="all"):
+        """yum's package lists: `updates` (the newest update of each
+        installed name and arch), `installed`, and `available` (the newest
+        version of each name and arch that is not installed as it is), each
+        sorted by name and arch."""
+        sack = self.sack
+        lists = _ListHolder()
+        with translated(Errors.YumBaseError):
+            query = sack.query()
+            installed = query.installed()
+            if pkgnarrow in ("all", "updates"):
+                lists.updates = self._sorted(query.upgrades().latest())
+            if pkgnarrow in ("all", "installed"):
+                lists.installed = self._sorted(installed)
+            if pkgnarrow in ("all", "available"):
+                have = set(p.pkgtup for p in installed)
+                lists.available = self._sorted(p for p in query.available().latest()
+                                               if p.pkgtup not in have)
+        return lists
+
+    def _sorted(self, packages):
+        wrapped = [self._wrap(pkg) for pkg in packages]
+        wrapped.sort(key=lambda po: (po.name, po.arch, po.repoid))
+        return wrapped
+
+    # Groups -------------------------------------------------------------------
+
+    def doGroupSetup(self):
+        """Reads the groups of the enabled repositories into `comps`.
+        GroupsError "No Groups Available in any repository" when there are
+        none; a group file that cannot be read is a YumBaseError."""
+        sack = self.sack
+        try:
+            with translated(Errors.YumBaseError):
+                self._base.read_comps(arch_filter=True)
+                dnfComps = self._base.comps
+                groups = list(dnfComps.groups) if dnfComps is not None else []
+                installed = set(p.name for p in sack.query().installed())
+        except Errors.YumBaseError as error:
+            # A broken group file is no reason to say there are no groups.
+            raise Errors.YumBaseError("Cannot read the groups of the repositories: %s"
+                                      % error) from None
+        if not groups:
+            self.comps = Comps([])
+            raise Errors.GroupsError("No Groups Available in any repository")
+        self.comps = Comps(Group(group, installed) for group in groups)
+        return self.comps
+
+    # Details loaded on demand ------------------------------------------------
+
+    def doOtherDataSetup(self):
+        """Loads the change logs of the available packages. dnf gives them
+        only to a Base whose repositories load them before their first
+        load, so a second Base reads the same repositories; its change logs
+        are kept by (name, arch, epoch, version, release) and repository."""
+        self._needSack()
+        if self._otherDataLoaded:
+            return
+        changelogs = {}
+        with translated(Errors.YumBaseError):
+            conf = config.readConfig(self.conf.config_file_path, self.conf.configroot)
+            base = _Base(self, conf.dnf)
+            try:
+                config.readRepos(base)
+                for repo in base.repos.values():
+                    mine = self._base.repos.get(repo.id)
+                    if mine is not None and mine.enabled:
+                        repo.enable()
+                        repo.load_metadata_other = True
+                    else:
+                        repo.disable()
+                base.fill_sack(load_system_repo=False, load_available_repos=True)
+                for pkg in base.sack.query().available():
+                    entries = pkg.changelogs
+                    if not entries:
+                        continue
+                    log = [(dayToTime(e["timestamp"]), e["author"], e["text"]) for e in entries]
+                    log.sort(key=lambda entry: entry[0], reverse=True)
+                    pkgtup = (pkg.name, pkg.arch, str(pkg.epoch), pkg.version, pkg.release)
+                    changelogs[(pkgtup, pkg.reponame)] = log
+                    changelogs.setdefault(pkgtup, log)
+            finally:
+                base.close()
+        self._changelogs = changelogs
+        self._otherDataLoaded = True
+
+    def doFileListsSetup(self):
+        """File lists come with the repositories' primary metadata in dnf:
+        nothing is left to load once the repositories are set up."""
+        self._needSack()
+
+    # Cleaning the cache ------------------------------------------------------
+
+    def cleanHeaders(self):
+        self._needConfig()
+        return cleaning.cleanHeaders(self.conf.cachedir)
+
+    def cleanPackages(self):
+        self._needConfig()
+        return cleaning.cleanPackages(self.conf.cachedir)
+
+    def cleanMetadata(self):
+        self._needConfig()
+        return cleaning.cleanMetadata(self.conf.cachedir)
+
+    def cleanSqlite(self):
+        self._needConfig()
+        return cleaning.cleanSqlite(self.conf.cachedir)
+
+    def cleanPickles(self):
+        self._needConfig()
+        return cleaning.cleanPickles(self.conf.cachedir)
+
+    # Transactions -------------------------------------------------------------
+
+    def _dnfPackage(self, po, installed):
+        """dnf's package behind one of yum's package objects, found again by
+        its version and repository when the object is of another YumBase."""
+        if not isinstance(po, (YumAvailablePackage, YumInstalledPackage)):
+            raise Errors.YumBaseError("Not a package: %r" % (po,))
+        if isinstance(po, YumInstalledPackage) != installed:
+            raise Errors.YumBaseError("Package %s is %s" % (po, "not installed" if installed
+                                                            else "already installed"))
+        if po._owner() is self:
+            return po.dnf
+        with translated(Errors.YumBaseError):
+            name, arch, epoch, version, release = po.pkgtup
+            query = self.sack.query().filter(name=name, arch=arch, epoch=int(epoch),
+                                             version=version, release=release)
+            query = query.installed() if installed else query.filter(reponame=po.repoid)
+            found = list(query)
+        if not found:
+            raise Errors.YumBaseError("Package %s is no longer %s" % (
+                po, "installed" if installed else "available from " + po.repoid))
+        return found[0]
+
+    def install(self, po):
+        """Marks an available package for installation."""
+        pkg = self._dnfPackage(po, installed=False)
+        with translated(Errors.YumBaseError):
+            self._base.package_install(pkg, strict=True)
+        self._asked.add(pkg)
+
+    def update(self, po, oldpo=None):
+        """Marks an available package as the update of the installed one."""
+        pkg = self._dnfPackage(po, installed=False)
+        if oldpo is not None:
+            old = self._dnfPackage(oldpo, installed=True)
+            if old.name != pkg.name:
+                raise Errors.YumBaseError("%s is no update of %s" % (po, oldpo))
+        with translated(Errors.YumBaseError):
+            self._base.package_upgrade(pkg)
+        self._asked.add(pkg)
+
+    def remove(self, po):
+        """Marks an installed package for removal."""
+        pkg = self._dnfPackage(po, installed=True)
+        with translated(Errors.YumBaseError):
+            self._base.package_remove(pkg)
+        self._asked.add(pkg)
+
+    def buildTransaction(self):
+        """Resolves the marked packages, removing what needs what is
+        removed, into `tsInfo`; YumBaseError with dnf's text of the problems
+        when they cannot be resolved. Returns the number of members."""
+        if self.dsCallback is not None:
+            self.dsCallback.tscheck()
+        with translated(Errors.YumBaseError):
+            self._base.resolve(allow_erasing=True)
+            self.tsInfo = self._makeTsInfo()
+        self._logDependencies()
+        return len(self.tsInfo)
+
+    def _makeTsInfo(self):
+        goal = self._base._goal
+        transaction = self._base.transaction
+        items = [tsi for tsi in transaction or [] if tsi.action in _MEMBER_STATES]
+        # What each package that comes in replaces: the old version of an
+        # update, and what it obsoletes.
+        replacedBy = {}
+        for tsi in items:
+            if _MEMBER_STATES[tsi.action] in _FORWARD:
+                for old in goal.obsoleted_by_package(tsi.pkg):
+                    replacedBy.setdefault(old, tsi.pkg)
+        members = []
+        for tsi in items:
+            pkg = tsi.pkg
+            state = _MEMBER_STATES[tsi.action]
+            member = TransactionMember(self._wrap(pkg), state, pkg not in self._asked)
+            if state in _FORWARD:
+                for old in goal.obsoleted_by_package(pkg):
+                    relation = "updates" if old.name == pkg.name else "obsoletes"
+                    member.relatedto.append((self._wrap(old), relation))
+                if state == TS_INSTALL and member.relatedTo("obsoletes"):
+                    member.output_state = TS_OBSOLETING
+            elif pkg in replacedBy:
+                relation = "obsoletedby" if state == TS_OBSOLETED else "updatedby"
+                member.relatedto.append((self._wrap(replacedBy[pkg]), relation))
+            members.append(member)
+        return TransactionData(members)
+
+    def _logDependencies(self):
+        """yum's "TSINFO: " lines for what dependency solving added: one per
+        package installed or updated for a dependency (the name right after
+        the keyword) and one per package erased."""
+        installedNames = set(p.name for p in self.sack.query().installed())
+        for member in self.tsInfo:
+            if not member.isDep and member.output_state != TS_OBSOLETED:
+                continue
+            state = member.output_state
+            if state in (TS_INSTALL, TS_OBSOLETING):
+                line = "Marking %s as install (%s)" % (member.name, member.po)
+                # A second version of an installed name (an install-only
+                # package) is no package the dependency count knows.
+                if member.name in installedNames:
+                    self.logInfo(INFO_2, line)
+                    continue
+            elif state == TS_UPDATE:
+                line = "Marking %s as update (%s)" % (member.name, member.po)
+            elif state == TS_ERASE:
+                line = "%s marked as erase" % member.po
+            elif state == TS_OBSOLETED:
+                obsoleting = member.relatedTo("obsoletedby")
+                line = "%s marked as erase, obsoleted by %s" % (
+                    member.po, obsoleting[0] if obsoleting else "another package")
+            else:
+                continue
+            self.logInfo(INFO_2, "TSINFO: " + line)
+
+    def packagesToDownload(self):
+        """The packages of the transaction that are not at hand yet: those of
+        remote repositories without a verified copy in the cache."""
+        with translated(Errors.YumBaseError):
+            pkgs = [tsi.pkg for tsi in self._base.transaction or []
+                    if _MEMBER_STATES.get(tsi.action) in _FORWARD]
+            remote, _ = self._base._select_remote_pkgs(pkgs)
+            needed = []
+            for pkg in remote:
+                if os.path.exists(pkg.localPkg()) and pkg.verifyLocalPkg():
+                    continue
+                needed.append(pkg)
+        return self._sorted(needed)
+
+    def downloadPkgs(self, pkglist):
+        """Downloads packages, one at a time, reporting to the repositories'
+        progress meter; YumBaseError when one cannot be had."""
+        meter = self.repos.progressbar
+        progress = _PackageDownloadProgress(self, meter) if meter is not None else None
+        try:
+            with translated(Errors.YumBaseError):
+                self._base.download_packages([po.dnf for po in pkglist], progress)
+        finally:
+            # dnf may keep its progress object; it must not keep this one.
+            if progress is not None:
+                progress.owner = None
+
+    def runTransaction(self, display):
+        """Runs the resolved transaction in the installroot. `display` gets
+        tsInit(0) before the test transaction, tsInit(element count) before
+        the real one, event(package, yum's code, amount, total, element,
+        elements) while rpm works and scriptout(package, text) for scriptlet
+        output. A transaction that fails, in whole or for one package, is a
+        YumBaseError."""
+        transaction = self._base.transaction
+        count = sum(1 for tsi in transaction or []
+                    if tsi.action in dnf.yum.rpmtrans.RPM_ACTIONS_SET)
+        display.tsInit(0)
+        adapter = _TransactionDisplay(self, display, count)
+        try:
+            with translated(Errors.YumBaseError):
+                self._base.do_transaction(display=[adapter])
+                adapter.begin()
+                # dnf returns normally when rpm failed single packages; its
+                # command line tells that from the items' states, and so
+                # must we.
+                failed = [str(tsi) for tsi in transaction or []
+                          if tsi.state == libdnf.transaction.TransactionItemState_ERROR]
+        finally:
+            # rpm may keep the callback; it must not keep this object.
+            adapter.owner = None
+            adapter.display = None
+        if failed:
+            text = "Transaction failed for %s" % ", ".join(failed)
+            if adapter.errors:
+                text += ":\n" + "\n".join(adapter.errors)
+            raise Errors.YumBaseError(text)
+
     # Cleaning up --------------------------------------------------------------
 
     def flush(self):
         """Forgets a finished or abandoned transaction and flushes the
         output streams; the repositories and packages stay loaded."""
+        self._asked = set()
+        self.tsInfo = TransactionData()
         if self._base is not None and self._sackReady:
             with translated(Errors.YumBaseError):
                 self._base.reset(goal=True)

@@ -143,7 +143,8 @@ def readConfig(path, configroot=""):
         subst = conf.substitutions
         subst.update_from_etc(configroot or "/", varsdir=(VARSDIR,))
         conf.varsdir = [configroot + VARSDIR]
-        conf.releasever = _releasever(installroot)
+        # A releasever of the vars folder wins over the detected one, as in yum.
+        conf.releasever = subst.get("releasever") or _releasever(installroot)
 
         def expand(text):
             return libdnf.conf.ConfigParser.substitute(text, subst)
@@ -168,6 +169,9 @@ def readConfig(path, configroot=""):
         conf.deltarpm = False
         conf.max_parallel_downloads = 1
         conf.protected_packages = []
+        # yum removed only what was asked for and what needed it, never
+        # the packages that had come in as dependencies.
+        conf.clean_requirements_on_remove = False
     return YumConf(conf, configroot, path)
 
 

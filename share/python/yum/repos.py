@@ -1,6 +1,8 @@
 # yum's repository storage over dnf's repositories: `repos` is a real dict
 # from repository id to a Repository whose `enabled` is an int, and
-# enableRepo/disableRepo take yum's wildcard patterns.
+# enableRepo/disableRepo take yum's wildcard patterns. As in yum, the
+# storage also carries the download meter (setProgressBar) and the
+# metadata callback (`callback`) that report the repositories' loading.
 
 import fnmatch
 
@@ -50,9 +52,19 @@ class RepoStorage(object):
     """The repositories of one configuration, in the order dnf read them."""
 
     def __init__(self, dnfRepos):
+        # A meter with yum's start(filename, url, basename, size, now, text),
+        # update(amount_read) and end(amount_read); `url` is a location made
+        # of the repository id and a file name, never a repository URL.
+        self.progressbar = None
+        # An object with progressbar(current, total, name) for converting
+        # and reading metadata.
+        self.callback = None
         self.repos = {}
         for dnfRepo in dnfRepos.values():
             self.repos[dnfRepo.id] = Repository(dnfRepo)
+
+    def setProgressBar(self, meter):
+        self.progressbar = meter
 
     def findRepos(self, pattern):
         """The repositories whose ids match a yum wildcard pattern (or the id)."""
