@@ -40,6 +40,7 @@ YumIO::~YumIO()
                 for (Package::Entry* entry = head; entry; entry = entry->next)
                     entry->releasePo();
             }
+            Py_CLEAR(reposDict);
             Py_CLEAR(yumIO);
             Py_CLEAR(scriptClass);
             rpmDict = nullptr;

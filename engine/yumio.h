@@ -13,10 +13,19 @@
 //   yumioc.cpp                the module yumIOC and the callback frame
 //   yumiooutput.cpp           the output and log callbacks
 //   yumiocollectprogress.cpp  the collection-progress callbacks
-//   yumiotransaction.cpp      the transaction callbacks
+//   yumioapply.cpp            the apply driver and the transaction estimates
+//   yumiotransaction.cpp      the transaction callbacks: listing, confirmation,
+//                             dependency solving, progress
+//   yumiocollect.cpp          the collection of the package model
+//   yumiogroups.cpp           comps groups: collection, state, member lists
+//   yumioversion.cpp          yum's version and what depends on it
+//   yumiosorted.cpp           sorted name lists
+//   yumiodetails.cpp          package details on demand, extra data loads
+//   yumioclean.cpp            cache cleaning and yum's variables
 #pragma once
 
 #include <functional>
+#include <initializer_list>
 
 #include <QHash>
 #include <QList>
@@ -51,6 +60,8 @@ class YumIO : public QObject, private Python
     friend class CollectFileListsThread;
     friend class ClearEntriesThread;
     friend class YumIOTestAccess;
+    friend class CollectTestAccess;
+    friend class ApplyTestAccess;
 
 public:
     // Orders the GUI thread's signal-mask change before the apply worker's
@@ -139,6 +150,78 @@ public:
     // the one asked for; a new reference, null when none. Lock held.
     PyObject* findRelation(PyObject* relations, const char* relation);
 
+    // A group's member lists (yumiogroups.cpp), sorted and joined by
+    // newlines; empty for a list that the group's shape lacks. Each takes
+    // the interpreter lock itself.
+    QString getMandatoryPkgs(const Package::Entry& entry);
+    QString getDefaultPkgs(const Package::Entry& entry);
+    QString getOptionalPkgs(const Package::Entry& entry);
+    QString getConditionalPkgs(const Package::Entry& entry);
+    QString getRequiredGroups(const Package::Entry& entry);
+    QString getDefaultMetaPkgs(const Package::Entry& entry);
+    QString getOptionalMetaPkgs(const Package::Entry& entry);
+    // Sorted in place by character codes, case-sensitive, and joined by
+    // newlines (yumiosorted.cpp).
+    static QString makeSorted(QStringList& lines);
+
+    // yum's version and what depends on it (yumioversion.cpp). The version
+    // text and the sqlite answer are asked for once per engine. The caller
+    // holds the interpreter lock.
+    QString yumVersionStr();
+    // The first three parts as first * 10000 + second * 100 + third.
+    long yumVersion();
+    bool usesSqlite();
+    bool hasTransTest();
+    bool hasDistribGroups();
+
+    // Package details on demand (yumiodetails.cpp), read from the entry's
+    // yum object: installed packages answer from their rpm header, available
+    // ones from the repositories' metadata. Callable in the GUI thread
+    // without the interpreter lock; each takes the lock itself, and answers
+    // an empty text rather than wait for it while a worker runs.
+    QString getUrl(const Package::Entry& entry);
+    QString getPackager(const Package::Entry& entry);
+    QString getLicense(const Package::Entry& entry);
+    QString getSourceRpm(const Package::Entry& entry);
+    QString getBuildHost(const Package::Entry& entry);
+    QString getVendor(const Package::Entry& entry);
+    QString getGroup(const Package::Entry& entry);
+    QString getDescription(const Package::Entry& entry);
+    QString getBinaryRpm(const Package::Entry& entry);
+    QString getRelocations(const Package::Entry& entry);
+    QString getInstallTime(const Package::Entry& entry);
+    QString getProvides(const Package::Entry& entry);
+    QString getRequires(const Package::Entry& entry);
+    QString getConflicts(const Package::Entry& entry);
+    QString getObsoletes(const Package::Entry& entry);
+    // Loads the miscellaneous data or the file lists of the available
+    // packages first, once per collection.
+    QString getChangeLog(const Package::Entry& entry);
+    QString getFiles(const Package::Entry& entry);
+    // The header's value of rpm.RPMTAG_<tag>; a new reference or null. The
+    // caller holds the lock.
+    PyObject* getRpmHdrValue(PyObject* package, const char* tag);
+    // Take the lock; empty for a package without a header.
+    QString getRpmList(PyObject* package, const char* tag);
+    QString getRpmTime(PyObject* package, const char* tag);
+    // makeSorted, leaving out every line equal to the one before it.
+    static QString makeSortedUniq(QStringList& lines);
+
+    // Cache cleaning and yum settings (yumioclean.cpp). GUI thread. Each
+    // cleaning logs its headline and answers whether every script call
+    // it made succeeded.
+    bool cleanHeaders();
+    bool cleanPackages();
+    bool cleanXmlMetadata();
+    bool cleanPickledCache();
+    bool cleanSqliteCache();
+    bool cleanAll();
+    // Which of the two version-dependent caches this yum keeps.
+    bool hasSqliteCache();
+    bool hasPickledCache();
+    // One of yum's substitution variables; empty for one yum lacks.
+    QString getYumVar(QString name);
+
     // The log. Any thread.
     void log(Log::Kind kind, unsigned int level, QString text);
     void write(QString text, Log::Kind kind, unsigned int level, QString& pending);
@@ -217,6 +300,75 @@ private:
     void reportException(const QString& text, bool withValue);
     QString unicodeText(PyObject* object);
     bool numberOf(PyObject* object, quint64& value);
+
+    // The collection (yumiocollect.cpp) and its groups (yumiogroups.cpp);
+    // the caller holds the interpreter lock unless said otherwise.
+    PyObject* collectStep(const char* method, std::initializer_list<const char*> expected,
+                          const QString& headline);
+    bool collectLock();
+    bool collectRepositories(const QHash<QString, bool>& overrides);
+    bool collectGroupPhase();
+    void useRepos(PyObject* repos, const QHash<QString, bool>& overrides);
+    QStringList collectRepos(PyObject* reposDict);
+    bool collectSet(Index& index, PyObject* packages, Package::State state);
+    bool collectField(Index& index, PyObject* object, const char* field, Package::State state);
+    bool collectPkg(Package::Entry*& slot, Package::State state, PyObject* po);
+    Package::Kind getPkgKind(PyObject* po);
+    bool collectGroups(Index& index, PyObject* groupInfo);
+    bool collectGroup(Package::Entry*& slot, PyObject* po, QString name);
+    bool upToDateGroup(const Package::Entry& entry);
+    bool upToDateGroupGrps(const Package::Entry& entry, const char* item);
+    bool upToDateGroupPkgs(const Package::Entry& entry, const char* oldItem, const char* newItem);
+    // One attribute of a group in the shape of yum 2.5 and later, or in the
+    // older one; new references, null after a report.
+    PyObject* getGroupItem_25(const Package::Entry& entry, const char* item);
+    PyObject* getGroupItem_22(const Package::Entry& entry, const char* item);
+    // Take the interpreter lock themselves.
+    QString getGroupGrps(const Package::Entry& entry, const char* item);
+    QString getGroupPkgs(const Package::Entry& entry, const char* oldItem, const char* newItem);
+
+    // Details and cleaning (yumiodetails.cpp, yumioclean.cpp).
+    struct ExtraData;
+    struct CleanStep;
+    // True in the GUI thread while a worker runs: the worker may hold the
+    // interpreter lock and wait for this thread, so nothing here may wait
+    // for the lock then.
+    bool lockUnavailable() const;
+    QString detailText(const Package::Entry& entry, const char* name);
+    QString getPrco(PyObject* package, const char* prefix, const char* kind);
+    QString relationText(PyObject* object);
+    bool collectExtraReal(const ExtraData& data);
+    PyObject* cleanCall(const CleanStep& step);
+    bool cleanResult(const CleanStep& step, PyObject* result);
+    bool cleanOne(const CleanStep& step);
+
+    // The apply road (yumioapply.cpp, yumiotransaction.cpp); the caller
+    // holds the interpreter lock.
+    struct TransactionLists;
+    bool applyGroups();
+    // The script's three lists from the entries' group actions; false, after
+    // a report, when any package could not be put in its list.
+    bool buildApplyLists(PyObject* installs, PyObject* updates, PyObject* removes);
+    // yum's seven lists of the transaction of yb; false after a report.
+    bool makeLists(PyObject* yb, TransactionLists& lists);
+    void noteTransactionPkgs(Package::Action action, PyObject* members);
+    // Runs body on every item of an iterable until it answers false; false
+    // then, or when the iteration fails (reported).
+    bool eachMember(PyObject* members, const std::function<bool(PyObject* member)>& body);
+    QString getLocalHdr(PyObject* po);
+    QString getLocalPkg(PyObject* po);
+    bool usesPresto();
+    // The acts of dependency solving: the passes so far and ten per header
+    // still to fetch.
+    quint64 resolveActs() const;
+    // The steps of the total bar once the user has confirmed.
+    quint64 runningTotal();
+    QString pkgtupFormat(PyObject* pkgtup);
+    QString pkgtupRepoFormat(PyObject* pkgtup, const QString& repo);
+    bool displayTransactionPkgs(const QString& label, PyObject* members);
+    bool displayTransactionPkgsRepo(const QString& label, PyObject* members);
+    bool displayTransactionPkgsObs(const QString& label, PyObject* members);
+    void dsTsNewPkg(const QString& name, unsigned int count, bool fetchHeader);
 
     // The yumIOC callbacks; each takes the module object and its arguments.
     PyObject* stdoutWrite(PyObject* self, PyObject* args);
@@ -302,15 +454,20 @@ private:
     int actTail = 0;
     QString currentRepo;
 
-    // Apply state.
+    // The groups whose up-to-date test is under way: sub groups that name
+    // each other end the test instead of recursing for ever.
+    QSet<const Package::Entry*> groupsUnderTest;
+
+    // Apply state. Positions and estimates are 64-bit: a transaction of
+    // gigabytes must neither wrap nor go negative.
     QString transactionText;
     bool confirmed = false;
-    quint32 itemPosition = 0;
+    quint64 itemPosition = 0;
     QSet<QString> updatedNames;
-    quint32 resolvePackages = 0;
-    quint32 resolveHeaders = 0;
-    quint32 resolveCheckActs = 0;
-    quint32 resolveDoneActs = 0;
+    quint64 resolvePackages = 0;
+    quint64 resolveHeaders = 0;
+    quint64 resolveCheckActs = 0;
+    quint64 resolveDoneActs = 0;
     quint64 installBytes = 0;
     quint64 downloadBytes = 0;
     quint32 downloadShare = 0;

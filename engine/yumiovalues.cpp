@@ -10,7 +10,6 @@
 #include <ctime>
 #include <vector>
 
-#include <QRegularExpression>
 #include <QTextCodec>
 
 namespace {
@@ -50,6 +49,11 @@ QString fromBytes(const char* data, Py_ssize_t length)
 
 QString YumIO::unicodeText(PyObject* object)
 {
+    // Most texts (names, versions, summaries) hold one byte per character,
+    // which no surrogate can be: read in place, with no copy.
+    if (PyUnicode_IS_READY(object) && PyUnicode_KIND(object) == PyUnicode_1BYTE_KIND)
+        return QString::fromLatin1(reinterpret_cast<const char*>(PyUnicode_1BYTE_DATA(object)),
+                                   int(PyUnicode_GET_LENGTH(object)));
     const Py_ssize_t length = PyUnicode_GetLength(object);
     Py_UCS4* points = length >= 0 ? PyUnicode_AsUCS4Copy(object) : nullptr;
     if (!points) {
@@ -228,7 +232,9 @@ QString YumIO::simpleString(PyObject* package, const char* name)
 {
     Python::PyGILStateWrapper guard(true);
     pyExceptStart();
-    pyExceptExpect(pyLookup("builtins.KeyError"));
+    // The type itself rather than a lookup by name: the collection asks
+    // three fields of every package.
+    pyExceptExpect(PyExc_KeyError);
     PyObject* result = pyMethodCall(package, "returnSimple", "(s)", name);
     pyExceptClear();
     if (!result)
@@ -237,8 +243,12 @@ QString YumIO::simpleString(PyObject* package, const char* name)
         Py_DECREF(result);
         return QString();
     }
-    static const QRegularExpression trailingNewlines(QStringLiteral("\n*$"));
-    return pyStringXDec(result).remove(trailingNewlines);
+    QString text = pyStringXDec(result);
+    int length = text.size();
+    while (length > 0 && text.at(length - 1) == QLatin1Char('\n'))
+        --length;
+    text.truncate(length);
+    return text;
 }
 
 QString YumIO::bytesFormat(quint64 bytes)

@@ -48,12 +48,12 @@ TEST_F(CallbackTest, ScriptOutputWrittenInPiecesBecomesOneLogLine)
 TEST_F(CallbackTest, LogLinesKeepTheirLevelAndErrorLogLinesAreErrors)
 {
     ASSERT_TRUE(YumIOTestAccess::py(*io,
-        "yumIOC.log(5, 'TSINFO: Updating kuv-lib to 1.1-1')\n"
+        "yumIOC.log(5, 'TSINFO: kuv-lib-1.1-1.noarch marked as erase')\n"
         "yumIOC.log(2, 'nothing TSINFO: here')\n"
         "yumIOC.log(0, 'TSINFO:no blank')\n"
         "yumIOC.errorlog(1, 'first\\nsecond')\n"
         "yumIOC.errorlog(-4, 'below zero')\n"));
-    EXPECT_EQ(logLines(start), QStringList({"0/5:TSINFO: Updating kuv-lib to 1.1-1",
+    EXPECT_EQ(logLines(start), QStringList({"0/5:TSINFO: kuv-lib-1.1-1.noarch marked as erase",
                                             "0/2:nothing TSINFO: here", "0/0:TSINFO:no blank",
                                             "3/1:first", "3/1:second", "3/0:below zero"}));
     EXPECT_TRUE(answerer.seen.isEmpty());
@@ -92,13 +92,10 @@ TEST_F(CallbackTest, EveryFunctionTakesItsArgumentsAndRejectsOthers)
         "    yumIOC.applyGrabMeterEnd(10),\n"
         "    yumIOC.dsTsCheck(),\n"
         "    yumIOC.dsRestartLoop(),\n"
-        "    yumIOC.userconfirm(),\n"
         "    yumIOC.reportDownloadSize([]),\n"
-        "    yumIOC.listTransaction(object()),\n"
         "    yumIOC.tsInitCallback(0),\n"
         "    yumIOC.tsCallback(4, 0, 0, None, None),\n"
         "    yumIOC.tsEvent('kuv-lib', 40, 1, 2, 1, 1),\n"
-        "    yumIOC.postTransactionOutput(object()),\n"
         "]\n"
         "rejected = []\n"
         "for call in [lambda: yumIOC.stdoutWrite(5), lambda: yumIOC.stderrWrite(b'bytes'),\n"
@@ -115,8 +112,8 @@ TEST_F(CallbackTest, EveryFunctionTakesItsArgumentsAndRejectsOthers)
         "    except TypeError:\n"
         "        rejected.append(True)\n"));
     EXPECT_EQ(YumIOTestAccess::evalText(*io, "repr(answers)").toStdString(),
-              "[None, None, None, None, None, None, None, None, None, None, 0, None, None, None, "
-              "None, None, '']");
+              "[None, None, None, None, None, None, None, None, None, None, None, None, None, "
+              "None]");
     EXPECT_EQ(YumIOTestAccess::evalText(*io, "repr(rejected)").toStdString(),
               "[True, True, True, True, True, True, True, True, True, True, True, True, True, True]");
     EXPECT_TRUE(logLines(start).isEmpty());

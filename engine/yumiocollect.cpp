@@ -1,0 +1,300 @@
+// The collection of the package model on its worker: yum's lock on the
+// first run, the session's repository choices, the repositories' set-up,
+// the updatable, installed and available packages with their version
+// chains, and the groups (yumiogroups.cpp).
+//
+// The progress relay and the collection's phases on the two bars come
+// later. Its scope opens beside the dialog relay's in collectReal, and each
+// phase begins where a comment names its item text and its share of the
+// 24000 steps of "Initializing: Total Progress"; the repository phase's acts
+// (setupItemActs) frame the setupRepos call. The script's progress callbacks
+// (yumiocollectprogress.cpp) leave the bars alone while no scope is open.
+#include "engine/yumio.h"
+
+#include <utility>
+
+#include <QEventLoop>
+
+#include "engine/yumiodialogs.h"
+#include "engine/yumiothreads.h"
+
+bool YumIO::collect(const QHash<QString, bool>& overrides)
+{
+    QEventLoop loop;
+    CollectThread thread(this, &loop, &overrides);
+    execWorkThread(loop, thread);
+    return thread.result;
+}
+
+bool YumIO::collectReal(const QHash<QString, bool>& overrides)
+{
+    // Progress: the ProgressUser scope opens here, before the dialog relay.
+    YumIODialogsUser dialogsUser(dialogs, parent);
+    log(Log::Action, 0, tr("Initialization"));
+    // Released before the relay's scope closes: the relay may still deliver
+    // a box while it ends.
+    Python::PyGILStateWrapper guard(true);
+    fileListsCollected = false;
+    otherDataCollected = false;
+    const bool gcOff = qEnvironmentVariableIsSet("H10GC");
+    if (gcOff) PyGC_Disable();
+    struct GcOn { bool on; ~GcOn() { if (on) PyGC_Enable(); } } gcOn{gcOff};
+
+    // Phase "Preparing", 100 steps.
+    if (!yumLocked && !collectLock())
+        return false;
+    // Phase "Reading repositories", 900 steps, then 14000 in acts.
+    if (!collectRepositories(overrides))
+        return false;
+
+    // Phase "Collecting updatable packages", 4000 steps.
+    PyObject* result = collectStep("setupTs", {"yum.Errors.YumBaseError", "bdb.BdbQuit"},
+                                   tr("Unable to setup transaction"));
+    if (!result)
+        return false;
+    Py_DECREF(result);
+    PyObject* updates = collectStep("collectUpdates", {"yum.Errors.YumBaseError", "bdb.BdbQuit"},
+                                    tr("Unable to collect updatable packages"));
+    if (!updates)
+        return false;
+    const bool updatesCollected = collectSet(index, updates, Package::Updatable);
+    Py_DECREF(updates);
+    if (!updatesCollected)
+        return false;
+
+    // Phase "Collecting installed and available packages", 4000 steps.
+    // Installed packages come after the updates, so that they are chained
+    // behind them, and available ones last, so that they only fill names
+    // nothing else has.
+    PyObject* all = collectStep("collectAll", {"yum.Errors.YumBaseError", "bdb.BdbQuit"},
+                                tr("Unable to collect installed and available packages"));
+    if (!all)
+        return false;
+    const bool allCollected = collectField(index, all, "installed", Package::Installed)
+                              && collectField(index, all, "available", Package::Available);
+    Py_DECREF(all);
+    if (!allCollected)
+        return false;
+
+    // Phase "Collecting groups", 1000 steps.
+    if (!collectGroupPhase())
+        return false;
+
+    result = pyMethodCall(yumIO, "collectDone", "()");
+    Py_XDECREF(result);
+    // The model is handed over only now: a failed collection leaves its
+    // entries in the index alone, where the next clearing finds them.
+    for (Package::Entry* head : std::as_const(index))
+        entries.append(head);
+    return true;
+}
+
+// The method of the script's object in a scope expecting the named yum
+// exception types. A declared exception is reported with the headline and
+// the exception's value; any other failure, which the interpreter wrapper
+// has reported already, is named as the method's. Null after a report.
+PyObject* YumIO::collectStep(const char* method, std::initializer_list<const char*> expected,
+                             const QString& headline)
+{
+    pyExceptStart();
+    QList<PyObject*> types;
+    for (const char* name : expected) {
+        PyObject* type = pyLookup(name);
+        types << type;
+        pyExceptExpect(type);
+    }
+    PyObject* result = pyMethodCall(yumIO, method, "()");
+    if (!result) {
+        bool declared = false;
+        for (PyObject* type : std::as_const(types))
+            declared = declared || pyExceptMatches(result, type);
+        if (declared)
+            pythonExceptionV(headline);
+        else
+            error(tr("Internal error: execution of yumIO.%1 failed").arg(QLatin1String(method)));
+    }
+    pyExceptClear();
+    return result;
+}
+
+bool YumIO::collectLock()
+{
+    // The lock counts as taken only when lock() returned: after any failure
+    // the next collection asks again, and the end of the program releases
+    // nothing it never had.
+    PyObject* result = collectStep("lock", {"yum.Errors.LockError"},
+                                   tr("Unable to obtain yum lock"));
+    if (!result)
+        return false;
+    Py_DECREF(result);
+    yumLocked = true;
+    return true;
+}
+
+bool YumIO::collectRepositories(const QHash<QString, bool>& overrides)
+{
+    // The previous object's dictionary goes first: the script's object may
+    // have been replaced since, and its repositories with it.
+    Py_CLEAR(reposDict);
+    PyObject* repos = yumIO ? PyObject_GetAttrString(yumIO, "repos") : nullptr;
+    reposDict = repos ? PyObject_GetAttrString(repos, "repos") : nullptr;
+    if (!reposDict) {
+        PyErr_Clear();
+        Py_XDECREF(repos);
+        error(tr("Internal error: yumIO.repos.repos not evaluable"));
+        return false;
+    }
+    if (!PyDict_Check(reposDict)) {
+        Py_DECREF(repos);
+        error(tr("Internal error: yumIO.repos.repos not a dictionary"));
+        return false;
+    }
+    useRepos(repos, overrides);
+    Py_DECREF(repos);
+
+    enabledRepos = collectRepos(reposDict);
+    collectSubject = tr("contents");
+    actCounter = 0;
+    if (PyDict_Size(reposDict) == 0) {
+        error(tr("No repositories are configured.\nUnder the Repositories menu, Edit Configuration can be used to configure repositories."));
+        return false;
+    }
+    if (enabledRepos.isEmpty()) {
+        error(tr("No repositories are enabled.\nUnder the Repositories menu, Edit Configuration can be used to configure repositories."));
+        return false;
+    }
+
+    // Progress: the acts of the enabled repositories, five each, frame this
+    // call.
+    PyObject* result = collectStep("setupRepos", {"yum.Errors.RepoError", "bdb.BdbQuit"},
+                                   tr("Unable to initialize"));
+    if (!result)
+        return false;
+    Py_DECREF(result);
+    return true;
+}
+
+void YumIO::useRepos(PyObject* repos, const QHash<QString, bool>& overrides)
+{
+    for (auto it = overrides.constBegin(); it != overrides.constEnd(); ++it) {
+        // Repositories yum does not know (a file removed meanwhile) are no
+        // concern of this run.
+        if (!pyDictGetItem(reposDict, it.key()))
+            continue;
+        pyExceptStart();
+        PyObject* repoError = pyLookup("yum.Errors.RepoError");
+        pyExceptExpect(repoError);
+        const QByteArray id = it.key().toUtf8();
+        PyObject* result = pyMethodCall(repos, it.value() ? "enableRepo" : "disableRepo", "(s)",
+                                        id.constData());
+        if (pyExceptMatches(result, repoError)) {
+            const QString reason = pyStringDec(pyExceptValuef());
+            warning(tr("unable to setup repository %1:\n%2").arg(it.key(), reason));
+        }
+        Py_XDECREF(result);
+        pyExceptClear();
+    }
+}
+
+QStringList YumIO::collectRepos(PyObject* repositories)
+{
+    QStringList enabled;
+    Py_ssize_t position = 0;
+    PyObject* id = nullptr;
+    PyObject* repo = nullptr;
+    while (PyDict_Next(repositories, &position, &id, &repo)) {
+        PyObject* flag = PyObject_GetAttrString(repo, "enabled");
+        if (!flag) {
+            PyErr_Clear();
+            continue;
+        }
+        const long value = PyLong_Check(flag) ? PyLong_AsLong(flag) : PyObject_IsTrue(flag);
+        Py_DECREF(flag);
+        if (value == -1 && PyErr_Occurred()) {
+            // An enabled flag that cannot be read as a number counts as set:
+            // yum reads the repository.
+            PyErr_Clear();
+        }
+        if (value != 0)
+            enabled << pyString(id);
+    }
+    return enabled;
+}
+
+bool YumIO::collectField(Index& index, PyObject* object, const char* field, Package::State state)
+{
+    PyObject* packages = PyObject_GetAttrString(object, field);
+    if (!packages) {
+        PyErr_Clear();
+        error(tr("Internal error: yumIO.collectAll.%1 not found").arg(QLatin1String(field)));
+        return false;
+    }
+    const bool collected = collectSet(index, packages, state);
+    Py_DECREF(packages);
+    return collected;
+}
+
+bool YumIO::collectSet(Index& index, PyObject* packages, Package::State state)
+{
+    PyObject* iterator = PyObject_GetIter(packages);
+    if (!iterator) {
+        handleException();
+        return false;
+    }
+    bool collected = true;
+    while (PyObject* po = PyIter_Next(iterator)) {
+        PyObject* nameObject = PyObject_GetAttrString(po, "name");
+        if (!nameObject) {
+            // A package without a name cannot be keyed; the wrapper reports
+            // its exception.
+            handleException();
+            Py_DECREF(po);
+            collected = false;
+            break;
+        }
+        const EntryKey key(false, pyStringDec(nameObject));
+        auto found = index.find(key);
+        if (found == index.end()) {
+            Package::Entry* entry = nullptr;
+            collected = collectPkg(entry, state, po);
+            if (entry)
+                index.insert(key, entry);
+        } else if (found.value()->state == Package::Updatable && state == Package::Installed) {
+            collected = collectPkg(found.value()->last()->next, state, po);
+        }
+        Py_DECREF(po);
+        if (!collected)
+            break;
+    }
+    Py_DECREF(iterator);
+    // An iterator that broke off (a failing package list) is the wrapper's
+    // to report; the collection does not go on with half a list.
+    if (PyErr_Occurred()) {
+        handleException();
+        collected = false;
+    }
+    return collected;
+}
+
+bool YumIO::collectPkg(Package::Entry*& slot, Package::State state, PyObject* po)
+{
+    const QString name = pyStringDec(PyObject_GetAttrString(po, "name"));
+    const QString verRel = pyStringDec(pyMethodCall(po, "printVer", "()"));
+    const QString repo = simpleString(po, "repoid");
+    const QString arch = pyStringDec(PyObject_GetAttrString(po, "arch"));
+    const quint64 size = sizeOf(po);
+    const QString summary = simpleString(po, "summary");
+    const long buildTime = buildTimeOf(po);
+    slot = new Package::Entry(name, verRel, repo, arch, size, bytesFormat(size), summary,
+                              buildTime, QString::fromLatin1(timeFormat(buildTime)), po);
+    slot->action = Package::NoAction;
+    slot->state = state;
+    slot->kind = getPkgKind(po);
+    return true;
+}
+
+Package::Kind YumIO::getPkgKind(PyObject* po)
+{
+    return simpleString(po, "group") == QLatin1String("Suite") ? Package::Suite
+                                                                : Package::Ordinary;
+}

@@ -1,0 +1,358 @@
+// Comps groups in the package model: their collection with their installed
+// and up-to-date state, and their member lists for the description dialog.
+//
+// yum offers groups in two shapes. From 2.5 on collectGroupInfo() returns
+// group objects, each with user_visible, name, installed and one dictionary
+// per kind of member; before, it returned one information object whose
+// attributes are dictionaries keyed by group name. A group entry holds the
+// group object, or the information object in the old shape.
+#include "engine/yumio.h"
+
+#include <QStringList>
+
+namespace {
+
+// The items of a sequence, or the keys of a mapping, as a new list
+// reference; null with the interpreter's error pending. None holds nothing.
+PyObject* itemsOf(PyObject* container, bool keys)
+{
+    if (container == Py_None)
+        return PyList_New(0);
+    return keys ? PyMapping_Keys(container) : PySequence_List(container);
+}
+
+// The names of a list as the description dialog shows them.
+QString sortedNames(YumIO& io, PyObject* names)
+{
+    QStringList lines;
+    for (Py_ssize_t i = 0; i < PyList_GET_SIZE(names); ++i)
+        lines << io.pyString(PyList_GET_ITEM(names, i));
+    return YumIO::makeSorted(lines);
+}
+
+}
+
+bool YumIO::collectGroupPhase()
+{
+    pyExceptStart();
+    PyObject* groupsError = pyLookup("yum.Errors.GroupsError");
+    PyObject* yumBaseError = pyLookup("yum.Errors.YumBaseError");
+    PyObject* bdbQuit = pyLookup("bdb.BdbQuit");
+    pyExceptExpect(groupsError);
+    pyExceptExpect(yumBaseError);
+    pyExceptExpect(bdbQuit);
+    PyObject* result = pyMethodCall(yumIO, "setupTsGroup", "()");
+    bool failed = false;
+    // GroupsError first: it is a YumBaseError too.
+    if (pyExceptMatches(result, groupsError) || pyExceptMatches(result, bdbQuit)) {
+        const QString reason = pyStringDec(pyExceptValuef());
+        // No groups anywhere is no failure; any other reason is.
+        if (!reason.contains(QLatin1String("No Groups Available"))) {
+            log(Log::Error, 0, reason);
+            error(tr("Internal error: execution of yumIO.setupTsGroup failed"));
+            failed = true;
+        }
+    } else if (pyExceptMatches(result, yumBaseError)) {
+        pythonExceptionV(tr("Unable to collect groups"));
+        failed = true;
+    } else if (!result) {
+        // The wrapper has reported it.
+        error(tr("Internal error: execution of yumIO.setupTsGroup failed"));
+        failed = true;
+    }
+    Py_XDECREF(result);
+    pyExceptClear();
+    if (failed)
+        return false;
+
+    PyObject* groupInfo = pyMethodCall(yumIO, "collectGroupInfo", "()");
+    if (!groupInfo) {
+        error(tr("Internal error: execution of yumIO.collectGroupInfo failed"));
+        return false;
+    }
+    const bool collected = collectGroups(index, groupInfo);
+    Py_DECREF(groupInfo);
+    return collected;
+}
+
+bool YumIO::collectGroups(Index& groups, PyObject* groupInfo)
+{
+    const bool distribGroups = hasDistribGroups();
+    PyObject* list = nullptr;
+    if (distribGroups) {
+        list = groupInfo;
+        Py_INCREF(list);
+    } else {
+        list = PyObject_GetAttrString(groupInfo, "visible_groups");
+        if (!list) {
+            PyErr_Clear();
+            error(tr("Internal error: groupInfo.visible_groups not evaluable"));
+            return false;
+        }
+    }
+    PyObject* iterator = PyObject_GetIter(list);
+    Py_DECREF(list);
+    if (!iterator) {
+        handleException();
+        return false;
+    }
+
+    bool collected = true;
+    while (PyObject* item = PyIter_Next(iterator)) {
+        PyObject* po = groupInfo;
+        QString name;
+        if (distribGroups) {
+            PyObject* visible = PyObject_GetAttrString(item, "user_visible");
+            if (!visible)
+                PyErr_Clear();
+            const int shown = visible ? PyObject_IsTrue(visible) : 0;
+            Py_XDECREF(visible);
+            if (shown != 1) {
+                PyErr_Clear();
+                Py_DECREF(item);
+                continue;
+            }
+            PyObject* nameObject = PyObject_GetAttrString(item, "name");
+            if (!nameObject) {
+                PyErr_Clear();
+                Py_DECREF(item);
+                error(tr("Internal error: group without name"));
+                collected = false;
+                break;
+            }
+            name = pyStringDec(nameObject);
+            po = item;
+        } else {
+            name = pyString(item);
+        }
+
+        const EntryKey key(true, name);
+        if (!groups.contains(key)) {
+            // Entered before its state is known, as sub groups that name it
+            // look for it; taken out again when it cannot be made.
+            Package::Entry*& slot = groups[key];
+            collected = collectGroup(slot, po, name);
+            if (!slot)
+                groups.remove(key);
+        }
+        Py_DECREF(item);
+        if (!collected)
+            break;
+    }
+    Py_DECREF(iterator);
+    if (PyErr_Occurred()) {
+        handleException();
+        collected = false;
+    }
+    return collected;
+}
+
+bool YumIO::collectGroup(Package::Entry*& slot, PyObject* po, QString name)
+{
+    PyObject* flag = nullptr;
+    PyObject* flags = nullptr;
+    if (hasDistribGroups()) {
+        flag = PyObject_GetAttrString(po, "installed");
+        if (!flag) {
+            PyErr_Clear();
+            error(tr("Internal error: cannot find group's installed flag"));
+            return false;
+        }
+    } else {
+        flags = PyObject_GetAttrString(po, "group_installed");
+        if (!flags)
+            PyErr_Clear();
+        flag = flags ? pyDictGetItem(flags, name) : nullptr;
+        if (!flag) {
+            Py_XDECREF(flags);
+            error(tr("Internal error: cannot find groupInfo.group_installed['%1']").arg(name));
+            return false;
+        }
+        // Borrowed from the dictionary, which is let go below.
+        Py_INCREF(flag);
+    }
+    const int truth = PyObject_IsTrue(flag);
+    Py_DECREF(flag);
+    Py_XDECREF(flags);
+    if (truth < 0) {
+        handleException();
+        return false;
+    }
+
+    slot = new Package::Entry(name, QString(), QString(), QString(), 0, QString(), QString(), 0,
+                              QString(), po);
+    slot->action = Package::NoAction;
+    slot->kind = Package::Group;
+    slot->state = truth ? Package::Installed : Package::Available;
+    if (truth && !upToDateGroup(*slot))
+        slot->state = Package::Updatable;
+    return true;
+}
+
+bool YumIO::upToDateGroup(const Package::Entry& entry)
+{
+    // A group already under test counts as up to date: only its other
+    // members can make it otherwise.
+    if (groupsUnderTest.contains(&entry))
+        return true;
+    groupsUnderTest.insert(&entry);
+    const bool upToDate = upToDateGroupGrps(entry, "sub_groups")
+                          && upToDateGroupPkgs(entry, "mandatory_pkgs", "mandatory_packages");
+    groupsUnderTest.remove(&entry);
+    return upToDate;
+}
+
+bool YumIO::upToDateGroupGrps(const Package::Entry& entry, const char* item)
+{
+    if (hasDistribGroups())
+        return true;
+    PyObject* subGroups = getGroupItem_22(entry, item);
+    PyObject* names = subGroups ? itemsOf(subGroups, false) : nullptr;
+    Py_XDECREF(subGroups);
+    if (!names) {
+        if (PyErr_Occurred())
+            handleException();
+        return true;
+    }
+    bool upToDate = true;
+    for (Py_ssize_t i = 0; upToDate && i < PyList_GET_SIZE(names); ++i) {
+        const Package::Entry* group = index.value(EntryKey(true, pyString(PyList_GET_ITEM(names, i))));
+        if (group && !upToDateGroup(*group))
+            upToDate = false;
+    }
+    Py_DECREF(names);
+    return upToDate;
+}
+
+bool YumIO::upToDateGroupPkgs(const Package::Entry& entry, const char* oldItem,
+                              const char* newItem)
+{
+    const bool distribGroups = hasDistribGroups();
+    PyObject* members = distribGroups ? getGroupItem_25(entry, newItem)
+                                      : getGroupItem_22(entry, oldItem);
+    PyObject* names = members ? itemsOf(members, distribGroups) : nullptr;
+    Py_XDECREF(members);
+    if (!names) {
+        if (PyErr_Occurred())
+            handleException();
+        return true;
+    }
+    bool upToDate = true;
+    for (Py_ssize_t i = 0; upToDate && i < PyList_GET_SIZE(names); ++i) {
+        const Package::Entry* package = index.value(EntryKey(false, pyString(PyList_GET_ITEM(names, i))));
+        if (package && package->state == Package::Updatable)
+            upToDate = false;
+    }
+    Py_DECREF(names);
+    return upToDate;
+}
+
+PyObject* YumIO::getGroupItem_25(const Package::Entry& entry, const char* item)
+{
+    if (!hasDistribGroups()) {
+        error(tr("getGroupItem_25 called for incorrect version of yum"));
+        return nullptr;
+    }
+    PyObject* value = entry.po ? PyObject_GetAttrString(entry.po, item) : nullptr;
+    if (!value) {
+        PyErr_Clear();
+        error(tr("Internal error: group %1.%2 not evaluable").arg(QLatin1String(item), entry.name));
+    }
+    return value;
+}
+
+PyObject* YumIO::getGroupItem_22(const Package::Entry& entry, const char* item)
+{
+    if (hasDistribGroups()) {
+        error(tr("getGroupItem_22 called for incorrect version of yum"));
+        return nullptr;
+    }
+    PyObject* byGroup = entry.po ? PyObject_GetAttrString(entry.po, item) : nullptr;
+    if (!byGroup) {
+        PyErr_Clear();
+        error(tr("Internal error: groupInfo.%1 not evaluable").arg(QLatin1String(item)));
+        return nullptr;
+    }
+    PyObject* value = pyDictGetItem(byGroup, entry.name);
+    // Borrowed from the dictionary, which is let go here.
+    Py_XINCREF(value);
+    Py_DECREF(byGroup);
+    if (!value)
+        error(tr("Internal error: groupInfo.%1[%2] not evaluable").arg(QLatin1String(item), entry.name));
+    return value;
+}
+
+QString YumIO::getGroupGrps(const Package::Entry& entry, const char* item)
+{
+    Python::PyGILStateWrapper guard(true);
+    if (hasDistribGroups())
+        return QString();
+    PyObject* container = getGroupItem_22(entry, item);
+    PyObject* names = container ? itemsOf(container, false) : nullptr;
+    Py_XDECREF(container);
+    if (!names) {
+        if (PyErr_Occurred())
+            handleException();
+        return QString();
+    }
+    const QString text = sortedNames(*this, names);
+    Py_DECREF(names);
+    return text;
+}
+
+QString YumIO::getGroupPkgs(const Package::Entry& entry, const char* oldItem, const char* newItem)
+{
+    Python::PyGILStateWrapper guard(true);
+    const bool distribGroups = hasDistribGroups();
+    PyObject* container = distribGroups ? getGroupItem_25(entry, newItem)
+                                        : getGroupItem_22(entry, oldItem);
+    PyObject* names = container ? itemsOf(container, distribGroups) : nullptr;
+    Py_XDECREF(container);
+    if (!names) {
+        if (PyErr_Occurred())
+            handleException();
+        return QString();
+    }
+    const QString text = sortedNames(*this, names);
+    Py_DECREF(names);
+    return text;
+}
+
+QString YumIO::getMandatoryPkgs(const Package::Entry& entry)
+{
+    return getGroupPkgs(entry, "mandatory_pkgs", "mandatory_packages");
+}
+
+QString YumIO::getDefaultPkgs(const Package::Entry& entry)
+{
+    return getGroupPkgs(entry, "default_pkgs", "default_packages");
+}
+
+QString YumIO::getOptionalPkgs(const Package::Entry& entry)
+{
+    return getGroupPkgs(entry, "optional_pkgs", "optional_packages");
+}
+
+QString YumIO::getConditionalPkgs(const Package::Entry& entry)
+{
+    Python::PyGILStateWrapper guard(true);
+    // The old shape has no conditional members.
+    if (!hasDistribGroups())
+        return QString();
+    return getGroupPkgs(entry, nullptr, "conditional_packages");
+}
+
+QString YumIO::getRequiredGroups(const Package::Entry& entry)
+{
+    return getGroupGrps(entry, "sub_groups");
+}
+
+QString YumIO::getDefaultMetaPkgs(const Package::Entry& entry)
+{
+    return getGroupGrps(entry, "default_metapkgs");
+}
+
+QString YumIO::getOptionalMetaPkgs(const Package::Entry& entry)
+{
+    return getGroupGrps(entry, "optional_metapkgs");
+}
