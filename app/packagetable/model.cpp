@@ -1,0 +1,472 @@
+// The package table's model: cells, headers, the Action click cycle, the
+// bulk marks and the guard around the engine's changes of its entries.
+#include "app/packagetable/model.h"
+
+#include <QWidget>
+
+#include "engine/yumio.h"
+#include "foundation/colors.h"
+#include "foundation/share.h"
+
+namespace PackageTable
+{
+
+namespace
+{
+
+struct Header
+{
+    const char* text;
+    const char* toolTip;
+};
+
+const Header headers[Model::ColumnCount] = {
+    {QT_TRANSLATE_NOOP("PackageTable::Model", "Action"),
+     QT_TRANSLATE_NOOP("PackageTable::Model",
+                       "Action to be performed on the package, if any: Update, Install, Remove")},
+    {QT_TRANSLATE_NOOP("PackageTable::Model", "State"),
+     QT_TRANSLATE_NOOP("PackageTable::Model",
+                       "Indicates whether the package is Installed or not and, if installed, "
+                       "whether it is Up-to-date or not")},
+    {QT_TRANSLATE_NOOP("PackageTable::Model", "Kind"),
+     QT_TRANSLATE_NOOP("PackageTable::Model",
+                       "Whether the package is an ordinary package, a suite of packages, or a "
+                       "group of packages")},
+    {QT_TRANSLATE_NOOP("PackageTable::Model", "Name"),
+     QT_TRANSLATE_NOOP("PackageTable::Model", "Name of the package")},
+    {QT_TRANSLATE_NOOP("PackageTable::Model", "Version"),
+     QT_TRANSLATE_NOOP("PackageTable::Model",
+                       "Version and release of the package as version-release;\n"
+                       "If the Epoch is non-zero, includes it as epoch:version-release")},
+    {QT_TRANSLATE_NOOP("PackageTable::Model", "Repository"),
+     QT_TRANSLATE_NOOP("PackageTable::Model",
+                       "Repository from which the most recent version of the package is available")},
+    {QT_TRANSLATE_NOOP("PackageTable::Model", "Architecture"),
+     QT_TRANSLATE_NOOP("PackageTable::Model",
+                       "Architecture for which the package is applicable, or \"noarch\" for "
+                       "general-purpose packages")},
+    {QT_TRANSLATE_NOOP("PackageTable::Model", "Size"),
+     QT_TRANSLATE_NOOP("PackageTable::Model", "Size of the package")},
+    {QT_TRANSLATE_NOOP("PackageTable::Model", "Build Time"),
+     QT_TRANSLATE_NOOP("PackageTable::Model", "Date and time at which the package was created")},
+};
+
+QIcon shareIcon(const char* relative)
+{
+    return QIcon(Share::absolute(QString::fromLatin1(relative)));
+}
+
+} // namespace
+
+Model::Model(YumIO* yumIO, QObject* parent)
+    : HAbstractTableModel(parent),
+      yumIO(yumIO),
+      outOfDateIcon(shareIcon("icons/out-of-date.png")),
+      upToDateIcon(shareIcon("icons/up-to-date.png")),
+      noneBoxIcon(shareIcon("icons/noneBox.png")),
+      updateBoxIcon(shareIcon("icons/updateBox.png")),
+      installBoxIcon(shareIcon("icons/installBox.png")),
+      removeBoxIcon(shareIcon("icons/removeBox.png")),
+      suiteIcon(shareIcon("icons/suite.png")),
+      groupIcon(shareIcon("icons/group.png")),
+      packageIcon(shareIcon("icons/package.png")),
+      updatableColor(Colors::error()),
+      updatableDisabledColor(Colors::errorDisabled()),
+      availableColor(Colors::minor()),
+      availableDisabledColor(Colors::minorDisabled())
+{
+    qRegisterMetaType<Package::Entry*>("Package::Entry*");
+}
+
+// The description dialog belongs to its Qt parent.
+Model::~Model() = default;
+
+int Model::rowCount(const QModelIndex& parent) const
+{
+    if (parent.isValid() || changing || !yumIO)
+        return 0;
+    return yumIO->count();
+}
+
+int Model::columnCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : ColumnCount;
+}
+
+Package::Entry* Model::entry(int row) const
+{
+    if (changing || !yumIO || row < 0 || row >= yumIO->count())
+        return nullptr;
+    return (*yumIO)[row];
+}
+
+QString Model::visibleText(int row) const
+{
+    const Package::Entry* entry = this->entry(row);
+    if (!entry)
+        return QString();
+    const QChar blank(QLatin1Char(' '));
+    QString text;
+    text.reserve(entry->name.size() + entry->verRel.size() + entry->repo.size()
+                 + entry->arch.size() + entry->sizeText.size() + entry->buildTimeText.size() + 5);
+    text += entry->name;
+    text += blank;
+    text += entry->verRel;
+    text += blank;
+    text += entry->repo;
+    text += blank;
+    text += entry->arch;
+    text += blank;
+    text += entry->sizeText;
+    text += blank;
+    text += entry->buildTimeText;
+    return text;
+}
+
+QVariant Model::data(const QModelIndex& index, int role) const
+{
+    if (!index.isValid() || index.column() >= ColumnCount)
+        return QVariant();
+    Package::Entry* entry = this->entry(index.row());
+    if (!entry)
+        return QVariant();
+    const int column = index.column();
+    switch (role) {
+    case Qt::DisplayRole:
+        switch (column) {
+        case NameColumn:
+            return entry->name;
+        case VersionColumn:
+            return entry->verRel;
+        case RepositoryColumn:
+            return entry->repo;
+        case ArchitectureColumn:
+            return entry->arch;
+        case SizeColumn:
+            return entry->sizeText;
+        case BuildTimeColumn:
+            return entry->buildTimeText;
+        }
+        return QVariant();
+    case Qt::DecorationRole:
+        return icon(*entry, column);
+    case Qt::ToolTipRole:
+        return toolTip(*entry, column);
+    case Qt::ForegroundRole:
+        return foreground(*entry, column);
+    case Qt::UserRole:
+        return sortValue(entry, column);
+    }
+    return QVariant();
+}
+
+QVariant Model::icon(const Package::Entry& entry, int column) const
+{
+    switch (column) {
+    case ActionColumn:
+        switch (entry.action) {
+        case Package::Update:
+            return updateBoxIcon;
+        case Package::Install:
+            return installBoxIcon;
+        case Package::Remove:
+            return removeBoxIcon;
+        case Package::NoAction:
+            return noneBoxIcon;
+        }
+        break;
+    case StateColumn:
+        switch (entry.state) {
+        case Package::Updatable:
+            return outOfDateIcon;
+        case Package::Installed:
+            return upToDateIcon;
+        case Package::Available:
+            break;
+        }
+        break;
+    case KindColumn:
+        switch (entry.kind) {
+        case Package::Suite:
+            return suiteIcon;
+        case Package::Group:
+            return groupIcon;
+        case Package::Ordinary:
+            return packageIcon;
+        }
+        break;
+    }
+    return QVariant();
+}
+
+QVariant Model::toolTip(const Package::Entry& entry, int column) const
+{
+    switch (column) {
+    case ActionColumn:
+        switch (entry.action) {
+        case Package::Update:
+            return tr("Update package");
+        case Package::Install:
+            return tr("Install package");
+        case Package::Remove:
+            return tr("Remove package");
+        case Package::NoAction:
+            break;
+        }
+        break;
+    case StateColumn:
+        switch (entry.state) {
+        case Package::Updatable:
+            return tr("Package is available to update an out-of-date version");
+        case Package::Available:
+            return tr("Package is available for installation");
+        case Package::Installed:
+            return tr("Package is installed and up-to-date");
+        }
+        break;
+    case KindColumn:
+        switch (entry.kind) {
+        case Package::Suite:
+            return tr("Suite of packages");
+        case Package::Group:
+            return tr("Group of packages");
+        case Package::Ordinary:
+            return tr("Ordinary package");
+        }
+        break;
+    case VersionColumn:
+        if (entry.state == Package::Updatable)
+            return versionToolTip(entry);
+        break;
+    }
+    return QVariant();
+}
+
+// The entry's own version first, then the installed versions hung behind it.
+QString Model::versionToolTip(const Package::Entry& entry) const
+{
+    QString text;
+    for (const Package::Entry* node = &entry; node; node = node->next) {
+        switch (node->state) {
+        case Package::Updatable:
+        case Package::Available:
+            text += tr("Available: %1\n").arg(node->verRel);
+            break;
+        case Package::Installed:
+            text += tr("Installed: %1\n").arg(node->verRel);
+            break;
+        }
+    }
+    return text;
+}
+
+QVariant Model::foreground(const Package::Entry& entry, int column) const
+{
+    if (column < KindColumn)
+        return QVariant();
+    QColor color;
+    switch (entry.state) {
+    case Package::Updatable:
+        color = enabled ? updatableColor : updatableDisabledColor;
+        break;
+    case Package::Available:
+        color = enabled ? availableColor : availableDisabledColor;
+        break;
+    case Package::Installed:
+        color = enabled ? installedColor : installedDisabledColor;
+        break;
+    }
+    // An invalid colour would paint black even in a disabled view: the
+    // palette's own text colour applies instead.
+    if (!color.isValid())
+        return QVariant();
+    return color;
+}
+
+QVariant Model::sortValue(Package::Entry* entry, int column) const
+{
+    switch (column) {
+    case ActionColumn:
+        return int(entry->action);
+    case StateColumn:
+        return int(entry->state);
+    case KindColumn:
+        return int(entry->kind);
+    case NameColumn:
+    case VersionColumn:
+    case RepositoryColumn:
+    case ArchitectureColumn:
+        return QVariant::fromValue(entry);
+    case SizeColumn:
+        return QVariant::fromValue<quint64>(entry->size);
+    case BuildTimeColumn:
+        return QVariant::fromValue<qint64>(entry->buildTime);
+    }
+    return QVariant();
+}
+
+QVariant Model::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation != Qt::Horizontal || section < 0 || section >= ColumnCount)
+        return QVariant();
+    if (role == Qt::DisplayRole)
+        return tr(headers[section].text);
+    if (role == Qt::ToolTipRole)
+        return tr(headers[section].toolTip);
+    return QVariant();
+}
+
+void Model::setYumConfIO(YumConfIO* yumConfIO)
+{
+    this->yumConfIO = yumConfIO;
+}
+
+void Model::setEnabled(bool enabled)
+{
+    if (this->enabled == enabled)
+        return;
+    this->enabled = enabled;
+    const int rows = rowCount();
+    if (rows > 0)
+        emit dataChanged(index(0, KindColumn), index(rows - 1, ColumnCount - 1),
+                         {Qt::ForegroundRole});
+}
+
+void Model::beginEntriesChange()
+{
+    if (changing)
+        return;
+    beginResetModel();
+    changing = true;
+}
+
+void Model::endEntriesChange()
+{
+    if (!changing)
+        return;
+    changing = false;
+    endResetModel();
+}
+
+bool Model::entriesChanging() const
+{
+    return changing;
+}
+
+void Model::reset()
+{
+    if (!changing)
+        beginResetModel();
+    changing = false;
+    endResetModel();
+}
+
+void Model::actionChanged(int row)
+{
+    QModelIndex cell = index(row, ActionColumn);
+    emit dataChanged(cell, cell);
+}
+
+void Model::toggleAction(const QModelIndex& index)
+{
+    if (!index.isValid())
+        return;
+    Package::Entry* entry = this->entry(index.row());
+    if (!entry)
+        return;
+    switch (entry->state * 16 + entry->action) {
+    case Package::Updatable * 16 + Package::NoAction:
+        entry->action = Package::Update;
+        break;
+    case Package::Available * 16 + Package::NoAction:
+        entry->action = Package::Install;
+        break;
+    case Package::Updatable * 16 + Package::Update:
+    case Package::Installed * 16 + Package::NoAction:
+        entry->action = Package::Remove;
+        break;
+    default:
+        entry->action = Package::NoAction;
+        break;
+    }
+    actionChanged(index.row());
+}
+
+void Model::setAction(const QModelIndex& index, Package::Action action)
+{
+    if (!index.isValid() || index.column() >= ColumnCount)
+        return;
+    Package::Entry* entry = this->entry(index.row());
+    if (!entry)
+        return;
+    entry->action = action;
+    actionChanged(index.row());
+}
+
+int Model::getState(int row) const
+{
+    Package::Entry* entry = this->entry(row);
+    return entry ? int(entry->state) : -1;
+}
+
+void Model::setSelected(QModelIndexList indices)
+{
+    for (const QModelIndex& index : indices) {
+        if (!index.isValid())
+            continue;
+        Package::Entry* entry = this->entry(index.row());
+        if (!entry)
+            continue;
+        if (entry->state == Package::Updatable)
+            entry->action = Package::Update;
+        else if (entry->state == Package::Available)
+            entry->action = Package::Install;
+        else
+            continue;
+        actionChanged(index.row());
+    }
+}
+
+void Model::setUpdateAll()
+{
+    const int rows = rowCount();
+    for (int row = 0; row < rows; ++row) {
+        Package::Entry* entry = (*yumIO)[row];
+        if (entry->state != Package::Updatable)
+            continue;
+        entry->action = Package::Update;
+        actionChanged(row);
+    }
+}
+
+void Model::clearActions()
+{
+    const int rows = rowCount();
+    for (int row = 0; row < rows; ++row) {
+        Package::Entry* entry = (*yumIO)[row];
+        if (entry->action == Package::NoAction)
+            continue;
+        entry->action = Package::NoAction;
+        actionChanged(row);
+    }
+}
+
+void Model::describe(const QModelIndex& index, QWidget* parent)
+{
+    if (!index.isValid() || !entry(index.row()))
+        return;
+    // The package description dialog is not part of the program yet; the
+    // dialog field and this guard are where it opens.
+    Q_UNUSED(parent);
+}
+
+void Model::browse(const QModelIndex& index, QWidget* parent)
+{
+    if (!index.isValid() || !entry(index.row()))
+        return;
+    // Repository browsing is not part of the program yet; this guard is
+    // where it starts, with the entry's repo, the engine and yumConfIO.
+    Q_UNUSED(parent);
+}
+
+}

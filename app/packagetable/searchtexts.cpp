@@ -1,0 +1,116 @@
+// The search order of a package's and a group's fields, and the engine's
+// getters behind them.
+#include "app/packagetable/searchtexts.h"
+
+#include "engine/package.h"
+#include "engine/yumio.h"
+
+namespace PackageTable
+{
+
+SearchTexts::~SearchTexts() = default;
+
+const QVector<SearchTexts::Field>& SearchTexts::packageFields()
+{
+    static const QVector<Field> fields = {
+        Name,      VerRel,    Repo,        Arch,     Size,     Summary,   Description, Group,
+        Vendor,    BuildTime, InstallTime, BinaryRpm, SourceRpm, License, Packager,    Url,
+        Relocations, Provides, Requires,   Conflicts, Obsoletes, Files,   ChangeLog,
+    };
+    return fields;
+}
+
+const QVector<SearchTexts::Field>& SearchTexts::groupFields()
+{
+    static const QVector<Field> fields = {
+        Name,          RequiredGroups, DefaultMetaPkgs, OptionalMetaPkgs,
+        MandatoryPkgs, DefaultPkgs,    OptionalPkgs,    ConditionalPkgs,
+    };
+    return fields;
+}
+
+EngineSearchTexts::EngineSearchTexts(YumIO* yumIO)
+    : yumIO(yumIO)
+{
+}
+
+QString EngineSearchTexts::text(const Package::Entry& entry, Field field)
+{
+    if (!yumIO)
+        return QString();
+    switch (field) {
+    case Name:
+        return yumIO->getName(entry);
+    case VerRel:
+        return yumIO->getVerRel(entry);
+    case Repo:
+        return yumIO->getRepo(entry);
+    case Arch:
+        return yumIO->getArch(entry);
+    case Size:
+        return yumIO->getSize(entry);
+    case Summary:
+        return yumIO->getSummary(entry);
+    case BuildTime:
+        return yumIO->getBuildTime(entry);
+    default:
+        break;
+    }
+    // The rest is read from the entry's yum object, which an entry no longer
+    // holds once the engine let it go.
+    if (!entry.po)
+        return QString();
+    switch (field) {
+    case Description:
+        return yumIO->getDescription(entry);
+    case Group:
+        return yumIO->getGroup(entry);
+    case Vendor:
+        return yumIO->getVendor(entry);
+    case InstallTime:
+        return yumIO->getInstallTime(entry);
+    case BinaryRpm:
+        return yumIO->getBinaryRpm(entry);
+    case SourceRpm:
+        return yumIO->getSourceRpm(entry);
+    case License:
+        return yumIO->getLicense(entry);
+    case Packager:
+        return yumIO->getPackager(entry);
+    case Url:
+        return yumIO->getUrl(entry);
+    case Relocations:
+        return yumIO->getRelocations(entry);
+    case Provides:
+        return yumIO->getProvides(entry);
+    case Requires:
+        return yumIO->getRequires(entry);
+    case Conflicts:
+        return yumIO->getConflicts(entry);
+    case Obsoletes:
+        return yumIO->getObsoletes(entry);
+    case Files:
+        return yumIO->getFiles(entry);
+    case ChangeLog:
+        return yumIO->getChangeLog(entry);
+    case RequiredGroups:
+        return yumIO->getRequiredGroups(entry);
+    case DefaultMetaPkgs:
+        return yumIO->getDefaultMetaPkgs(entry);
+    case OptionalMetaPkgs:
+        return yumIO->getOptionalMetaPkgs(entry);
+    case MandatoryPkgs:
+        return yumIO->getMandatoryPkgs(entry);
+    case DefaultPkgs:
+        return yumIO->getDefaultPkgs(entry);
+    case OptionalPkgs:
+        return yumIO->getOptionalPkgs(entry);
+    case ConditionalPkgs:
+        return yumIO->getConditionalPkgs(entry);
+    default:
+        break;
+    }
+    return QString();
+}
+
+}

@@ -1,0 +1,78 @@
+// Where the package filter's Search mode gets the texts it matches: every
+// field of a package or group, one text per field, in the order a search
+// tries them. EngineSearchTexts asks the engine's getters; tests put a
+// texts source of their own in its place.
+#pragma once
+
+#include <QString>
+#include <QVector>
+
+class YumIO;
+
+namespace Package
+{
+class Entry;
+}
+
+namespace PackageTable
+{
+
+class SearchTexts
+{
+public:
+    enum Field {
+        Name,
+        VerRel,
+        Repo,
+        Arch,
+        Size,
+        Summary,
+        Description,
+        Group,
+        Vendor,
+        BuildTime,
+        InstallTime,
+        BinaryRpm,
+        SourceRpm,
+        License,
+        Packager,
+        Url,
+        Relocations,
+        Provides,
+        Requires,
+        Conflicts,
+        Obsoletes,
+        Files,
+        ChangeLog,
+        RequiredGroups,
+        DefaultMetaPkgs,
+        OptionalMetaPkgs,
+        MandatoryPkgs,
+        DefaultPkgs,
+        OptionalPkgs,
+        ConditionalPkgs,
+    };
+
+    virtual ~SearchTexts();
+
+    // The fields of a package or suite, and of a group, in search order.
+    static const QVector<Field>& packageFields();
+    static const QVector<Field>& groupFields();
+
+    // GUI thread; may take the interpreter lock and load the file lists or
+    // change logs on a worker.
+    virtual QString text(const Package::Entry& entry, Field field) = 0;
+};
+
+class EngineSearchTexts : public SearchTexts
+{
+public:
+    explicit EngineSearchTexts(YumIO* yumIO);
+
+    QString text(const Package::Entry& entry, Field field) override;
+
+private:
+    YumIO* yumIO;
+};
+
+}

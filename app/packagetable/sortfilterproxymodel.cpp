@@ -1,0 +1,348 @@
+// The package table's filter decisions, their cache, and the typed sort.
+#include "app/packagetable/sortfilterproxymodel.h"
+
+#include <cstring>
+#include <string>
+
+#include <QRegExp>
+#include <QVector>
+
+#include "app/packagetable/model.h"
+#include "app/packagetable/searchtexts.h"
+#include "engine/package.h"
+#include "engine/yumio.h"
+
+namespace PackageTable
+{
+
+namespace
+{
+
+template <typename T>
+int compare(const T& left, const T& right)
+{
+    return left < right ? -1 : right < left ? 1 : 0;
+}
+
+bool isQuantifier(QChar c)
+{
+    return c == QLatin1Char('*') || c == QLatin1Char('+') || c == QLatin1Char('?')
+           || c == QLatin1Char('{');
+}
+
+// Whether the character at position is escaped: an odd run of backslashes
+// stands right before it.
+bool isEscaped(const QString& text, int position)
+{
+    int backslashes = 0;
+    while (position - backslashes > 0 && text.at(position - backslashes - 1) == QLatin1Char('\\'))
+        ++backslashes;
+    return backslashes % 2 == 1;
+}
+
+} // namespace
+
+SortFilterProxyModel::SortFilterProxyModel(StateFilter stateFilter, bool groups, YumIO* yumIO,
+                                           QObject* parent)
+    : HSortFilterProxyModel(Model::NameColumn, parent),
+      stateFilter(stateFilter),
+      groups(groups),
+      yumIO(yumIO),
+      engineTexts(new EngineSearchTexts(yumIO)),
+      searchTexts(engineTexts.get())
+{
+    // Texts read before the file lists or change logs were loaded (a failed
+    // load) lack them; the signal comes from the engine's worker, queued.
+    if (yumIO)
+        QObject::connect(yumIO, &YumIO::collectedExtraData, this, [this]() {
+            texts.clear();
+            if (mode == Search)
+                cache.clear();
+        });
+}
+
+SortFilterProxyModel::~SortFilterProxyModel()
+{
+    if (regexStatus == 0)
+        regfree(&regex);
+}
+
+void SortFilterProxyModel::setSourceModel(QAbstractItemModel* sourceModel)
+{
+    QObject::disconnect(sourceReset);
+    dropDecisions();
+    texts.clear();
+    packageModel = qobject_cast<const Model*>(sourceModel);
+    HSortFilterProxyModel::setSourceModel(sourceModel);
+    // Before the entries go: a new entry may take a freed entry's address,
+    // and must not inherit its decision. Nothing is decided between the two
+    // signals, while the source has no rows.
+    if (sourceModel)
+        sourceReset = QObject::connect(sourceModel, &QAbstractItemModel::modelAboutToBeReset, this,
+                                       [this]() {
+                                           cache.clear();
+                                           texts.clear();
+                                       });
+}
+
+void SortFilterProxyModel::dropDecisions()
+{
+    cache.clear();
+}
+
+void SortFilterProxyModel::setStateFilter(StateFilter stateFilter)
+{
+    if (this->stateFilter == stateFilter)
+        return;
+    this->stateFilter = stateFilter;
+    dropDecisions();
+    invalidate();
+}
+
+void SortFilterProxyModel::setGroupsFilter(bool groups)
+{
+    if (this->groups == groups)
+        return;
+    this->groups = groups;
+    dropDecisions();
+    invalidate();
+}
+
+void SortFilterProxyModel::setMode(Mode mode)
+{
+    if (this->mode == mode)
+        return;
+    this->mode = mode;
+    dropDecisions();
+    invalidate();
+}
+
+void SortFilterProxyModel::setFilter(bool filter)
+{
+    if (this->filter == filter)
+        return;
+    this->filter = filter;
+    // Not invalidateFilter(): with sorting kept still so that a mark never
+    // moves its row, Qt would put the rows a re-filter brings back at the
+    // end, whatever the order shown. The rows are laid out afresh, in order.
+    invalidate();
+}
+
+bool SortFilterProxyModel::getFilter() const
+{
+    return filter;
+}
+
+void SortFilterProxyModel::setSearchTexts(SearchTexts* searchTexts)
+{
+    this->searchTexts = searchTexts ? searchTexts : engineTexts.get();
+    texts.clear();
+    if (mode == Search)
+        dropDecisions();
+}
+
+QString SortFilterProxyModel::trimmedPattern(const QString& text)
+{
+    const QLatin1String any(".*");
+    QString trimmed = text;
+    // "?foo", "*foo" and the like do not compile: such a star stays.
+    while (trimmed.startsWith(any) && !(trimmed.size() > 2 && isQuantifier(trimmed.at(2))))
+        trimmed.remove(0, 2);
+    // "foo\.*" is foo followed by dots, not foo followed by anything.
+    while (trimmed.endsWith(any) && !isEscaped(trimmed, trimmed.size() - 2))
+        trimmed.chop(2);
+    return trimmed;
+}
+
+void SortFilterProxyModel::setFilterRegExp(const QString& text)
+{
+    const QString trimmed = trimmedPattern(text);
+    if (regexStatus == 0)
+        regfree(&regex);
+    const std::string bytes = trimmed.toStdString();
+    regexStatus = regcomp(&regex, bytes.c_str(), REG_EXTENDED | REG_NOSUB);
+    isLiteral = regexStatus == 0 && !bytes.empty()
+                && bytes.find_first_of(".[]()*+?{}|^$\\") == std::string::npos
+                && bytes.find('\0') == std::string::npos;
+    literal = isLiteral ? QByteArray::fromStdString(bytes) : QByteArray();
+
+    QRegExp expression(trimmed, Qt::CaseSensitive, QRegExp::RegExp);
+    if (expression != filterRegExp())
+        dropDecisions();
+    pattern = trimmed;
+
+    // Every row is decided before the view asks; the rows are then laid out
+    // afresh and in order (as setFilter does), and setting the base's
+    // expression finds nothing left to change.
+    const QAbstractItemModel* source = sourceModel();
+    const int rows = source ? source->rowCount() : 0;
+    for (int row = 0; row < rows; ++row)
+        filterAcceptsRow(row, QModelIndex());
+    invalidate();
+    QSortFilterProxyModel::setFilterRegExp(expression);
+}
+
+bool SortFilterProxyModel::matches(const QString& text) const
+{
+    if (regexStatus != 0)
+        return true;
+    const std::string bytes = text.toStdString();
+    return matchesBytes(bytes.c_str(), std::strlen(bytes.c_str()));
+}
+
+// The text up to length (its first NUL, where it has one); REG_STARTEND
+// spares regexec measuring it again.
+bool SortFilterProxyModel::matchesBytes(const char* text, size_t length) const
+{
+    if (regexStatus != 0)
+        return true;
+    // Texts are valid UTF-8, so a byte match never starts inside a character.
+    if (isLiteral)
+        return memmem(text, length, literal.constData(), size_t(literal.size())) != nullptr;
+    regmatch_t range[1];
+    range[0].rm_so = 0;
+    range[0].rm_eo = regoff_t(length);
+    return regexec(&regex, text, 1, range, REG_STARTEND) == 0;
+}
+
+bool SortFilterProxyModel::filterAcceptsRow(int row, const QModelIndex& parent) const
+{
+    if (!filter)
+        return true;
+    // The entry is what the Name cell's sort value holds, read without a
+    // QVariant: this runs for every row at every new pattern.
+    Package::Entry* entry = packageModel && !parent.isValid() ? packageModel->entry(row) : nullptr;
+    // No entry behind the row: nothing to show.
+    if (!entry)
+        return false;
+    auto known = cache.constFind(entry);
+    if (known != cache.constEnd())
+        return known.value();
+    bool accepted = acceptRow(entry, row, parent);
+    cache.insert(entry, accepted);
+    return accepted;
+}
+
+bool SortFilterProxyModel::acceptRow(Package::Entry* entry, int row, const QModelIndex& parent) const
+{
+    switch (stateFilter) {
+    case ViewUpdatable:
+        if (entry->state != Package::Updatable)
+            return false;
+        break;
+    case ViewInstallable:
+        if (entry->state != Package::Available)
+            return false;
+        break;
+    case ViewRemovable:
+        if (entry->state == Package::Available)
+            return false;
+        break;
+    case ViewAll:
+        break;
+    }
+    if (!groups && entry->kind == Package::Group)
+        return false;
+    switch (mode) {
+    case Filter:
+        return pattern.isEmpty() || (packageModel && matches(packageModel->visibleText(row)));
+    case Search:
+        return pattern.isEmpty() || acceptSearchTexts(entry);
+    }
+    return true;
+}
+
+// Each field by itself, so that a pattern never spans two fields; the first
+// match ends the search, and the fields after it are not read.
+bool SortFilterProxyModel::acceptSearchTexts(Package::Entry* entry) const
+{
+    const QVector<SearchTexts::Field>* fields;
+    switch (entry->kind) {
+    case Package::Group:
+        fields = &SearchTexts::groupFields();
+        break;
+    case Package::Suite:
+    case Package::Ordinary:
+        fields = &SearchTexts::packageFields();
+        break;
+    default:
+        return false;
+    }
+    int next = 0;
+    auto known = texts.constFind(entry);
+    if (known != texts.constEnd()) {
+        const char* text = known->texts.constData();
+        const char* end = text + known->texts.size();
+        while (text < end) {
+            const size_t length = std::strlen(text);
+            if (matchesBytes(text, length))
+                return true;
+            text += length + 1;
+        }
+        next = known->count;
+    }
+    for (int i = next; i < fields->size(); ++i) {
+        // Reading a field may run a local event loop (loading the file
+        // lists), in which the texts may be dropped: the hash is looked up
+        // again afterwards, never held across the read.
+        const QByteArray text = searchTexts->text(*entry, fields->at(i)).toUtf8();
+        SearchRecord& record = texts[entry];
+        if (record.count == i) {
+            record.texts += text;
+            record.texts += '\0';
+            if (++record.count == fields->size())
+                record.texts.squeeze();
+        }
+        if (matchesBytes(text.constData(), std::strlen(text.constData())))
+            return true;
+    }
+    return false;
+}
+
+// The order the cells' values give (numbers for Action, State, Kind, Size
+// and Build Time, the texts for the others, ties by name), read from the
+// entries without a QVariant: a sort makes n log n comparisons.
+bool SortFilterProxyModel::lessThan(const QModelIndex& left, const QModelIndex& right) const
+{
+    const Package::Entry* l = packageModel ? packageModel->entry(left.row()) : nullptr;
+    const Package::Entry* r = packageModel ? packageModel->entry(right.row()) : nullptr;
+    if (!l || !r || left.model() != packageModel || right.model() != packageModel)
+        return false;
+    int order = 0;
+    switch (left.column()) {
+    case Model::ActionColumn:
+        order = compare(int(l->action), int(r->action));
+        break;
+    case Model::StateColumn:
+        order = compare(int(l->state), int(r->state));
+        break;
+    case Model::KindColumn:
+        order = compare(int(l->kind), int(r->kind));
+        break;
+    case Model::NameColumn:
+        return l->name < r->name;
+    case Model::VersionColumn:
+        order = compare(l->verRel, r->verRel);
+        break;
+    case Model::RepositoryColumn:
+        order = compare(l->repo, r->repo);
+        break;
+    case Model::ArchitectureColumn:
+        order = compare(l->arch, r->arch);
+        break;
+    // Sizes are unsigned 64-bit and may pass the signed range.
+    case Model::SizeColumn:
+        order = compare(l->size, r->size);
+        break;
+    case Model::BuildTimeColumn:
+        order = compare(qint64(l->buildTime), qint64(r->buildTime));
+        break;
+    default:
+        return false;
+    }
+    if (order != 0)
+        return order < 0;
+    return l->name < r->name;
+}
+
+}

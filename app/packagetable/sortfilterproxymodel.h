@@ -1,0 +1,126 @@
+// The package table's filter and sort: which entries show (by state, groups
+// in or out, and a POSIX extended regular expression matched against the
+// row's visible text or against every field of the package), and their
+// order (numeric for action, state, kind, size and build time, text for the
+// rest, ties by name).
+#pragma once
+
+#include <memory>
+#include <regex.h>
+
+#include <QByteArray>
+#include <QHash>
+#include <QMetaObject>
+#include <QModelIndex>
+#include <QString>
+
+#include "foundation/hsortfilterproxymodel.h"
+
+class YumIO;
+
+namespace Package
+{
+class Entry;
+}
+
+namespace PackageTable
+{
+
+class Model;
+class SearchTexts;
+
+// The items of the main window's state combo.
+enum StateFilter {
+    ViewUpdatable = 0,
+    ViewInstallable = 1,
+    ViewRemovable = 2,
+    ViewAll = 3,
+};
+
+// The items of the main window's mode combo.
+enum Mode {
+    Filter = 0,
+    Search = 1,
+};
+
+class SortFilterProxyModel : public HSortFilterProxyModel
+{
+public:
+    SortFilterProxyModel(StateFilter stateFilter, bool groups, YumIO* yumIO, QObject* parent);
+    ~SortFilterProxyModel() override;
+
+    // The source is the package table's model. Decisions hold only for the
+    // entries they were made for: every reset of the source drops them.
+    void setSourceModel(QAbstractItemModel* sourceModel) override;
+
+    // Each re-filters and decides every row anew when the value changes.
+    void setStateFilter(StateFilter stateFilter);
+    void setGroupsFilter(bool groups);
+    void setMode(Mode mode);
+    // While off every row shows; switching keeps the decisions made.
+    void setFilter(bool filter);
+    bool getFilter() const;
+
+    // A new pattern: an unescaped ".*" at either end is dropped, the rest
+    // compiled as a POSIX extended expression; then every row is decided, so
+    // that the view finds the decisions made.
+    void setFilterRegExp(const QString& text);
+    // Whether the compiled pattern matches anywhere in text; true when no
+    // pattern compiled.
+    bool matches(const QString& text) const;
+    // The decision for an entry, without the cache.
+    bool acceptRow(Package::Entry* entry, int row, const QModelIndex& parent) const;
+
+    // The pattern as it is compiled: leading and trailing ".*" dropped, but
+    // only where the dot is not escaped and no quantifier would be left
+    // without an operand.
+    static QString trimmedPattern(const QString& text);
+
+    // Where Search mode reads a package's fields; null puts the engine's
+    // getters back. Not owned. The texts read so far are dropped.
+    void setSearchTexts(SearchTexts* searchTexts);
+
+protected:
+    bool filterAcceptsRow(int row, const QModelIndex& parent) const override;
+    bool lessThan(const QModelIndex& left, const QModelIndex& right) const override;
+
+private:
+    bool matchesBytes(const char* text, size_t length) const;
+    bool acceptSearchTexts(Package::Entry* entry) const;
+    void dropDecisions();
+
+    Mode mode = Filter;
+    bool filter = true;
+    StateFilter stateFilter;
+    bool groups;
+    YumIO* yumIO;
+    // The decision per entry of the current collection.
+    mutable QHash<Package::Entry*, bool> cache;
+    // Search mode's texts of one entry as 8-bit strings, in search order, as
+    // far as a search has needed them, each followed by a NUL: one block, so
+    // that a later pattern runs through them without asking the engine
+    // again and without chasing a pointer per field.
+    struct SearchRecord
+    {
+        QByteArray texts;
+        int count = 0;
+    };
+    mutable QHash<Package::Entry*, SearchRecord> texts;
+    // The result of the last regcomp; -1 before the first.
+    int regexStatus = -1;
+    regex_t regex;
+    // The trimmed pattern, also held by the base's filter expression.
+    QString pattern;
+    // A compiled pattern without any character that is special in an
+    // extended expression matches exactly where its bytes occur: such a
+    // pattern is looked for as a plain string, much faster than regexec.
+    QByteArray literal;
+    bool isLiteral = false;
+
+    std::unique_ptr<SearchTexts> engineTexts;
+    SearchTexts* searchTexts;
+    const Model* packageModel = nullptr;
+    QMetaObject::Connection sourceReset;
+};
+
+}
