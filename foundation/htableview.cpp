@@ -54,14 +54,28 @@ int HTableView::sizeHintForColumn(int column) const
     if (!model)
         return -1;
     QStyleOptionViewItem options = viewOptions();
-    int widest = 0;
     // Every row, not only those in view, so that the width does not depend
-    // on where the table is scrolled.
-    int rows = model->rowCount(rootIndex());
+    // on where the table is scrolled. The kit's delegate measures its cells
+    // all together; a cell with a delegate of its own is asked by itself.
+    const HItemDelegate* kit = dynamic_cast<const HItemDelegate*>(itemDelegate());
+    QVector<QModelIndex> kitCells;
+    int widest = 0;
+    QModelIndex root = rootIndex();
+    int rows = model->rowCount(root);
+    if (kit)
+        kitCells.reserve(rows);
     for (int row = 0; row < rows; ++row) {
-        QModelIndex index = model->index(row, column, rootIndex());
-        widest = qMax(widest, itemDelegate(index)->sizeHint(options, index).width());
+        QModelIndex index = model->index(row, column, root);
+        const QAbstractItemDelegate* delegate = itemDelegate(index);
+        if (!delegate)
+            continue;
+        if (delegate == kit)
+            kitCells.append(index);
+        else
+            widest = qMax(widest, delegate->sizeHint(options, index).width());
     }
+    if (kit)
+        widest = qMax(widest, kit->widestSizeHint(options, kitCells));
     return showGrid() ? widest + 1 : widest;
 }
 

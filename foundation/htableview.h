@@ -17,6 +17,8 @@ public:
                QWidget* parent);
 
     QSize sizeHint() const override;
+    // The largest width of the delegates' size hints over every row of the
+    // column (hidden and scrolled-away rows too), one more with the grid.
     int sizeHintForColumn(int column) const override;
 
     // The first index of every selected row, for rows whose items are

@@ -1,0 +1,362 @@
+// Times the package table's filter and sort at a realistic scale: by default
+// 20,000 entries (packages of every state, some suites and groups) in the
+// engine, shown by the package table view in a window. It measures a new
+// Filter-mode pattern, the first and the later Search-mode patterns over
+// every field (descriptions, relations, file lists and change logs made up
+// here in the sizes of a distribution's packages), the state filter, the
+// filter switch of column fitting, sorting, the bulk marks and a
+// re-collection, and prints the minimum and median of each.
+//
+//   QT_QPA_PLATFORM=offscreen bench/packagetable [--rows N] [--repeat N] [--verbose]
+//
+// --verbose prints the time of every pattern.
+//
+// The Search texts come from a source of the benchmark's own, so the
+// figures leave out what the engine's getters cost on the first Search;
+// later Searches match the texts the proxy kept. KUVSHARE, when unset,
+// becomes the source tree's share directory.
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <functional>
+#include <random>
+#include <unistd.h>
+#include <vector>
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QStringList>
+#include <QVBoxLayout>
+#include <QWidget>
+
+#include "app/packagetable/model.h"
+#include "app/packagetable/searchtexts.h"
+#include "app/packagetable/sortfilterproxymodel.h"
+#include "app/packagetable/view.h"
+#include "engine/package.h"
+#include "engine/yumio.h"
+
+// The engine's friend: the benchmark fills the entry list itself, as the
+// collection would.
+class YumIOTestAccess
+{
+public:
+    static Package::EntryList& entries(YumIO& io) { return io.entries; }
+};
+
+namespace
+{
+
+const char* const words[] = {
+    "lib",    "python3", "perl",   "devel",  "common", "tools",  "utils",  "kernel", "gnome",
+    "qt5",    "x11",     "font",   "data",   "doc",    "static", "plugin", "server", "client",
+    "glib",   "gtk",     "rust",   "golang", "ruby",   "java",   "texlive", "mesa",  "sdl",
+    "openssl", "curl",   "xml",    "json",   "yaml",   "sqlite", "ncurses", "boost", "ffmpeg",
+};
+const int wordCount = int(sizeof words / sizeof words[0]);
+const char* const repos[] = {"base", "updates", "extras", "installed"};
+const char* const arches[] = {"x86_64", "noarch", "i686"};
+
+QString word(std::mt19937& random)
+{
+    return QString::fromLatin1(words[random() % wordCount]);
+}
+
+// Deterministic texts of one package, sized like a distribution's: a few
+// hundred characters of description, a dozen relations, forty paths and a
+// handful of change-log entries.
+class MadeUpTexts : public PackageTable::SearchTexts
+{
+public:
+    QString text(const Package::Entry& entry, Field field) override
+    {
+        std::mt19937 random(uint(qHash(entry.name)) * 31u + uint(field));
+        QStringList lines;
+        switch (field) {
+        case Name:
+            return entry.name;
+        case VerRel:
+            return entry.verRel;
+        case Repo:
+            return entry.repo;
+        case Arch:
+            return entry.arch;
+        case Size:
+            return entry.sizeText;
+        case Summary:
+            return entry.summary;
+        case BuildTime:
+            return entry.buildTimeText;
+        case Description:
+            for (int i = 0; i < 45; ++i)
+                lines << word(random);
+            return lines.join(QLatin1Char(' '));
+        case License:
+            return QStringLiteral("GPLv%1+").arg(random() % 3 + 1);
+        case Provides:
+        case Requires:
+            for (int i = 0; i < 12; ++i)
+                lines << QStringLiteral("%1-%2(x86-64) >= %3.%4").arg(word(random), word(random))
+                             .arg(random() % 10).arg(random() % 20);
+            return lines.join(QLatin1Char('\n'));
+        case Files:
+            for (int i = 0; i < 40; ++i)
+                lines << QStringLiteral("/usr/share/%1/%2/%3-%4.txt").arg(word(random), entry.name,
+                                                                          word(random))
+                             .arg(random() % 1000);
+            return lines.join(QLatin1Char('\n'));
+        case ChangeLog:
+            for (int i = 0; i < 5; ++i)
+                lines << QStringLiteral("* Wed Jun 30 2021 Packager <p@example.org>\n- Update to %1.%2 "
+                                        "(fixes CVE-20%3-%4) in %5")
+                             .arg(random() % 10).arg(random() % 30).arg(10 + random() % 14)
+                             .arg(random() % 90000).arg(word(random));
+            return lines.join(QStringLiteral("\n\n"));
+        case MandatoryPkgs:
+        case DefaultPkgs:
+        case OptionalPkgs:
+            for (int i = 0; i < 20; ++i)
+                lines << word(random) + QLatin1Char('-') + word(random);
+            return lines.join(QLatin1Char('\n'));
+        default:
+            return QStringLiteral("%1 %2").arg(word(random), entry.name);
+        }
+    }
+};
+
+void fill(YumIO& io, int rows, unsigned seed)
+{
+    std::mt19937 random(seed);
+    Package::EntryList& entries = YumIOTestAccess::entries(io);
+    for (int i = 0; i < rows; ++i) {
+        QString name = QStringLiteral("%1-%2-%3").arg(word(random), word(random)).arg(i);
+        quint64 size = random() % 50000000;
+        long buildTime = 1500000000 + long(random() % 200000000);
+        QString verRel = QStringLiteral("%1.%2.%3-%4.fc38").arg(random() % 10).arg(random() % 30)
+                             .arg(random() % 100).arg(random() % 9 + 1);
+        QString repo = QString::fromLatin1(repos[random() % 4]);
+        QString arch = QString::fromLatin1(arches[random() % 3]);
+        QString summary = QStringLiteral("The %1 %2 for %3").arg(word(random), word(random),
+                                                                 word(random));
+        QString sizeText = io.bytesFormat(size);
+        QString timeText = QString::fromLatin1(YumIO::timeFormat(buildTime));
+        auto* entry = new Package::Entry(name, verRel, repo, arch, size, sizeText, summary,
+                                         buildTime, timeText, nullptr);
+        unsigned roll = random() % 100;
+        entry->state = roll < 3 ? Package::Updatable : roll < 15 ? Package::Installed
+                                                                 : Package::Available;
+        roll = random() % 1000;
+        entry->kind = roll < 10 ? Package::Group : roll < 13 ? Package::Suite : Package::Ordinary;
+        entries.append(entry);
+    }
+}
+
+// Wall-clock and GUI-thread processor time of one run, in milliseconds.
+struct Time
+{
+    double wall = 0;
+    double cpu = 0;
+
+    Time operator+(const Time& other) const { return {wall + other.wall, cpu + other.cpu}; }
+};
+
+double median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+struct Figures
+{
+    std::vector<double> wall;
+    std::vector<double> cpu;
+
+    void add(const Time& time)
+    {
+        wall.push_back(time.wall);
+        cpu.push_back(time.cpu);
+    }
+};
+
+// The resident memory of the process, in megabytes.
+double residentMegabytes()
+{
+    long pages = 0;
+    long resident = 0;
+    if (FILE* statm = std::fopen("/proc/self/statm", "r")) {
+        if (std::fscanf(statm, "%ld %ld", &pages, &resident) != 2)
+            resident = 0;
+        std::fclose(statm);
+    }
+    return double(resident) * double(sysconf(_SC_PAGESIZE)) / (1024.0 * 1024.0);
+}
+
+double threadMilliseconds()
+{
+    timespec now;
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return double(now.tv_sec) * 1e3 + double(now.tv_nsec) / 1e6;
+}
+
+Time timed(const std::function<void()>& work)
+{
+    QElapsedTimer timer;
+    double cpuStart = threadMilliseconds();
+    timer.start();
+    work();
+    return {double(timer.nsecsElapsed()) / 1e6, threadMilliseconds() - cpuStart};
+}
+
+// The processor time tells the figure a busy machine would spoil.
+void report(const char* what, const Figures& figures, int shown)
+{
+    std::printf("%-40s wall min %6.1f median %6.1f max %6.1f ms, cpu median %6.1f max %6.1f ms"
+                " (%d rows)\n",
+                what, *std::min_element(figures.wall.begin(), figures.wall.end()),
+                median(figures.wall), *std::max_element(figures.wall.begin(), figures.wall.end()),
+                median(figures.cpu), *std::max_element(figures.cpu.begin(), figures.cpu.end()),
+                shown);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    int rows = 20000;
+    int repeat = 5;
+    bool verbose = false;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--rows") == 0 && i + 1 < argc)
+            rows = std::atoi(argv[++i]);
+        else if (std::strcmp(argv[i], "--repeat") == 0 && i + 1 < argc)
+            repeat = std::max(1, std::atoi(argv[++i]));
+        else if (std::strcmp(argv[i], "--verbose") == 0)
+            verbose = true;
+    }
+    if (qEnvironmentVariableIsEmpty("KUVSHARE"))
+        qputenv("KUVSHARE", KUV_SOURCE_SHARE);
+
+    QApplication app(argc, argv);
+    YumIO io;
+    fill(io, rows, 1);
+    MadeUpTexts texts;
+
+    QWidget window;
+    auto* layout = new QVBoxLayout(&window);
+    auto* model = new PackageTable::Model(&io, &window);
+    auto* view = new PackageTable::View(model, PackageTable::ViewAll, true, &io, &window);
+    PackageTable::SortFilterProxyModel* proxy = view->sortFilterProxyModel();
+    proxy->setSearchTexts(&texts);
+    layout->addWidget(view);
+    window.resize(1000, 700);
+    window.show();
+    app.processEvents();
+    std::printf("%d entries, %d repetitions\n", rows, repeat);
+
+    auto shown = [proxy]() { return proxy->rowCount(); };
+    // Each pattern differs from the one before it, so each is decided anew.
+    const QStringList filterPatterns = {"lib", "^python3-", "devel", "x86_64 [0-9.]+Mb",
+                                        "no-such-package", "^kernel-.*fc38", ".*"};
+    Figures filterFigures;
+    Figures filterPaintFigures;
+    int filterShown = 0;
+    for (int r = 0; r < repeat; ++r) {
+        for (const QString& pattern : filterPatterns) {
+            Time filtered = timed([&]() { view->filtersearch(pattern); });
+            Time painted = timed([&]() { app.processEvents(); });
+            filterFigures.add(filtered);
+            filterPaintFigures.add(filtered + painted);
+            if (verbose)
+                std::printf("  filter %-40s %7.1f ms\n", qPrintable(pattern), filtered.wall);
+            filterShown = std::max(filterShown, shown());
+        }
+    }
+    report("Filter: new pattern", filterFigures, filterShown);
+    report("Filter: new pattern, painted", filterPaintFigures, filterShown);
+
+    // The main window loads the extra data with the filter off, then
+    // filters: the first Search reads every field it needs.
+    view->setFilter(false);
+    view->setFilter(true);
+    view->setMode(PackageTable::Search);
+    const double before = residentMegabytes();
+    Time first = timed([&]() { view->filtersearch("no-such-text"); });
+    std::printf("%-42s wall %7.1f ms, cpu %7.1f ms (every field of every entry read)\n",
+                "Search: first pattern", first.wall, first.cpu);
+    std::printf("%-40s %.0f MB\n", "Search texts kept (resident growth)", residentMegabytes() - before);
+
+    const QStringList searchPatterns = {"GPLv3", "/usr/share/doc/lib", "CVE-20(1[0-9]|2[0-3])-1234",
+                                        "no-such-text-either", "^python3-", "ncurses-ruby"};
+    Figures searchFigures;
+    Figures searchPaintFigures;
+    int searchShown = 0;
+    for (int r = 0; r < repeat; ++r) {
+        for (const QString& pattern : searchPatterns) {
+            Time filtered = timed([&]() { view->filtersearch(pattern); });
+            Time painted = timed([&]() { app.processEvents(); });
+            searchFigures.add(filtered);
+            searchPaintFigures.add(filtered + painted);
+            if (verbose)
+                std::printf("  search %-40s %7.1f ms\n", qPrintable(pattern), filtered.wall);
+            searchShown = std::max(searchShown, shown());
+        }
+    }
+    report("Search: later pattern", searchFigures, searchShown);
+    report("Search: later pattern, painted", searchPaintFigures, searchShown);
+    view->setMode(PackageTable::Filter);
+    view->filtersearch(".*");
+
+    Figures stateFigures;
+    for (int r = 0; r < repeat; ++r) {
+        for (PackageTable::StateFilter state :
+             {PackageTable::ViewUpdatable, PackageTable::ViewInstallable,
+              PackageTable::ViewRemovable, PackageTable::ViewAll})
+            stateFigures.add(timed([&]() {
+                view->stateFilterChanged(state);
+                app.processEvents();
+            }));
+    }
+    report("State filter change, painted", stateFigures, shown());
+
+    view->filtersearch("devel");
+    Figures switchFigures;
+    for (int r = 0; r < repeat; ++r)
+        switchFigures.add(timed([&]() {
+            view->setFilter(false);
+            view->setFilter(true);
+        }));
+    report("Filter off and on again (column fitting)", switchFigures, shown());
+    view->filtersearch(".*");
+
+    Figures sortFigures;
+    for (int r = 0; r < repeat; ++r) {
+        for (int column : {3, 7, 4, 8, 2})
+            sortFigures.add(timed([&]() { view->sortByColumn(column, Qt::AscendingOrder); }));
+    }
+    report("Sort all rows by a column", sortFigures, shown());
+
+    Figures markFigures;
+    for (int r = 0; r < repeat; ++r) {
+        markFigures.add(timed([&]() {
+            model->setUpdateAll();
+            model->clearActions();
+            app.processEvents();
+        }));
+    }
+    report("Update all, then clear actions, painted", markFigures, shown());
+
+    Figures collectFigures;
+    for (int r = 0; r < repeat; ++r) {
+        model->beginEntriesChange();
+        YumIOTestAccess::entries(io).deleteAll();
+        fill(io, rows, 2 + r);
+        collectFigures.add(timed([&]() {
+            model->endEntriesChange();
+            app.processEvents();
+        }));
+    }
+    report("Table after a re-collection, painted", collectFigures, shown());
+    return 0;
+}
