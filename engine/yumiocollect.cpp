@@ -18,6 +18,29 @@
 #include "engine/yumiodialogs.h"
 #include "engine/yumiothreads.h"
 
+namespace {
+
+// Keeps the interpreter's cyclic garbage collector off for a scope, and puts
+// back the state it found. The interpreter lock is held throughout.
+class CollectorPause
+{
+public:
+    CollectorPause() : wasOn(PyGC_Disable() == 1) {}
+    ~CollectorPause()
+    {
+        if (wasOn)
+            PyGC_Enable();
+    }
+
+private:
+    CollectorPause(const CollectorPause&) = delete;
+    CollectorPause& operator=(const CollectorPause&) = delete;
+
+    bool wasOn;
+};
+
+}
+
 bool YumIO::collect(const QHash<QString, bool>& overrides)
 {
     QEventLoop loop;
@@ -34,11 +57,12 @@ bool YumIO::collectReal(const QHash<QString, bool>& overrides)
     // Released before the relay's scope closes: the relay may still deliver
     // a box while it ends.
     Python::PyGILStateWrapper guard(true);
+    // Tens of thousands of package objects are made here, and all of them
+    // live on: the cyclic collector would walk them again and again while
+    // they are made. It is back on before the lock is let go.
+    CollectorPause collectorPause;
     fileListsCollected = false;
     otherDataCollected = false;
-    const bool gcOff = qEnvironmentVariableIsSet("H10GC");
-    if (gcOff) PyGC_Disable();
-    struct GcOn { bool on; ~GcOn() { if (on) PyGC_Enable(); } } gcOn{gcOff};
 
     // Phase "Preparing", 100 steps.
     if (!yumLocked && !collectLock())

@@ -284,6 +284,10 @@ PyObject* YumIO::getGroupItem_22(const Package::Entry& entry, const char* item)
 
 QString YumIO::getGroupGrps(const Package::Entry& entry, const char* item)
 {
+    // Asked from the GUI thread while a worker holds the interpreter lock
+    // and may wait for the GUI thread: answer nothing rather than deadlock.
+    if (lockUnavailable())
+        return QString();
     Python::PyGILStateWrapper guard(true);
     if (hasDistribGroups())
         return QString();
@@ -302,6 +306,8 @@ QString YumIO::getGroupGrps(const Package::Entry& entry, const char* item)
 
 QString YumIO::getGroupPkgs(const Package::Entry& entry, const char* oldItem, const char* newItem)
 {
+    if (lockUnavailable())
+        return QString();
     Python::PyGILStateWrapper guard(true);
     const bool distribGroups = hasDistribGroups();
     PyObject* container = distribGroups ? getGroupItem_25(entry, newItem)
@@ -335,6 +341,8 @@ QString YumIO::getOptionalPkgs(const Package::Entry& entry)
 
 QString YumIO::getConditionalPkgs(const Package::Entry& entry)
 {
+    if (lockUnavailable())
+        return QString();
     Python::PyGILStateWrapper guard(true);
     // The old shape has no conditional members.
     if (!hasDistribGroups())

@@ -243,3 +243,28 @@ TEST_F(CollectTest, CorruptMetadataIsReportedAndTheProgramCollectsAgain)
     EXPECT_NE(find("kuv-app"), nullptr);
     EXPECT_EQ(answerer.seen.size(), 1);
 }
+
+TEST_F(CollectTest, CollectionLeavesTheCycleCollectorAsItFoundIt)
+{
+    // The collector is paused while the objects are made, on every road out.
+    script("import gc\n"
+           "gc.enable()\n"
+           "YumIO._realCollectAll = YumIO.collectAll\n"
+           "def _noting(self):\n"
+           "    YumIO.collectorDuring = gc.isenabled()\n"
+           "    return YumIO._realCollectAll(self)\n"
+           "YumIO.collectAll = _noting\n");
+    ASSERT_TRUE(io->collect(withoutRemote()));
+    EXPECT_TRUE(scriptTrue("YumIO.collectorDuring is False"));
+    EXPECT_TRUE(scriptTrue("gc.isenabled()"));
+
+    io->clear();
+    EXPECT_FALSE(io->collect(withoutRemote({{"kuv-main", false}})));
+    EXPECT_TRUE(scriptTrue("gc.isenabled()"));
+
+    io->clear();
+    script("gc.disable()\n");
+    ASSERT_TRUE(io->collect(withoutRemote()));
+    EXPECT_FALSE(scriptTrue("gc.isenabled()"));
+    script("gc.enable()\n");
+}

@@ -315,6 +315,11 @@ TEST_F(Details, GettersDoNotWaitForTheLockThatAWaitingWorkerHolds)
     Package::Entry* app = find("kuv-app", Package::Available);
     ASSERT_NE(notes, nullptr);
     ASSERT_NE(app, nullptr);
+    Package::Entry* tools = nullptr;
+    for (Package::Entry* entry : *io)
+        if (entry->kind == Package::Group && entry->name == "KUV Tools")
+            tools = entry;
+    ASSERT_NE(tools, nullptr);
 
     QSemaphore answered;
     QStringList texts;
@@ -325,7 +330,8 @@ TEST_F(Details, GettersDoNotWaitForTheLockThatAWaitingWorkerHolds)
                   << io->getRelocations(*notes) << io->getInstallTime(*notes)
                   << io->getRequires(*notes) << io->getChangeLog(*notes)
                   << io->getChangeLog(*app) << io->getFiles(*notes) << io->getFiles(*app)
-                  << io->getYumVar("basearch");
+                  << io->getYumVar("basearch") << io->getMandatoryPkgs(*tools)
+                  << io->getConditionalPkgs(*tools) << io->getRequiredGroups(*tools);
             answered.release();
         }, Qt::QueuedConnection);
         return answered.tryAcquire(1, 10000);
@@ -337,6 +343,7 @@ TEST_F(Details, GettersDoNotWaitForTheLockThatAWaitingWorkerHolds)
     // Once the worker is gone the same getters answer.
     EXPECT_FALSE(io->getDescription(*notes).isEmpty());
     EXPECT_FALSE(io->getChangeLog(*app).isEmpty());
+    EXPECT_FALSE(io->getMandatoryPkgs(*tools).isEmpty());
     EXPECT_TRUE(answerer.seen.isEmpty());
 }
 
