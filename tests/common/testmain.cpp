@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
 
@@ -29,6 +30,12 @@ void setTestEnvironment()
 int main(int argc, char** argv)
 {
     setTestEnvironment();
+    // The one switch from the offscreen platform: an executable run under
+    // Xvfb (the end-to-end test) names the real one, e.g. "xcb", in
+    // KUV_TEST_PLATFORM.
+    const QByteArray platform = qgetenv("KUV_TEST_PLATFORM");
+    if (!platform.isEmpty())
+        qputenv("QT_QPA_PLATFORM", platform);
     ::testing::InitGoogleTest(&argc, argv);
     QApplication app(argc, argv);
     application = &app;

@@ -1,0 +1,421 @@
+// The main window's operations: the start-up road, re-collection after every
+// change, applying the marks, cache cleaning, filter and search, the bulk
+// marks, the windows and manuals, and quitting.
+#include "app/mainwindow.h"
+
+#include <vector>
+
+#include <QAction>
+#include <QByteArray>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QWidget>
+
+#include "app/packagetable/model.h"
+#include "app/packagetable/sortfilterproxymodel.h"
+#include "app/packagetable/view.h"
+#include "engine/package.h"
+#include "engine/yumio.h"
+#include "foundation/execute.h"
+#include "foundation/share.h"
+#include "repos/repoauthchecker.h"
+#include "repos/yumconfio.h"
+
+namespace
+{
+
+// Where the manuals are installed (doc/CMakeLists.txt puts them there).
+const char* const docDir = "/usr/share/doc/packages/kuv";
+
+// The program's version, as the About box shows it.
+const char* const version = "1.8";
+
+}
+
+void MainWindow::recollect()
+{
+    // The model stops reading entries before the engine deletes them, and
+    // reads them again only once the new ones are complete.
+    model->beginEntriesChange();
+    yumIO->clear();
+    collect();
+    model->reset();
+    // The new entries carry no marks.
+    stateChanged();
+}
+
+void MainWindow::collect()
+{
+    extraDataLoads = 0;
+    yumIO->collect(used);
+    collectedExtraData();
+}
+
+void MainWindow::initialize()
+{
+    yumConfIO = new YumConfIO(repoEnabled, used);
+    // Lives as long as the window, which the program never deletes.
+    yumConfIO->setParent(this);
+    connect(yumConfIO, &YumConfIO::changed, this, &MainWindow::yumConfIOChanged);
+    model->setYumConfIO(yumConfIO);
+
+    if (startWithLog)
+        displayLog();
+
+    if (!yumIO->initialize()) {
+        quit();
+        return;
+    }
+
+    if (startWithRepoEditor) {
+        model->reset();
+        setReady(true);
+        editRepositories(true);
+        return;
+    }
+
+    bool changed;
+    {
+        RepoAuth::Checker checker(this, yumConfIO);
+        if (checker.quit) {
+            quit();
+            return;
+        }
+        changed = checker.changed;
+    }
+    model->beginEntriesChange();
+    if (changed)
+        yumIO->clear();
+    collect();
+    model->reset();
+    stateChanged();
+    mainArea->show();
+    view->resizeColumnsToContents();
+    setReady(true);
+}
+
+void MainWindow::refresh()
+{
+    setReady(false);
+    recollect();
+    setReady(true);
+}
+
+void MainWindow::reposChanged()
+{
+    setReady(false);
+    {
+        RepoAuth::Checker checker(this, yumConfIO);
+        if (checker.quit) {
+            quit();
+            return;
+        }
+    }
+    recollect();
+    if (mainArea->isHidden()) {
+        mainArea->show();
+        view->resizeColumnsToContents();
+    }
+    setReady(true);
+}
+
+void MainWindow::apply()
+{
+    setReady(false);
+    if (yumIO->apply()) {
+        {
+            RepoAuth::Checker checker(this, yumConfIO);
+            if (checker.quit) {
+                quit();
+                return;
+            }
+        }
+        recollect();
+    }
+    // Not applied: the entries and their marks stay as they were.
+    setReady(true);
+}
+
+void MainWindow::cleanHeaders()
+{
+    setReady(false);
+    yumIO->cleanHeaders();
+    recollect();
+    setReady(true);
+}
+
+void MainWindow::cleanPackages()
+{
+    // Downloaded packages are not part of the lists: nothing to collect.
+    setReady(false);
+    yumIO->cleanPackages();
+    setReady(true);
+}
+
+void MainWindow::cleanXmlMetadata()
+{
+    setReady(false);
+    yumIO->cleanXmlMetadata();
+    recollect();
+    setReady(true);
+}
+
+void MainWindow::cleanPickledCache()
+{
+    setReady(false);
+    yumIO->cleanPickledCache();
+    recollect();
+    setReady(true);
+}
+
+void MainWindow::cleanSqliteCache()
+{
+    setReady(false);
+    yumIO->cleanSqliteCache();
+    recollect();
+    setReady(true);
+}
+
+void MainWindow::cleanAll()
+{
+    setReady(false);
+    yumIO->cleanAll();
+    recollect();
+    setReady(true);
+}
+
+void MainWindow::yumConfIOChanged()
+{
+    const QString cachedir = yumConfIO->cachedir;
+    cleanHeadersAction->setToolTip(tr("Clean RPM package headers cached locally in %1").arg(cachedir));
+    cleanPackagesAction->setToolTip(
+        tr("Clean RPM packages cached locally in %1\n(useful for recovering disk space)")
+            .arg(cachedir));
+    cleanXmlAction->setToolTip(
+        tr("Clean XML metadata cached locally in %1\n(useful along with Clean Pickled Data for\n"
+           " forcing download of new available package lists)")
+            .arg(cachedir));
+    cleanPickledAction->setToolTip(
+        tr("Clean pickled data cached locally in %1\n(useful along with Clean XML Metadata for\n"
+           " forcing download of new available package lists)")
+            .arg(cachedir));
+    cleanSqliteAction->setToolTip(
+        tr("Clean sqlite data cached locally in %1\n(useful along with Clean XML Metadata for\n"
+           " forcing download of new available package lists)")
+            .arg(cachedir));
+    cleanAllAction->setToolTip(tr("Clean all data cached locally in %1").arg(cachedir));
+}
+
+void MainWindow::quit()
+{
+    if (quitting)
+        return;
+    quitting = true;
+    // The entries go while the interpreter still runs; the table must not
+    // paint one of them meanwhile.
+    model->beginEntriesChange();
+    yumIO->clearEntriesBeforeQuit();
+    if (logWindow && logWindow->isVisible())
+        logWindow->hide();
+    close();
+    delete yumIO;
+    yumIO = nullptr;
+}
+
+void MainWindow::displayLog()
+{
+    // The log window is a window of its own that renders the engine's log
+    // list; until it exists the list keeps every line and nothing is shown.
+}
+
+void MainWindow::editRepositories(bool forceReposChanged)
+{
+    // The repository editor re-reads the configuration at each opening and,
+    // on closing, reports a change (always when forced) through
+    // reposChanged(). Until it exists, a forced opening reports at once, so
+    // that the start with the editor still collects and shows the packages.
+    if (forceReposChanged)
+        reposChanged();
+}
+
+void MainWindow::editRepositories()
+{
+    editRepositories(false);
+}
+
+void MainWindow::launch(const QStringList& arguments)
+{
+    std::vector<QByteArray> texts;
+    for (const QString& argument : arguments)
+        texts.push_back(argument.toLocal8Bit());
+    std::vector<char*> argv;
+    for (QByteArray& text : texts)
+        argv.push_back(text.data());
+    argv.push_back(nullptr);
+    Execute::execute(this, argv.data());
+}
+
+void MainWindow::manualHtml()
+{
+    launch({Share::absolute("webbrowser"), tr("%1/html/index.html").arg(docDir)});
+}
+
+void MainWindow::manualPdf()
+{
+    launch({Share::absolute("mimeviewer"), QStringLiteral("application/pdf"),
+            tr("%1/manual.pdf").arg(docDir)});
+}
+
+void MainWindow::about()
+{
+    const QString text =
+        tr("<h3>KUV %1</h3><hr><p>KUV, Kuvarin, is a graphical user interface which allows a "
+           "user to make modifications to the installed rpm packages on a system.</p>"
+           "<p>Capabilities:<p><ul>"
+           "<li>Install new packages or update existing packages by downloading them from a "
+           "yum package repository</li><li>Remove existing packages.</li><li>Configure sets "
+           "of repositories from which to obtain new and updated packages.</li>"
+           "<li>Examine installed packages or packages available for installation or "
+           "update</li><li>Install, update, or remove groups of packages</li><li>Install or "
+           "update suites of packages</li></ul>"
+           "<p>For more information see %2.</p>")
+            .arg(QLatin1String(version), tr("file://%1/html/index.html").arg(docDir));
+    QMessageBox::about(this, tr("About"), text);
+}
+
+bool MainWindow::searchMode() const
+{
+    return modeCombo->currentIndex() == PackageTable::Search;
+}
+
+void MainWindow::prepareFilterSearch()
+{
+    const QString pattern = regexpEdit->text();
+    if (pattern.isEmpty() || pattern == QLatin1String(".*") || !searchMode())
+        return;
+    // No row is evaluated while the data loads.
+    view->setFilter(false);
+    yumIO->collectFileLists();
+    yumIO->collectOtherData();
+    view->setFilter(true);
+}
+
+void MainWindow::filtersearch()
+{
+    const bool search = searchMode();
+    if (search)
+        setReady(false);
+    prepareFilterSearch();
+    view->filtersearch(regexpEdit->text());
+    if (search)
+        setReady(true);
+}
+
+void MainWindow::modeChanged(int index)
+{
+    const bool search = index == PackageTable::Search;
+    if (search)
+        setReady(false);
+    if (search) {
+        filterButton->setText(tr("Search"));
+        regexpEdit->setToolTip(tr("Regular expression to compare to all fields of a package"));
+        filterButton->setToolTip(
+            tr("Perform the search for the regular expression specified to the left"));
+    } else {
+        filterButton->setText(tr("Filter"));
+        regexpEdit->setToolTip(
+            tr("Regular expression filter matching textual fields visible in the table"));
+        filterButton->setToolTip(tr("Apply the filter specified to the left"));
+    }
+    prepareFilterSearch();
+    view->setMode(PackageTable::Mode(index));
+    if (search)
+        setReady(true);
+}
+
+void MainWindow::collectedExtraData()
+{
+    // The engine announces each of its two loads (file lists, change logs)
+    // once per collection, when it succeeds; a collection starts both over.
+    if (sender() == yumIO)
+        ++extraDataLoads;
+    QString text = tr("Specify the method for using a regular expression to select packages in "
+                      "the table:\n\tFilter uses the textual fields visible in the table, as if "
+                      "they were separated by spaces.\n\tSearch uses all fields in packages, "
+                      "including list of Files, Change Log, Requires, etc.,\n\tindependently.  "
+                      "It is considerably slower.");
+    if (extraDataLoads < 2)
+        text = tr("%1 (Must load extra data.)").arg(text);
+    modeCombo->setToolTip(text);
+}
+
+void MainWindow::stateFilterChanged(int index)
+{
+    const bool search = searchMode();
+    if (search)
+        setReady(false);
+    view->stateFilterChanged(PackageTable::StateFilter(index));
+    if (search)
+        setReady(true);
+}
+
+void MainWindow::groupsFilterChanged(int checked)
+{
+    const bool search = searchMode();
+    if (search)
+        setReady(false);
+    view->groupsFilterChanged(checked != 0);
+    if (search)
+        setReady(true);
+}
+
+void MainWindow::currentChanged(int currentRow, int previousRow)
+{
+    describeButton->setEnabled(currentRow != -1);
+}
+
+void MainWindow::stateChanged(int row)
+{
+    // The reported row decides when it has an action; otherwise every head
+    // is looked at. Versions chained behind a head are never marked.
+    if (row >= 0 && row < yumIO->count()) {
+        const Package::Entry* entry = (*yumIO)[row];
+        if (entry && entry->action != Package::NoAction) {
+            applyButton->setEnabled(true);
+            return;
+        }
+    }
+    bool marked = false;
+    for (const Package::Entry* entry : *yumIO) {
+        if (entry && entry->action != Package::NoAction) {
+            marked = true;
+            break;
+        }
+    }
+    applyButton->setEnabled(marked);
+}
+
+void MainWindow::clearActions()
+{
+    model->clearActions();
+    stateChanged();
+}
+
+void MainWindow::setUpdateAll()
+{
+    model->setUpdateAll();
+    stateChanged();
+}
+
+void MainWindow::setSelected()
+{
+    model->setSelected(view->selectedRows());
+    stateChanged();
+}
+
+void MainWindow::resize()
+{
+    view->resizeColumnsToContents();
+}
