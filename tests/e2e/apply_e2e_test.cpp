@@ -1,0 +1,324 @@
+// Applying marks through the whole program on a sandbox, under Xvfb on the
+// real X11 platform, driven as a user drives it: clicks in the Action column
+// mark an update, an install that pulls in a dependency and a removal;
+// "&Apply Actions" shows the transaction, Cancel changes nothing, a second
+// click on the update turns it into a removal that cannot be resolved and
+// reports yum's error with the marks kept, and OK on the original marks
+// changes the installroot's rpm database to exactly the new state, which the
+// table shows after the re-collection.
+//
+// The engine ends the interpreter for good when the window quits, and the
+// other end-to-end scenario of this executable starts one of its own: this
+// scenario runs in a child process of the same executable, which the test
+// starts and judges by its outcome.
+#include "tests/app/mainwindow_test.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QMessageBox>
+#include <QProcess>
+#include <QTest>
+
+#include "engine/configroot.h"
+#include "foundation/scrollableconfirmdialog.h"
+#include "foundation/scrollableerrordialog.h"
+
+using A = MainWindowTestAccess;
+using MainWindowTesting::waitFor;
+using PackageTable::Model;
+
+namespace
+{
+
+// Set in the child process that runs the scenario itself.
+const char* const inChildVariable = "KUV_E2E_APPLY_CHILD";
+
+const QStringList installedBefore = {"kuv-lib-1.0-1", "kuv-local-1.0-1", "kuv-notes-1.0-1",
+                                     "kuv-oldtool-1.0-1"};
+
+const QString expectedTransaction = QStringLiteral(
+    "Transaction to be performed:\n"
+    "\tInstall: kuv-app 2.0-1 (noarch) [kuv-main]\n"
+    "\tUpdate: kuv-lib 1.1-1 (noarch) [kuv-main]\n"
+    "\tRemove: kuv-local 1.0-1 (noarch)\n"
+    "Performing the following to resolve dependencies:\n"
+    "\tInstall: kuv-docs 1.0-1 (noarch) [kuv-main]\n"
+    "Total download size: 0b\n");
+
+// The installroot's packages as name-version-release, sorted; rpm runs with
+// the sandbox's HOME so that its database is the one inside the root.
+QStringList installedPackages(const TestSandbox& sandbox)
+{
+    QProcess rpm;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("HOME", sandbox.home());
+    rpm.setProcessEnvironment(environment);
+    rpm.start("rpm", {"--root", sandbox.installRoot(), "-qa", "--qf",
+                      "%{NAME}-%{VERSION}-%{RELEASE}\\n"});
+    if (!rpm.waitForFinished(30000) || rpm.exitStatus() != QProcess::NormalExit
+        || rpm.exitCode() != 0) {
+        ADD_FAILURE() << "rpm --root -qa failed: " << rpm.readAllStandardError().toStdString();
+        return {};
+    }
+    QStringList packages = QString::fromUtf8(rpm.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+    packages.sort();
+    return packages;
+}
+
+// What one modal dialog showed: its class, title and the texts of its labels.
+struct ShownDialog
+{
+    QString kind;
+    QString title;
+    QString text;
+};
+
+// Answers each modal dialog the program shows while applying, with its own
+// buttons: the transaction confirmation with OK or Cancel as told, an error
+// with Close; anything else is noted and closed, so the test sees it.
+class DialogAnswerer : public QObject
+{
+public:
+    DialogAnswerer()
+    {
+        connect(&timer, &QTimer::timeout, this, &DialogAnswerer::poll);
+        timer.start(20);
+    }
+
+    QString confirmButton = QStringLiteral("OK");
+    QList<ShownDialog> shown;
+
+private:
+    void poll()
+    {
+        QWidget* widget = QApplication::activeModalWidget();
+        if (!widget || !widget->isVisible() || widget == answering)
+            return;
+        ShownDialog seen;
+        seen.title = widget->windowTitle();
+        QStringList texts;
+        for (QLabel* label : widget->findChildren<QLabel*>()) {
+            if (!label->text().isEmpty())
+                texts << label->text();
+        }
+        seen.text = texts.join('\n');
+        QString buttonText;
+        if (dynamic_cast<ScrollableConfirmDialog*>(widget)) {
+            seen.kind = QStringLiteral("confirm");
+            buttonText = confirmButton;
+        } else if (dynamic_cast<ScrollableErrorDialog*>(widget)) {
+            seen.kind = QStringLiteral("error");
+            buttonText = QStringLiteral("Close");
+        } else if (auto* box = qobject_cast<QMessageBox*>(widget)) {
+            seen.kind = QStringLiteral("message box");
+            seen.text = box->text();
+        } else {
+            seen.kind = QStringLiteral("other");
+        }
+        shown << seen;
+        QPushButton* chosen = nullptr;
+        for (QPushButton* button : widget->findChildren<QPushButton*>()) {
+            if (button->text() == buttonText || (buttonText.isEmpty() && !chosen))
+                chosen = button;
+        }
+        // A dialog is answered once; the click may return only after the
+        // program's next dialog, so the poll must not answer it twice.
+        answering = widget;
+        if (chosen)
+            QTest::mouseClick(chosen, Qt::LeftButton);
+        else if (auto* dialog = qobject_cast<QDialog*>(widget))
+            dialog->reject();
+        answering = nullptr;
+    }
+
+    QTimer timer;
+    QWidget* answering = nullptr;
+};
+
+// The table's row of an ordinary package, as an index of the view's model.
+QModelIndex shownRow(MainWindow& window, const QString& name, int column)
+{
+    QAbstractItemModel* proxy = A::view(window)->sortFilterProxyModel();
+    for (int row = 0; row < proxy->rowCount(); ++row) {
+        const QModelIndex nameCell = proxy->index(row, Model::NameColumn);
+        auto* entry = nameCell.data(Qt::UserRole).value<Package::Entry*>();
+        if (nameCell.data().toString() == name && entry && entry->kind == Package::Ordinary)
+            return proxy->index(row, column);
+    }
+    return QModelIndex();
+}
+
+// A user's click on the package's Action cell.
+bool clickAction(MainWindow& window, const QString& name)
+{
+    const QModelIndex cell = shownRow(window, name, Model::ActionColumn);
+    if (!cell.isValid()) {
+        ADD_FAILURE() << name.toStdString() << " is not in the table";
+        return false;
+    }
+    PackageTable::View* view = A::view(window);
+    view->scrollTo(cell);
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, Qt::NoModifier, view->visualRect(cell).center());
+    return true;
+}
+
+// The action the table shows for a package, or -1 when it shows no such row.
+int shownAction(MainWindow& window, const QString& name)
+{
+    const QModelIndex cell = shownRow(window, name, Model::ActionColumn);
+    return cell.isValid() ? cell.data(Qt::UserRole).toInt() : -1;
+}
+
+int shownState(MainWindow& window, const QString& name)
+{
+    const QModelIndex cell = shownRow(window, name, Model::StateColumn);
+    return cell.isValid() ? cell.data(Qt::UserRole).toInt() : -1;
+}
+
+QString shownVersion(MainWindow& window, const QString& name)
+{
+    return shownRow(window, name, Model::VersionColumn).data().toString();
+}
+
+// The marks of the scenario, as the table shows them.
+QList<int> shownMarks(MainWindow& window)
+{
+    return {shownAction(window, "kuv-lib"), shownAction(window, "kuv-app"),
+            shownAction(window, "kuv-local")};
+}
+
+void clickApply(MainWindow& window)
+{
+    // The click returns once the whole apply, confirmation and any
+    // re-collection included, is over.
+    QTest::mouseClick(A::applyButton(window), Qt::LeftButton);
+}
+
+// The scenario itself, in a process whose interpreter nothing else uses.
+void applyThroughTheWindow()
+{
+    ASSERT_EQ(QGuiApplication::platformName(), "xcb") << "run under Xvfb with KUV_TEST_PLATFORM=xcb";
+    TestSandbox sandbox;
+    ASSERT_TRUE(sandbox.ok());
+    ASSERT_TRUE(sandbox.fillKivrelCredentials());
+    ASSERT_TRUE(sandbox.startKivrelServer());
+    ConfigRoot::setRoot(sandbox.root());
+    qputenv("HOME", sandbox.home().toUtf8());
+    ASSERT_EQ(installedPackages(sandbox), installedBefore);
+
+    std::unique_ptr<MainWindow> window = std::make_unique<MainWindow>();
+    window->show();
+    ASSERT_TRUE(waitFor([&] { return window->isReady() || !window->isVisible(); }));
+    ASSERT_TRUE(window->isReady());
+    A::stateCombo(*window)->setCurrentIndex(PackageTable::ViewAll);
+    EXPECT_FALSE(A::applyButton(*window)->isEnabled());
+
+    // One click each: update the out-of-date library, install the program
+    // that needs it, remove the package of no repository.
+    ASSERT_TRUE(clickAction(*window, "kuv-lib"));
+    ASSERT_TRUE(clickAction(*window, "kuv-app"));
+    ASSERT_TRUE(clickAction(*window, "kuv-local"));
+    ASSERT_EQ(shownMarks(*window), QList<int>({Package::Update, Package::Install, Package::Remove}));
+    ASSERT_TRUE(A::applyButton(*window)->isEnabled());
+
+    DialogAnswerer answerer;
+
+    // Cancel: the listing was shown, nothing changed, the marks stay.
+    answerer.confirmButton = QStringLiteral("Cancel");
+    clickApply(*window);
+    ASSERT_TRUE(window->isReady());
+    ASSERT_EQ(answerer.shown.size(), 1);
+    EXPECT_EQ(answerer.shown[0].kind, "confirm");
+    EXPECT_EQ(answerer.shown[0].title, "Apply");
+    EXPECT_EQ(answerer.shown[0].text, expectedTransaction);
+    EXPECT_EQ(installedPackages(sandbox), installedBefore);
+    EXPECT_EQ(shownMarks(*window), QList<int>({Package::Update, Package::Install, Package::Remove}));
+    EXPECT_EQ(shownVersion(*window, "kuv-lib"), "1.1-1");
+    EXPECT_TRUE(A::applyButton(*window)->isEnabled());
+
+    // A second click turns the update into a removal of the library the
+    // program needs: yum cannot resolve that, says why, and the marks stay.
+    answerer.shown.clear();
+    answerer.confirmButton = QStringLiteral("OK");
+    ASSERT_TRUE(clickAction(*window, "kuv-lib"));
+    ASSERT_EQ(shownMarks(*window), QList<int>({Package::Remove, Package::Install, Package::Remove}));
+    clickApply(*window);
+    ASSERT_TRUE(window->isReady());
+    ASSERT_EQ(answerer.shown.size(), 1);
+    EXPECT_EQ(answerer.shown[0].kind, "error");
+    EXPECT_EQ(answerer.shown[0].title, "KUV Yum Error");
+    EXPECT_TRUE(answerer.shown[0].text.contains("kuv-app")) << answerer.shown[0].text.toStdString();
+    EXPECT_TRUE(answerer.shown[0].text.endsWith("\nError applying changes"))
+        << answerer.shown[0].text.toStdString();
+    EXPECT_EQ(installedPackages(sandbox), installedBefore);
+    EXPECT_EQ(shownMarks(*window), QList<int>({Package::Remove, Package::Install, Package::Remove}));
+    EXPECT_TRUE(A::applyButton(*window)->isEnabled());
+
+    // Two more clicks go round the cycle back to the update; OK applies it.
+    answerer.shown.clear();
+    ASSERT_TRUE(clickAction(*window, "kuv-lib"));
+    EXPECT_EQ(shownAction(*window, "kuv-lib"), Package::NoAction);
+    ASSERT_TRUE(clickAction(*window, "kuv-lib"));
+    ASSERT_EQ(shownMarks(*window), QList<int>({Package::Update, Package::Install, Package::Remove}));
+    clickApply(*window);
+    ASSERT_TRUE(window->isReady());
+    ASSERT_EQ(answerer.shown.size(), 1);
+    EXPECT_EQ(answerer.shown[0].kind, "confirm");
+    EXPECT_EQ(answerer.shown[0].text, expectedTransaction);
+
+    // Exactly the new state in the root's database, and in the table, which
+    // was collected anew: no marks left, the removed package gone.
+    EXPECT_EQ(installedPackages(sandbox),
+              QStringList({"kuv-app-2.0-1", "kuv-docs-1.0-1", "kuv-lib-1.1-1", "kuv-notes-1.0-1",
+                           "kuv-oldtool-1.0-1"}));
+    EXPECT_EQ(A::stateCombo(*window)->currentIndex(), PackageTable::ViewAll);
+    for (const char* name : {"kuv-app", "kuv-docs", "kuv-lib", "kuv-notes", "kuv-oldtool"}) {
+        EXPECT_EQ(shownState(*window, name), Package::Installed) << name;
+        EXPECT_EQ(shownAction(*window, name), Package::NoAction) << name;
+    }
+    EXPECT_EQ(shownVersion(*window, "kuv-lib"), "1.1-1");
+    EXPECT_EQ(shownVersion(*window, "kuv-app"), "2.0-1");
+    EXPECT_FALSE(shownRow(*window, "kuv-local", Model::NameColumn).isValid());
+    EXPECT_EQ(shownState(*window, "kuv-newtool"), Package::Available);
+    EXPECT_FALSE(A::applyButton(*window)->isEnabled());
+    A::stateCombo(*window)->setCurrentIndex(PackageTable::ViewUpdatable);
+    EXPECT_EQ(MainWindowTesting::shownNames(*window), QStringList());
+
+    A::quitAction(*window)->trigger();
+    EXPECT_EQ(A::yumIO(*window), nullptr);
+    window.reset();
+    ConfigRoot::setRoot(QString());
+}
+
+}
+
+TEST(ApplyEndToEnd, MarksClickedInTheTableApplyAfterCancelAndAnUnresolvableTry)
+{
+    if (qEnvironmentVariableIsSet(inChildVariable)) {
+        applyThroughTheWindow();
+        return;
+    }
+
+    QProcess child;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(inChildVariable, "1");
+    child.setProcessEnvironment(environment);
+    child.setProcessChannelMode(QProcess::MergedChannels);
+    const QString filter = QStringLiteral("--gtest_filter=ApplyEndToEnd.*");
+    child.start(QCoreApplication::applicationFilePath(), {filter});
+    const bool finished = child.waitForFinished(180000);
+    if (!finished) {
+        child.kill();
+        child.waitForFinished();
+    }
+    const QString output = QString::fromUtf8(child.readAll());
+    ASSERT_TRUE(finished) << "the scenario did not finish in time:\n" << output.toStdString();
+    EXPECT_EQ(child.exitStatus(), QProcess::NormalExit) << output.toStdString();
+    EXPECT_EQ(child.exitCode(), 0) << output.toStdString();
+    // A filter that matched nothing would end with status 0 as well.
+    EXPECT_TRUE(output.contains(
+        "[       OK ] ApplyEndToEnd.MarksClickedInTheTableApplyAfterCancelAndAnUnresolvableTry"))
+        << output.toStdString();
+}
