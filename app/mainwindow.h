@@ -164,9 +164,6 @@ private:
     QWidget* logWindow = nullptr;
 
     bool ready = false;
-    // The engine's successful extra-data loads since the last collection:
-    // both are there at two.
-    int extraDataLoads = 0;
     // initialize() has been scheduled: a second show must not start the
     // engine and collect again.
     bool initializeScheduled = false;

@@ -48,7 +48,6 @@ void MainWindow::recollect()
 
 void MainWindow::collect()
 {
-    extraDataLoads = 0;
     yumIO->collect(used);
     collectedExtraData();
 }
@@ -337,16 +336,12 @@ void MainWindow::modeChanged(int index)
 
 void MainWindow::collectedExtraData()
 {
-    // The engine announces each of its two loads (file lists, change logs)
-    // once per collection, when it succeeds; a collection starts both over.
-    if (sender() == yumIO)
-        ++extraDataLoads;
     QString text = tr("Specify the method for using a regular expression to select packages in "
                       "the table:\n\tFilter uses the textual fields visible in the table, as if "
                       "they were separated by spaces.\n\tSearch uses all fields in packages, "
                       "including list of Files, Change Log, Requires, etc.,\n\tindependently.  "
                       "It is considerably slower.");
-    if (extraDataLoads < 2)
+    if (!yumIO || !yumIO->fileListsCollected || !yumIO->otherDataCollected)
         text = tr("%1 (Must load extra data.)").arg(text);
     modeCombo->setToolTip(text);
 }

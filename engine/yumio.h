@@ -260,6 +260,12 @@ public:
     // The log, for its window; guarded by its own mutex.
     Log::EntryList logList;
 
+    // Whether the file lists and the change-log data have been loaded since
+    // the last collection; every collection sets both false. GUI thread
+    // reads them while no worker runs.
+    bool fileListsCollected = false;
+    bool otherDataCollected = false;
+
 signals:
     void collectedExtraData();
 
@@ -405,8 +411,6 @@ private:
     // types, one per open scope; -1 before a scope declares any.
     QStack<int> exceptLogMarks;
 
-    bool fileListsCollected = false;
-    bool otherDataCollected = false;
 
     QWidget* parent = nullptr;
     // The relay of the current operation's thread: the long-lived one of
