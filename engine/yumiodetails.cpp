@@ -87,6 +87,18 @@ bool hasAttribute(PyObject* object, const char* name)
     return object && PyObject_HasAttrString(object, name) == 1;
 }
 
+// Whether the object has the attribute, answered from its class where the
+// class has it: a property is then not evaluated. A package's file list is
+// such a property, and building it is the dearest part of a Search.
+bool declaresAttribute(PyObject* object, const char* name)
+{
+    if (!object)
+        return false;
+    if (PyObject_HasAttrString(reinterpret_cast<PyObject*>(Py_TYPE(object)), name) == 1)
+        return true;
+    return hasAttribute(object, name);
+}
+
 // The operator of an installed package's relation, from rpm's sense bits.
 QString senseOperator(long flags)
 {
@@ -480,7 +492,7 @@ QString YumIO::getFiles(const Package::Entry& entry)
         return makeSortedUniq(paths);
     }
 
-    if (!hasAttribute(po.get(), "files"))
+    if (!declaresAttribute(po.get(), "files"))
         return QString();
     guard.release();
     if (PyGILState_Check())

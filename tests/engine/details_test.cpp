@@ -457,6 +457,40 @@ TEST_F(Details, AvailableChangeLogAndFilesOfStandIns)
     EXPECT_TRUE(answerer.seen.isEmpty());
 }
 
+// Building a file list is the dearest read of a Search: an object whose
+// `files` is a property has it built once per request, and an object with
+// no `files` at all answers nothing without loading.
+TEST_F(Details, FileListIsBuiltOncePerRequest)
+{
+    ASSERT_TRUE(YumIOTestAccess::py(*io, fakes));
+    publishScriptObject();
+    ASSERT_TRUE(YumIOTestAccess::py(*io,
+        "loads = []\n"
+        "engineObject.collectFileLists = lambda: loads.append('files')\n"
+        "class Built(object):\n"
+        "    builds = 0\n"
+        "    def paths(self):\n"
+        "        Built.builds += 1\n"
+        "        return ['/b', '/a']\n"
+        "    @property\n"
+        "    def files(self):\n"
+        "        return {'file': self.paths()}\n"
+        "    def returnFileEntries(self, kind):\n"
+        "        return self.paths() if kind == 'file' else []\n"
+        "class NoFiles(object):\n"
+        "    pass\n"));
+    Package::Entry* built = fake("Built()");
+    EXPECT_EQ(io->getFiles(*built), "/a\n/b");
+    EXPECT_EQ(YumIOTestAccess::evalText(*io, "str(Built.builds)"), "1");
+    EXPECT_EQ(io->getFiles(*built), "/a\n/b");
+    EXPECT_EQ(YumIOTestAccess::evalText(*io, "str(Built.builds)"), "2");
+
+    Package::Entry* bare = fake("NoFiles()");
+    EXPECT_EQ(io->getFiles(*bare), "");
+    EXPECT_EQ(YumIOTestAccess::evalText(*io, "' '.join(loads)"), "files");
+    EXPECT_TRUE(answerer.seen.isEmpty());
+}
+
 // A caller that holds the lock would keep it from the loading worker for
 // good: nothing is loaded then, and the log says why.
 TEST_F(Details, ExtraDataIsNotLoadedUnderTheCallersLock)

@@ -140,6 +140,21 @@ class FileLists(unittest.TestCase):
                          ["/usr/share/kuv-lib", "/usr/share/kuv-lib/VERSION",
                           "/usr/share/kuv-lib/extra.txt", "/usr/share/kuv-lib/helpers.txt"])
 
+    def testFileEntriesMatchTheFilesOfEveryAvailablePackage(self):
+        y, packages = collected(self.sandbox)
+        y.collectFileLists()
+        available = [po for (name, state), po in packages.items() if state == "available"]
+        self.assertTrue(available)
+        for po in available:
+            self.assertEqual(po.returnFileEntries("file"), po.files["file"])
+            self.assertEqual(sorted(po.files), ["file"])
+            self.assertEqual(po.returnFileEntries("dir"), [])
+            self.assertEqual(po.returnFileEntries("ghost"), [])
+        # Each call hands out a list of its own.
+        lib = packages[("kuv-lib", "available")]
+        lib.returnFileEntries("file").append("/changed")
+        self.assertNotIn("/changed", lib.returnFileEntries("file"))
+
     def testInstalledFilesComeFromTheHeaderWithTheirBytes(self):
         _, packages = collected(self.sandbox)
         notes = packages[("kuv-notes", "installed")]

@@ -188,14 +188,20 @@ class _Package(object):
 
     # Files --------------------------------------------------------------------
 
+    # dnf does not tell files from folders in repository metadata: every path
+    # is listed as a file. dnf builds the list anew on every read, which
+    # costs about as much as all the rest a Search reads of a package, so
+    # each road below reads it once and keeps nothing: a kept list would
+    # hold every file name of every repository for the collection's life.
+
     @property
     def files(self):
-        # dnf does not tell files from folders in repository metadata: every
-        # path is listed as a file.
         return {"file": list(self.dnf.files)}
 
     def returnFileEntries(self, ftype="file", primary_only=False):
-        return list(self.files.get(ftype, []))
+        if ftype != "file":
+            return []
+        return list(self.dnf.files)
 
     # Local files ----------------------------------------------------------------
 
