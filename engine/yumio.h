@@ -327,6 +327,10 @@ private:
     bool upToDateGroupPkgs(const Package::Entry& entry, const char* oldItem, const char* newItem);
     // One attribute of a group in the shape of yum 2.5 and later, or in the
     // older one; new references, null after a report.
+    // One kind of a group's members (newItem in the new shape, oldItem in
+    // the old) as a new list of names; null when it cannot be read, which
+    // has been reported.
+    PyObject* groupMemberNames(const Package::Entry& entry, const char* oldItem, const char* newItem);
     PyObject* getGroupItem_25(const Package::Entry& entry, const char* item);
     PyObject* getGroupItem_22(const Package::Entry& entry, const char* item);
     // Take the interpreter lock themselves.

@@ -206,14 +206,9 @@ bool YumIO::upToDateGroupGrps(const Package::Entry& entry, const char* item)
 {
     if (hasDistribGroups())
         return true;
-    PyObject* subGroups = getGroupItem_22(entry, item);
-    PyObject* names = subGroups ? itemsOf(subGroups, false) : nullptr;
-    Py_XDECREF(subGroups);
-    if (!names) {
-        if (PyErr_Occurred())
-            handleException();
+    PyObject* names = groupMemberNames(entry, item, nullptr);
+    if (!names)
         return true;
-    }
     bool upToDate = true;
     for (Py_ssize_t i = 0; upToDate && i < PyList_GET_SIZE(names); ++i) {
         const Package::Entry* group = index.value(EntryKey(true, pyString(PyList_GET_ITEM(names, i))));
@@ -227,16 +222,9 @@ bool YumIO::upToDateGroupGrps(const Package::Entry& entry, const char* item)
 bool YumIO::upToDateGroupPkgs(const Package::Entry& entry, const char* oldItem,
                               const char* newItem)
 {
-    const bool distribGroups = hasDistribGroups();
-    PyObject* members = distribGroups ? getGroupItem_25(entry, newItem)
-                                      : getGroupItem_22(entry, oldItem);
-    PyObject* names = members ? itemsOf(members, distribGroups) : nullptr;
-    Py_XDECREF(members);
-    if (!names) {
-        if (PyErr_Occurred())
-            handleException();
+    PyObject* names = groupMemberNames(entry, oldItem, newItem);
+    if (!names)
         return true;
-    }
     bool upToDate = true;
     for (Py_ssize_t i = 0; upToDate && i < PyList_GET_SIZE(names); ++i) {
         const Package::Entry* package = index.value(EntryKey(false, pyString(PyList_GET_ITEM(names, i))));
@@ -245,6 +233,20 @@ bool YumIO::upToDateGroupPkgs(const Package::Entry& entry, const char* oldItem,
     }
     Py_DECREF(names);
     return upToDate;
+}
+
+PyObject* YumIO::groupMemberNames(const Package::Entry& entry, const char* oldItem,
+                                  const char* newItem)
+{
+    // The new shape keeps members as dictionary keys, the old one as lists.
+    const bool distribGroups = hasDistribGroups();
+    PyObject* members = distribGroups ? getGroupItem_25(entry, newItem)
+                                      : getGroupItem_22(entry, oldItem);
+    PyObject* names = members ? itemsOf(members, distribGroups) : nullptr;
+    Py_XDECREF(members);
+    if (!names && PyErr_Occurred())
+        handleException();
+    return names;
 }
 
 PyObject* YumIO::getGroupItem_25(const Package::Entry& entry, const char* item)
@@ -291,14 +293,9 @@ QString YumIO::getGroupGrps(const Package::Entry& entry, const char* item)
     Python::PyGILStateWrapper guard(true);
     if (hasDistribGroups())
         return QString();
-    PyObject* container = getGroupItem_22(entry, item);
-    PyObject* names = container ? itemsOf(container, false) : nullptr;
-    Py_XDECREF(container);
-    if (!names) {
-        if (PyErr_Occurred())
-            handleException();
+    PyObject* names = groupMemberNames(entry, item, nullptr);
+    if (!names)
         return QString();
-    }
     const QString text = sortedNames(*this, names);
     Py_DECREF(names);
     return text;
@@ -309,16 +306,9 @@ QString YumIO::getGroupPkgs(const Package::Entry& entry, const char* oldItem, co
     if (lockUnavailable())
         return QString();
     Python::PyGILStateWrapper guard(true);
-    const bool distribGroups = hasDistribGroups();
-    PyObject* container = distribGroups ? getGroupItem_25(entry, newItem)
-                                        : getGroupItem_22(entry, oldItem);
-    PyObject* names = container ? itemsOf(container, distribGroups) : nullptr;
-    Py_XDECREF(container);
-    if (!names) {
-        if (PyErr_Occurred())
-            handleException();
+    PyObject* names = groupMemberNames(entry, oldItem, newItem);
+    if (!names)
         return QString();
-    }
     const QString text = sortedNames(*this, names);
     Py_DECREF(names);
     return text;
