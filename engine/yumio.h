@@ -373,6 +373,9 @@ private:
     quint64 resolveActs() const;
     // The steps of the total bar once the user has confirmed.
     quint64 runningTotal();
+    // A transaction member's pkgtup as a new reference; null, reported, when
+    // it has none.
+    PyObject* memberPkgtup(PyObject* member);
     QString pkgtupFormat(PyObject* pkgtup);
     QString pkgtupRepoFormat(PyObject* pkgtup, const QString& repo);
     bool displayTransactionPkgs(const QString& label, PyObject* members);

@@ -149,15 +149,22 @@ QString YumIO::pkgtupRepoFormat(PyObject* pkgtup, const QString& repo)
     return pkgtupFormat(pkgtup) + tr(" [%1]").arg(repo);
 }
 
+PyObject* YumIO::memberPkgtup(PyObject* member)
+{
+    PyObject* pkgtup = PyObject_GetAttrString(member, "pkgtup");
+    if (!pkgtup) {
+        PyErr_Clear();
+        error("Internal error: txmbr lacks pkgtup\n");
+    }
+    return pkgtup;
+}
+
 bool YumIO::displayTransactionPkgs(const QString& label, PyObject* members)
 {
     return eachMember(members, [&](PyObject* member) {
-        PyOwnedRef pkgtup(PyObject_GetAttrString(member, "pkgtup"));
-        if (!pkgtup) {
-            PyErr_Clear();
-            error("Internal error: txmbr lacks pkgtup\n");
+        PyOwnedRef pkgtup(memberPkgtup(member));
+        if (!pkgtup)
             return false;
-        }
         transactionText += tr("\t%1: %2\n").arg(label, pkgtupFormat(pkgtup.get()));
         return true;
     });
@@ -166,12 +173,9 @@ bool YumIO::displayTransactionPkgs(const QString& label, PyObject* members)
 bool YumIO::displayTransactionPkgsRepo(const QString& label, PyObject* members)
 {
     return eachMember(members, [&](PyObject* member) {
-        PyOwnedRef pkgtup(PyObject_GetAttrString(member, "pkgtup"));
-        if (!pkgtup) {
-            PyErr_Clear();
-            error("Internal error: txmbr lacks pkgtup\n");
+        PyOwnedRef pkgtup(memberPkgtup(member));
+        if (!pkgtup)
             return false;
-        }
         const QString repo = pyStringDec(PyObject_GetAttrString(member, "repoid"));
         transactionText += tr("\t%1: %2\n").arg(label, pkgtupRepoFormat(pkgtup.get(), repo));
         return true;
@@ -181,12 +185,9 @@ bool YumIO::displayTransactionPkgsRepo(const QString& label, PyObject* members)
 bool YumIO::displayTransactionPkgsObs(const QString& label, PyObject* members)
 {
     return eachMember(members, [&](PyObject* member) {
-        PyOwnedRef pkgtup(PyObject_GetAttrString(member, "pkgtup"));
-        if (!pkgtup) {
-            PyErr_Clear();
-            error("Internal error: txmbr lacks pkgtup\n");
+        PyOwnedRef pkgtup(memberPkgtup(member));
+        if (!pkgtup)
             return false;
-        }
         PyOwnedRef relatedto(PyObject_GetAttrString(member, "relatedto"));
         if (!relatedto) {
             PyErr_Clear();
