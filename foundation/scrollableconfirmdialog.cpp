@@ -24,3 +24,10 @@ ScrollableConfirmDialog::ScrollableConfirmDialog(QString text, QWidget* parent)
     layout->addLayout(buttons);
     setLayout(layout);
 }
+
+void ScrollableConfirmDialog::setVisible(bool visible)
+{
+    if (visible)
+        ScrollableMessage::fitToText(this);
+    QDialog::setVisible(visible);
+}

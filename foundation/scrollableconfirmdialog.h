@@ -13,6 +13,9 @@ public:
     // exec() gives 1 for OK, 0 for Cancel, Escape or closing the window.
     ScrollableConfirmDialog(QString text, QWidget* parent);
 
+    // Opens as large as the text needs, up to nine tenths of the screen.
+    void setVisible(bool visible) override;
+
 private:
     QLabel* label;
 };

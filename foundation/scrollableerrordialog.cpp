@@ -21,3 +21,10 @@ ScrollableErrorDialog::ScrollableErrorDialog(QString text, QWidget* parent)
     layout->addLayout(buttons);
     setLayout(layout);
 }
+
+void ScrollableErrorDialog::setVisible(bool visible)
+{
+    if (visible)
+        ScrollableMessage::fitToText(this);
+    QDialog::setVisible(visible);
+}

@@ -12,6 +12,9 @@ public:
     // exec() gives 1 for Close, 0 for Escape or closing the window.
     ScrollableErrorDialog(QString text, QWidget* parent);
 
+    // Opens as large as the text needs, up to nine tenths of the screen.
+    void setVisible(bool visible) override;
+
 private:
     QLabel* label;
 };

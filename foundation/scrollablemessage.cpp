@@ -5,8 +5,10 @@
 #include <QBoxLayout>
 #include <QDialog>
 #include <QLabel>
+#include <QLayout>
 
 #include "foundation/hscrollarea.h"
+#include "foundation/sizing.h"
 
 QVBoxLayout* ScrollableMessage::layOut(QDialog* dialog, QStyle::StandardPixmap icon,
                                        const QString& text, QLabel*& label)
@@ -30,4 +32,17 @@ QVBoxLayout* ScrollableMessage::layOut(QDialog* dialog, QStyle::StandardPixmap i
     message->addWidget(area);
     layout->addLayout(message);
     return layout;
+}
+
+void ScrollableMessage::fitToText(QDialog* dialog)
+{
+    if (dialog->isVisible() || dialog->testAttribute(Qt::WA_Resized))
+        return;
+    // The style may still change fonts and scroll bars when it polishes.
+    dialog->ensurePolished();
+    if (QLayout* layout = dialog->layout())
+        layout->activate();
+    // The scroll area is capped already; the icon, margins and buttons
+    // around it are not.
+    dialog->resize(dialog->sizeHint().boundedTo(Sizing::screenCap(dialog)));
 }

@@ -19,5 +19,12 @@ public:
     static QVBoxLayout* layOut(QDialog* dialog, QStyle::StandardPixmap icon, const QString& text,
                                QLabel*& label);
 
+    // Sizes the dialog, before its first show, to what its text needs
+    // within nine tenths of the screen. Left to itself, Qt would stop a
+    // window at two thirds of the screen, and a long line would scroll
+    // sideways in a dialog that had room to show it. A dialog already sized
+    // (by its caller, or by the user in an earlier run) keeps its size.
+    static void fitToText(QDialog* dialog);
+
     ScrollableMessage() = delete;
 };

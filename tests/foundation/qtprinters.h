@@ -1,8 +1,10 @@
-// Readable failure messages for Qt's text types in GoogleTest assertions.
+// Readable failure messages for Qt's text and size types in GoogleTest
+// assertions.
 #pragma once
 
 #include <ostream>
 
+#include <QSize>
 #include <QString>
 #include <QStringList>
 
@@ -17,4 +19,9 @@ inline void PrintTo(const QStringList& texts, std::ostream* out)
     for (int i = 0; i < texts.size(); ++i)
         *out << (i ? ", \"" : "\"") << texts[i].toStdString() << '"';
     *out << '}';
+}
+
+inline void PrintTo(const QSize& size, std::ostream* out)
+{
+    *out << size.width() << 'x' << size.height();
 }
