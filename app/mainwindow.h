@@ -124,8 +124,12 @@ private:
     // The common tail of every road that changed the system or the
     // configuration: drop the entries, collect them anew, show them.
     void recollect();
-    // Collects with the session flags; the extra data is to be loaded anew.
+    // Collects with the session flags, and loads the extra data again where
+    // a search in force needs it. Called while the model has no rows.
     void collect();
+    // The file lists and change logs of the collection, where not loaded
+    // yet; the engine waits for its worker in a local event loop.
+    void loadExtraData();
     // True while the mode combo is on Search.
     bool searchMode() const;
     // Starts one of the share directory's launcher scripts, detached.

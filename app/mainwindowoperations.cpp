@@ -49,7 +49,19 @@ void MainWindow::recollect()
 void MainWindow::collect()
 {
     yumIO->collect(used);
+    // A search in force decides every new row by its file list and change
+    // log as soon as the model is reset. They are loaded now, while the
+    // table has no rows to decide: the filter never loads them itself, as
+    // the wait for a worker would run events in the middle of its mapping.
+    if (searchMode() && view->sortFilterProxyModel()->hasPattern())
+        loadExtraData();
     collectedExtraData();
+}
+
+void MainWindow::loadExtraData()
+{
+    yumIO->collectFileLists();
+    yumIO->collectOtherData();
 }
 
 void MainWindow::initialize()
@@ -291,13 +303,17 @@ bool MainWindow::searchMode() const
 
 void MainWindow::prepareFilterSearch()
 {
+    if (!searchMode())
+        return;
+    // The field's pattern is about to be applied (the Search button); the
+    // pattern in force is what a change of mode filters by.
     const QString pattern = regexpEdit->text();
-    if (pattern.isEmpty() || pattern == QLatin1String(".*") || !searchMode())
+    if ((pattern.isEmpty() || pattern == QLatin1String(".*"))
+        && !view->sortFilterProxyModel()->hasPattern())
         return;
     // No row is evaluated while the data loads.
     view->setFilter(false);
-    yumIO->collectFileLists();
-    yumIO->collectOtherData();
+    loadExtraData();
     view->setFilter(true);
 }
 

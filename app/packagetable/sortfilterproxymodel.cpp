@@ -182,6 +182,11 @@ void SortFilterProxyModel::setFilterRegExp(const QString& text)
     QSortFilterProxyModel::setFilterRegExp(expression);
 }
 
+bool SortFilterProxyModel::hasPattern() const
+{
+    return !pattern.isEmpty();
+}
+
 bool SortFilterProxyModel::matches(const QString& text) const
 {
     if (regexStatus != 0)
@@ -282,9 +287,9 @@ bool SortFilterProxyModel::acceptSearchTexts(Package::Entry* entry) const
         next = known->count;
     }
     for (int i = next; i < fields->size(); ++i) {
-        // Reading a field may run a local event loop (loading the file
-        // lists), in which the texts may be dropped: the hash is looked up
-        // again afterwards, never held across the read.
+        // The record is looked up after the read, never held across it, so
+        // that a texts source that lets events in cannot leave it dangling.
+        // The engine's texts never do: they do not load extra data.
         const QByteArray text = searchTexts->text(*entry, fields->at(i)).toUtf8();
         SearchRecord& record = texts[entry];
         if (record.count == i) {

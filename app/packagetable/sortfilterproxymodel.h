@@ -65,6 +65,10 @@ public:
     // compiled as a POSIX extended expression; then every row is decided, so
     // that the view finds the decisions made.
     void setFilterRegExp(const QString& text);
+    // Whether a pattern is in force: the last one set, once trimmed, is not
+    // empty. In Search mode deciding rows then reads the file lists and
+    // change logs, which must be loaded before the rows are decided.
+    bool hasPattern() const;
     // Whether the compiled pattern matches anywhere in text; true when no
     // pattern compiled.
     bool matches(const QString& text) const;
