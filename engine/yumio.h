@@ -194,10 +194,19 @@ public:
     QString getRequires(const Package::Entry& entry);
     QString getConflicts(const Package::Entry& entry);
     QString getObsoletes(const Package::Entry& entry);
-    // Loads the miscellaneous data or the file lists of the available
-    // packages first, once per collection.
-    QString getChangeLog(const Package::Entry& entry);
-    QString getFiles(const Package::Entry& entry);
+    // An available package's change log and file list come from the
+    // repositories' miscellaneous data and file lists, loaded once per
+    // collection on a worker while the GUI thread waits in a local event
+    // loop. LoadExtraData loads them first where they are missing;
+    // LoadedExtraDataOnly reads what is loaded (an empty change log before
+    // the load) and never waits, for callers in the middle of work that the
+    // wait's events must not enter, such as the package filter's mapping.
+    enum ExtraDataLoad {
+        LoadExtraData,
+        LoadedExtraDataOnly,
+    };
+    QString getChangeLog(const Package::Entry& entry, ExtraDataLoad load = LoadExtraData);
+    QString getFiles(const Package::Entry& entry, ExtraDataLoad load = LoadExtraData);
     // The header's value of rpm.RPMTAG_<tag>; a new reference or null. The
     // caller holds the lock.
     PyObject* getRpmHdrValue(PyObject* package, const char* tag);

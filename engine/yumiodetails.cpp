@@ -390,7 +390,7 @@ QString YumIO::getPrco(PyObject* package, const char* prefix, const char* kind)
     return makeSorted(lines);
 }
 
-QString YumIO::getChangeLog(const Package::Entry& entry)
+QString YumIO::getChangeLog(const Package::Entry& entry, ExtraDataLoad load)
 {
     if (entry.kind != Package::Suite && entry.kind != Package::Ordinary)
         return QString();
@@ -431,12 +431,14 @@ QString YumIO::getChangeLog(const Package::Entry& entry)
     // The worker needs the lock, and this thread must not hold it while it
     // waits: a caller that holds it too would keep it from the worker for
     // good, so then nothing is loaded.
-    guard.release();
-    if (PyGILState_Check())
-        log(Log::Warning, 0, tr("Internal error: extra data requested under the interpreter lock"));
-    else
-        collectOtherData();
-    guard.ensure();
+    if (load == LoadExtraData) {
+        guard.release();
+        if (PyGILState_Check())
+            log(Log::Warning, 0, tr("Internal error: extra data requested under the interpreter lock"));
+        else
+            collectOtherData();
+        guard.ensure();
+    }
     PyObject* found = yumVersion() > 20300 ? pyMethodCall(po.get(), "returnChangelog", "()")
                                            : PyObject_GetAttrString(po.get(), "changelog");
     if (!found && PyErr_Occurred())
@@ -456,7 +458,7 @@ QString YumIO::getChangeLog(const Package::Entry& entry)
     return text;
 }
 
-QString YumIO::getFiles(const Package::Entry& entry)
+QString YumIO::getFiles(const Package::Entry& entry, ExtraDataLoad load)
 {
     if (entry.kind == Package::Group)
         return QString();
@@ -494,12 +496,14 @@ QString YumIO::getFiles(const Package::Entry& entry)
 
     if (!declaresAttribute(po.get(), "files"))
         return QString();
-    guard.release();
-    if (PyGILState_Check())
-        log(Log::Warning, 0, tr("Internal error: extra data requested under the interpreter lock"));
-    else
-        collectFileLists();
-    guard.ensure();
+    if (load == LoadExtraData) {
+        guard.release();
+        if (PyGILState_Check())
+            log(Log::Warning, 0, tr("Internal error: extra data requested under the interpreter lock"));
+        else
+            collectFileLists();
+        guard.ensure();
+    }
     Ref list(pyMethodCall(po.get(), "returnFileEntries", "(s)", "file"));
     if (!list.get()) {
         error(tr("Internal error: cannot find package's files"));

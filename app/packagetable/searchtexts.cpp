@@ -90,9 +90,9 @@ QString EngineSearchTexts::text(const Package::Entry& entry, Field field)
     case Obsoletes:
         return yumIO->getObsoletes(entry);
     case Files:
-        return yumIO->getFiles(entry);
+        return yumIO->getFiles(entry, YumIO::LoadedExtraDataOnly);
     case ChangeLog:
-        return yumIO->getChangeLog(entry);
+        return yumIO->getChangeLog(entry, YumIO::LoadedExtraDataOnly);
     case RequiredGroups:
         return yumIO->getRequiredGroups(entry);
     case DefaultMetaPkgs:

@@ -59,8 +59,10 @@ public:
     static const QVector<Field>& packageFields();
     static const QVector<Field>& groupFields();
 
-    // GUI thread; may take the interpreter lock and load the file lists or
-    // change logs on a worker.
+    // GUI thread; may take the interpreter lock. Called from inside the
+    // filter's mapping, so it never waits for a worker: the file lists and
+    // change logs are read as far as they are loaded, and whoever turns a
+    // search on loads them beforehand.
     virtual QString text(const Package::Entry& entry, Field field) = 0;
 };
 

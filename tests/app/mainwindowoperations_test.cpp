@@ -12,6 +12,7 @@
 #include <QMessageBox>
 #include <QSet>
 
+#include "app/packagetable/searchtexts.h"
 #include "foundation/scrollableconfirmdialog.h"
 
 using A = MainWindowTestAccess;
@@ -57,6 +58,43 @@ QString fileText(const QString& path)
         return QString();
     return QString::fromUtf8(file.readAll());
 }
+
+// The engine's search texts, watched: whether a load of extra data ran
+// while the filter read a field (a worker and its local event loop inside
+// the proxy's mapping), and whether the filter read a file list or change
+// log before the extra data was there.
+class WatchedSearchTexts : public PackageTable::SearchTexts
+{
+public:
+    explicit WatchedSearchTexts(YumIO& io) : io(io), engineTexts(&io) {}
+
+    QString text(const Package::Entry& entry, Field field) override
+    {
+        ++reads;
+        const int before = loads();
+        if ((field == Files && !io.fileListsCollected)
+            || (field == ChangeLog && !io.otherDataCollected))
+            ++readsBeforeLoad;
+        const QString text = engineTexts.text(entry, field);
+        if (loads() != before)
+            ++loadsWhileFiltering;
+        return text;
+    }
+
+    int loads() const
+    {
+        return logCount(io, "Collecting File Lists")
+               + logCount(io, "Collecting Miscellaneous data");
+    }
+
+    int reads = 0;
+    int readsBeforeLoad = 0;
+    int loadsWhileFiltering = 0;
+
+private:
+    YumIO& io;
+    PackageTable::EngineSearchTexts engineTexts;
+};
 
 // Accepts every other modal dialog (message boxes, the engine's error and
 // confirm dialogs) and notes its class and text.
@@ -277,6 +315,60 @@ TEST_F(MainWindowSandboxTest, SearchLoadsTheExtraDataOnceAndMatchesFilesAndChang
     // A new collection needs the extra data again.
     A::refresh(*window);
     EXPECT_TRUE(mode->toolTip().endsWith("(Must load extra data.)"));
+}
+
+TEST_F(MainWindowSandboxTest, SearchInForceLoadsTheExtraDataBeforeFilteringAfterReCollection)
+{
+    ASSERT_TRUE(sandbox.fillKivrelCredentials());
+    ASSERT_TRUE(sandbox.startKivrelServer());
+    ASSERT_TRUE(start());
+    A::stateCombo(*window)->setCurrentIndex(PackageTable::ViewAll);
+    A::modeCombo(*window)->setCurrentIndex(PackageTable::Search);
+    PackageTable::SortFilterProxyModel* proxy = A::view(*window)->sortFilterProxyModel();
+
+    // A file of an available package, found; then Refresh.
+    A::regexpEdit(*window)->setText("kuv-newtool/tool\\.txt");
+    A::filtersearch(*window);
+    ASSERT_EQ(shownNames(*window), QStringList({"kuv-newtool"}));
+    WatchedSearchTexts texts(*engine());
+    proxy->setSearchTexts(&texts);
+    A::refresh(*window);
+    EXPECT_TRUE(window->isReady());
+    EXPECT_EQ(shownNames(*window), QStringList({"kuv-newtool"}));
+    EXPECT_GT(texts.reads, 0);
+    EXPECT_EQ(texts.loadsWhileFiltering, 0);
+    EXPECT_EQ(texts.readsBeforeLoad, 0);
+    EXPECT_EQ(logCount(*engine(), "Collecting File Lists"), 2);
+    EXPECT_FALSE(A::modeCombo(*window)->toolTip().contains("Must load extra data"));
+
+    // A change-log word, then a change of repositories; the field holds a
+    // pattern not applied yet, which is not the one the table filters by.
+    A::regexpEdit(*window)->setText("Served over");
+    A::filtersearch(*window);
+    ASSERT_EQ(shownNames(*window), QStringList({"kuv-remote"}));
+    A::regexpEdit(*window)->setText(".*");
+    texts.reads = 0;
+    window->reposChanged();
+    EXPECT_TRUE(window->isReady());
+    EXPECT_EQ(shownNames(*window), QStringList({"kuv-remote"}));
+    EXPECT_GT(texts.reads, 0);
+    EXPECT_EQ(texts.loadsWhileFiltering, 0);
+    EXPECT_EQ(texts.readsBeforeLoad, 0);
+    EXPECT_EQ(logCount(*engine(), "Collecting Miscellaneous data"), 3);
+
+    // Back to Search after a collection in Filter mode: the pattern in force
+    // needs the extra data, whatever the field holds.
+    A::modeCombo(*window)->setCurrentIndex(PackageTable::Filter);
+    A::refresh(*window);
+    ASSERT_TRUE(A::modeCombo(*window)->toolTip().endsWith("(Must load extra data.)"));
+    texts.reads = 0;
+    A::modeCombo(*window)->setCurrentIndex(PackageTable::Search);
+    EXPECT_TRUE(window->isReady());
+    EXPECT_EQ(shownNames(*window), QStringList({"kuv-remote"}));
+    EXPECT_GT(texts.reads, 0);
+    EXPECT_EQ(texts.loadsWhileFiltering, 0);
+    EXPECT_EQ(texts.readsBeforeLoad, 0);
+    proxy->setSearchTexts(nullptr);
 }
 
 TEST_F(MainWindowSandboxTest, StartWithTheRepositoryEditorStillCollects)

@@ -256,6 +256,34 @@ TEST_F(Details, AvailableFileListsLoadOncePerCollection)
     EXPECT_TRUE(answerer.seen.isEmpty());
 }
 
+// The package filter reads without loading: it runs inside the table's
+// mapping, where the wait for a worker must not let events in.
+TEST_F(Details, ReadsOfLoadedExtraDataOnlyNeverStartALoad)
+{
+    ASSERT_TRUE(collect());
+    QSignalSpy loaded(io.get(), &YumIO::collectedExtraData);
+    Package::Entry* app = find("kuv-app", Package::Available);
+    Package::Entry* notes = find("kuv-notes", Package::Installed);
+    ASSERT_NE(app, nullptr);
+    ASSERT_NE(notes, nullptr);
+    const QString appLog = "* Tue Mar  3 2020 App Maintainer <app@example.org> - 2.0-1\n"
+                           "- Require the newer library.";
+
+    EXPECT_EQ(io->getChangeLog(*app, YumIO::LoadedExtraDataOnly), "");
+    io->getFiles(*app, YumIO::LoadedExtraDataOnly);
+    // An installed package answers from its header, loaded or not.
+    EXPECT_FALSE(io->getChangeLog(*notes, YumIO::LoadedExtraDataOnly).isEmpty());
+    EXPECT_EQ(loaded.count(), 0);
+    EXPECT_EQ(headlines("Collecting Miscellaneous data"), 0);
+    EXPECT_EQ(headlines("Collecting File Lists"), 0);
+
+    // Once loaded, the same reads give the whole text.
+    ASSERT_TRUE(io->collectOtherData());
+    EXPECT_EQ(io->getChangeLog(*app, YumIO::LoadedExtraDataOnly), appLog);
+    EXPECT_EQ(headlines("Collecting Miscellaneous data"), 1);
+    EXPECT_TRUE(answerer.seen.isEmpty());
+}
+
 TEST_F(Details, GroupsHaveNoChangeLogOrFilesAndLoadNothing)
 {
     ASSERT_TRUE(YumIOTestAccess::py(*io, fakes));
