@@ -279,6 +279,29 @@ TEST_F(ScriptTest, RepositoryFileThatIsNotUtf8IsNamedAtStart)
     EXPECT_EQ(answerer.seen[0].text, notUtf8Report(sandbox));
 }
 
+TEST_F(CollectTest, RepositoryFileThatIsNotUtf8IsNamedWhenCollectingAgain)
+{
+    ASSERT_TRUE(io->collect(withoutRemote()));
+    QFile repo(sandbox.kivrelRepoFile());
+    ASSERT_TRUE(repo.open(QIODevice::ReadOnly));
+    const QByteArray saved = repo.readAll();
+    repo.close();
+    ASSERT_TRUE(writeLatin1Password(sandbox));
+
+    io->clear();
+    EXPECT_FALSE(io->collect(withoutRemote()));
+    EXPECT_EQ(dialogs(), QStringList{"ScrollableErrorDialog|KUV Yum Error|" + notUtf8Report(sandbox)});
+
+    // Once the file is mended, the next collection has it all.
+    ASSERT_TRUE(repo.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    ASSERT_EQ(repo.write(saved), saved.size());
+    repo.close();
+    io->clear();
+    ASSERT_TRUE(io->collect(withoutRemote()));
+    EXPECT_NE(find("kuv-lib"), nullptr);
+    EXPECT_EQ(answerer.seen.size(), 1) << dialogs().join("\n").toStdString();
+}
+
 TEST_F(CollectTest, CollectionLeavesTheCycleCollectorAsItFoundIt)
 {
     // The collector is paused while the objects are made, on every road out.
