@@ -156,6 +156,49 @@ class CredentialsStayHidden(unittest.TestCase):
         self.assertNotIn("s3cr", received[0][1])
 
 
+class KivrelHints(unittest.TestCase):
+    """The hint that the layer adds to a kivrel repository's load failure."""
+
+    class Repo(object):
+        id = "secure"
+        mirrorlist = None
+
+        def __init__(self, url):
+            self.baseurl = [url]
+
+    # The repository's URL as configured; URL is the form librepo reports.
+    CONFIGURED = "http://h:1/kivrel?user=bob&password=s3cr%2fet&path=remote"
+
+    def failure(self, url, failures):
+        from yum import base
+        return base._repoFailure(self.Repo(url), dnf.exceptions.RepoError("Cannot download"),
+                                 failures)
+
+    def testARefusalByTheServerGetsTheHint(self):
+        for code in (401, 403):
+            with self.subTest(code=code):
+                text = self.failure(self.CONFIGURED,
+                                    ["Status code: %d for %s (IP: 127.0.0.1)" % (code, URL)])
+                self.assertTrue(text.startswith("Cannot download\n"), text)
+                self.assertIn("may have refused the kivrel user name or password of repository"
+                              " secure", text)
+                self.assertNotIn("s3cr", text)
+
+    def testOtherFailuresGetNone(self):
+        for failures in ([], ["Status code: 404 for %s (IP: 127.0.0.1)" % URL],
+                         ["Status code: 500 for %s" % URL],
+                         ["Curl error (7): Couldn't connect to server for %s" % URL]):
+            with self.subTest(failures=failures):
+                self.assertEqual(self.failure(self.CONFIGURED, failures), "Cannot download")
+        # Nor a repository without kivrel credentials, whatever the server said.
+        self.assertEqual(self.failure("http://h/repo", ["Status code: 403 for http://h/repo"]),
+                         "Cannot download")
+
+    def testEmptyCredentialsAreAskedFor(self):
+        text = self.failure("http://h/kivrel?user=&password=&path=r", [])
+        self.assertIn("Repository secure needs a kivrel user name and password.", text)
+
+
 class RealFailuresOnTheSandbox(unittest.TestCase):
 
     def setUp(self):
@@ -195,6 +238,7 @@ class RealFailuresOnTheSandbox(unittest.TestCase):
             with self.assertRaises(Errors.RepoError) as caught:
                 newYumIO().setupRepos()
         self.assertIn("broken", str(caught.exception))
+        self.assertNotIn("kivrel", str(caught.exception))
 
     def testUnavailableRepositoryMarkedSkippableIsLeftOut(self):
         self.configRoot("[main]\ninstallroot=@SANDBOX@/root\ncachedir=@ROOT@/cache\n"
