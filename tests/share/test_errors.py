@@ -126,6 +126,20 @@ class CredentialsStayHidden(unittest.TestCase):
         self.assertEqual(translate.kivrelCredentials("http://h/kivrel?u=&p=&path=r"), ("", ""))
         self.assertIsNone(translate.kivrelCredentials("http://h/repo"))
 
+    def testCredentialsBeyondAsciiAreReadAsTheProgramReadsThem(self):
+        for stored, decoded in (("caf%c3%a9", "caf\u00e9"), ("caf%e9", "caf\u00e9"),
+                                ("%d0%bf%e5%af%86", "\u043f\u5bc6"), ("%f0%9f%98%80", "\U0001f600"),
+                                ("%c3%28", "\u00c3("), ("%ed%a0%80", "\u00ed\u00a0\u0080"),
+                                ("%2541", "%41"), ("%c3x%a9", "\u00c3x\u00a9")):
+            with self.subTest(stored=stored):
+                self.assertEqual(translate.kivrelCredentials(
+                    "http://h/kivrel?u=j%C3%B6rg&p=" + stored + "&path=r"), ("j\u00f6rg", decoded))
+
+    def testPasswordsOfFilesWrittenBeforeUtf8EscapingAreHiddenToo(self):
+        translate.rememberSecretsOf("http://h/kivrel?u=bob&p=Caf%e9Secret&path=r")
+        hidden = translate.hideCredentials("refused: Caf\u00e9Secret")
+        self.assertNotIn("Caf\u00e9Secret", hidden)
+
     def testTranslatedErrorsHideCredentials(self):
         error = raised(Errors.RepoError, dnf.exceptions.RepoError("Cannot fetch " + URL))
         self.assertNotIn("s3cr", str(error))
