@@ -1,7 +1,8 @@
 // The credential check over real configuration files: which repositories
 // are asked about, how answers are reused for later repositories, what is
 // written and what is left alone, and in a full sandbox that typed
-// credentials reach the file encoded and never the program's output.
+// credentials reach the file encoded and never the program's output, and
+// that credentials beyond ASCII open the repository through dnf.
 #include <gtest/gtest.h>
 
 #include <algorithm>

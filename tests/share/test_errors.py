@@ -208,10 +208,6 @@ class KivrelHints(unittest.TestCase):
         self.assertEqual(self.failure("http://h/repo", ["Status code: 403 for http://h/repo"]),
                          "Cannot download")
 
-    def testEmptyCredentialsAreAskedFor(self):
-        text = self.failure("http://h/kivrel?user=&password=&path=r", [])
-        self.assertIn("Repository secure needs a kivrel user name and password.", text)
-
 
 class RealFailuresOnTheSandbox(unittest.TestCase):
 
