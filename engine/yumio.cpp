@@ -172,20 +172,32 @@ bool YumIO::initialize()
 void YumIO::clear()
 {
     {
+        // After a failed construction there is nothing to flush: this call
+        // tries to make the object again.
         Python::PyGILStateWrapper guard(true);
-        PyObject* result = pyMethodCall(yumIO, "flush", "()");
-        Py_XDECREF(result);
+        if (yumIO) {
+            PyObject* result = pyMethodCall(yumIO, "flush", "()");
+            Py_XDECREF(result);
+        }
     }
     clearEntries();
     Python::PyGILStateWrapper guard(true);
     Py_CLEAR(yumIO);
     if (!scriptClass)
         return;
+    // The script tells why it cannot start (a repository file it cannot
+    // read) in a SystemExit, as at start-up.
+    pyExceptStart();
+    PyObject* systemExit = pyLookup("builtins.SystemExit");
+    pyExceptExpect(systemExit);
     PyObject* noArguments = PyTuple_New(0);
     yumIO = noArguments ? PyObject_Call(scriptClass, noArguments, nullptr) : nullptr;
     Py_XDECREF(noArguments);
-    // A failed construction leaves yumIO null, and later calls on it report
-    // that; its exception is not left pending for them.
+    // A failed construction leaves yumIO null; its exception is reported
+    // here and not left pending for later calls.
     if (!yumIO && PyErr_Occurred())
         handleException();
+    if (pyExceptMatches(yumIO, systemExit))
+        pythonExceptionV(tr("Unable to initialize"));
+    pyExceptClear();
 }

@@ -63,6 +63,10 @@ bool YumIO::collectReal(const QHash<QString, bool>& overrides)
     CollectorPause collectorPause;
     fileListsCollected = false;
     otherDataCollected = false;
+    // The script's object could not be made; clear() has reported why, and
+    // the next clear() tries again.
+    if (!yumIO)
+        return false;
 
     // Phase "Preparing", 100 steps.
     if (!yumLocked && !collectLock())

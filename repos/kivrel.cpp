@@ -1,6 +1,7 @@
 // Reading, rebuilding and masking the credential segment of repository URLs.
 #include "repos/kivrel.h"
 
+#include <QByteArray>
 #include <QLatin1String>
 
 #include "engine/passwordmask.h"
@@ -18,17 +19,76 @@ const QLatin1String segmentStart("/kivrel?");
 // because encoding escapes them.
 const QLatin1String segmentPattern("/kivrel\\?[^&\\s]*=[^&\\s]*&[^&\\s]*=[^&\\s]*&path=");
 
-bool mustEncode(ushort code)
+// The characters below 0x80 that would end or split a part of the segment,
+// or break its line. Everything from 0x80 up is escaped as UTF-8 bytes
+// instead (percentEncode).
+bool mustEscapeAscii(ushort code)
 {
     static const QLatin1String reserved("$&+,/:;=?@ \"<>#%{}|\\^~[]");
     if (code < 0x20 || code == 0x7f)
         return true;
-    // C1 controls and the no-break space: QRegExp counts 0x85 and 0xa0 as
-    // white space, and a password holding one would no longer be found by
-    // the masking pattern.
-    if (code >= 0x80 && code <= 0xa0)
-        return true;
-    return code < 0x80 && QString(reserved).contains(QChar(code));
+    return QString(reserved).contains(QChar(code));
+}
+
+// The length of the well-formed UTF-8 sequence that starts at `at`, or 0
+// when the bytes there form none (a stray continuation byte, a cut-off
+// sequence, an overlong form, a surrogate, a code above U+10FFFF).
+int utf8SequenceLength(const QByteArray& bytes, int at)
+{
+    const uchar lead = uchar(bytes[at]);
+    int length;
+    uchar low = 0x80, high = 0xbf;
+    if (lead < 0x80)
+        return 1;
+    if (lead >= 0xc2 && lead <= 0xdf) {
+        length = 2;
+    } else if (lead >= 0xe0 && lead <= 0xef) {
+        length = 3;
+        if (lead == 0xe0)
+            low = 0xa0;
+        else if (lead == 0xed)
+            high = 0x9f;
+    } else if (lead >= 0xf0 && lead <= 0xf4) {
+        length = 4;
+        if (lead == 0xf0)
+            low = 0x90;
+        else if (lead == 0xf4)
+            high = 0x8f;
+    } else {
+        return 0;
+    }
+    if (at + length > bytes.size())
+        return 0;
+    const uchar second = uchar(bytes[at + 1]);
+    if (second < low || second > high)
+        return 0;
+    for (int i = 2; i < length; ++i) {
+        const uchar next = uchar(bytes[at + i]);
+        if (next < 0x80 || next > 0xbf)
+            return 0;
+    }
+    return length;
+}
+
+// The text of a run of bytes that came from consecutive escapes: each
+// well-formed UTF-8 sequence as its character, every other byte as the
+// character of its code, as files written before the escapes were UTF-8
+// hold them.
+QString decodeEscapedBytes(const QByteArray& bytes)
+{
+    QString text;
+    int at = 0;
+    while (at < bytes.size()) {
+        const int length = utf8SequenceLength(bytes, at);
+        if (length > 1) {
+            text += QString::fromUtf8(bytes.constData() + at, length);
+            at += length;
+        } else {
+            text += QChar(ushort(uchar(bytes[at])));
+            ++at;
+        }
+    }
+    return text;
 }
 
 }
@@ -54,15 +114,32 @@ QString Kivrel::percentEncode(const QString& text)
 {
     QString result;
     result.reserve(text.size());
-    for (QChar c : text) {
+    auto escape = [&result](uchar byte) {
+        result += QLatin1Char('%');
+        result += hexDigit(byte >> 4);
+        result += hexDigit(byte);
+    };
+    for (int i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
         const ushort code = c.unicode();
-        if (mustEncode(code)) {
-            result += QLatin1Char('%');
-            result += hexDigit(code >> 4);
-            result += hexDigit(code);
-        } else {
-            result += c;
+        if (code < 0x80) {
+            if (mustEscapeAscii(code))
+                escape(uchar(code));
+            else
+                result += c;
+            continue;
         }
+        // dnf reads repository files as UTF-8 only, and a URL may hold
+        // nothing but ASCII: the character goes in as the escaped bytes of
+        // its UTF-8 form, a surrogate pair as one character. A lone
+        // surrogate has no UTF-8 form and becomes the replacement character.
+        QString character(c);
+        if (c.isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate())
+            character += text[++i];
+        else if (c.isSurrogate())
+            character = QChar(QChar::ReplacementCharacter);
+        for (char byte : character.toUtf8())
+            escape(uchar(byte));
     }
     return result;
 }
@@ -71,17 +148,26 @@ QString Kivrel::percentDecode(const QString& text)
 {
     QString result;
     result.reserve(text.size());
-    for (int i = 0; i < text.size(); ++i) {
-        if (text[i] == QLatin1Char('%') && i + 2 < text.size()) {
+    QByteArray run;
+    int i = 0;
+    while (i < text.size()) {
+        // A run of consecutive escapes is decoded as a whole, so that the
+        // bytes of one UTF-8 sequence give its character.
+        run.clear();
+        while (i + 2 < text.size() && text[i] == QLatin1Char('%')) {
             const int high = hexValue(text[i + 1]);
             const int low = hexValue(text[i + 2]);
-            if (high >= 0 && low >= 0) {
-                result += QChar(ushort(high * 16 + low));
-                i += 2;
-                continue;
-            }
+            if (high < 0 || low < 0)
+                break;
+            run += char(high * 16 + low);
+            i += 3;
+        }
+        if (!run.isEmpty()) {
+            result += decodeEscapedBytes(run);
+            continue;
         }
         result += text[i];
+        ++i;
     }
     return result;
 }

@@ -48,10 +48,14 @@ public:
     static QString maskPasswords(const QString& text, QChar mask = QLatin1Char('*'));
 
     // Escapes the characters that would end or split a part of the segment,
-    // and control characters, as "%" and two lower-case hex digits.
+    // and control characters, as "%" and two lower-case hex digits; every
+    // character from 0x80 up becomes the escaped bytes of its UTF-8 form,
+    // so the result is ASCII.
     static QString percentEncode(const QString& text);
-    // "%" and two hex digits of either case back to their character, in one
-    // pass: "%2541" gives "%41".
+    // "%" and two hex digits of either case back to text, in one pass:
+    // "%2541" gives "%41". Consecutive escapes that form UTF-8 give its
+    // characters; any other escape gives the character of its code, as
+    // files written before UTF-8 escaping have them ("%e9" is U+00E9).
     static QString percentDecode(const QString& text);
 
 private:

@@ -180,7 +180,11 @@ void Dialog::authChanged(const QString&)
     if (!entry)
         return;
     const QString user = userEdit->text();
-    const QString masked(passwordEdit->text().size(), passwordCharacter());
+    // One ASCII placeholder per character typed (a surrogate pair counts
+    // once), which encoding keeps as it is; shown() then turns it into the
+    // style's password character, which, often beyond ASCII, would itself
+    // be encoded into several.
+    const QString masked(passwordEdit->text().toUcs4().size(), QLatin1Char('*'));
     const QString key1 = userLabel->text();
     const QString key2 = passwordLabel->text();
     urlsValue->setText(

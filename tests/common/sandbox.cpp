@@ -46,17 +46,19 @@ bool runScript(const QString& name, const QStringList& arguments, int timeoutMs)
     return true;
 }
 
-// The kivrel encoding of a credential: these characters become "%" and two
-// lower-case hex digits, everything else stays.
+// The kivrel encoding of a credential: these characters and control
+// characters become "%" and two lower-case hex digits, every character
+// beyond ASCII the escaped bytes of its UTF-8 form, everything else stays.
 QString kivrelEncode(const QString& text)
 {
     static const QString special = QStringLiteral("$&+,/:;=?@ \"<>#%{}|\\^~[]");
     QString result;
-    for (QChar c : text) {
-        if (special.contains(c))
-            result += QStringLiteral("%%1").arg(c.unicode(), 2, 16, QChar('0'));
+    for (char byte : text.toUtf8()) {
+        const uchar code = uchar(byte);
+        if (code < 0x20 || code >= 0x7f || special.contains(QLatin1Char(byte)))
+            result += QStringLiteral("%%1").arg(code, 2, 16, QChar('0'));
         else
-            result += c;
+            result += QLatin1Char(byte);
     }
     return result;
 }
@@ -177,6 +179,23 @@ bool TestSandbox::create()
     }
     user = lines[0];
     password = lines[1];
+    return true;
+}
+
+bool TestSandbox::setKivrelServerCredentials(const QString& newUser, const QString& newPassword)
+{
+    if (kivrelServerRunning()) {
+        ADD_FAILURE() << "the kivrel server reads its credentials when it starts";
+        return false;
+    }
+    QFile file(root() + "/kivrel-credentials");
+    const QByteArray text = (newUser + "\n" + newPassword + "\n").toUtf8();
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(text) != text.size()) {
+        ADD_FAILURE() << "cannot write " << file.fileName().toStdString();
+        return false;
+    }
+    user = newUser;
+    password = newPassword;
     return true;
 }
 

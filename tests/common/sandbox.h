@@ -50,6 +50,10 @@ public:
     bool fillKivrelCredentials();
     bool fillKivrelCredentials(const QString& user, const QString& password);
 
+    // The credentials the kivrel server accepts from its next start on, in
+    // place of the sandbox's own; kivrelUser() and kivrelPassword() give them.
+    bool setKivrelServerCredentials(const QString& user, const QString& password);
+
     bool startKivrelServer();
     void stopKivrelServer();
     bool kivrelServerRunning() const;

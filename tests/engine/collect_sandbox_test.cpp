@@ -2,7 +2,8 @@
 // a sandbox: the entries and their version chains, suites and groups, the
 // session's repository choices, yum's lock taken once, and the failures a
 // user meets (no repository enabled, a repository out of reach, corrupt
-// metadata), after each of which the program collects again.
+// metadata, a repository file that is not UTF-8), after each of which the
+// program collects again.
 #include "tests/engine/collect_test.h"
 
 #include <QDir>
@@ -10,6 +11,26 @@
 #include <QFileInfo>
 
 namespace {
+
+// The kivrel repository's file as a tool that writes Latin-1 leaves it: the
+// password "café" as its raw byte on line 3.
+bool writeLatin1Password(const TestSandbox& sandbox)
+{
+    QFile file(sandbox.kivrelRepoFile());
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return false;
+    const QByteArray text = "[kuv-remote]\nname=KUV Sandbox Remote (kivrel)\nbaseurl=http://127.0.0.1:"
+                            + QByteArray::number(sandbox.kivrelPort())
+                            + "/kivrel?user=joe&password=caf\xe9&path=remote\nenabled=1\n";
+    return file.write(text) == text.size();
+}
+
+QString notUtf8Report(const TestSandbox& sandbox)
+{
+    return "Cannot read repository kuv-remote in " + sandbox.kivrelRepoFile()
+           + ": line 3 holds bytes that are not UTF-8 text. Save the file as UTF-8; in URLs, "
+             "write such characters percent-encoded.\nUnable to initialize";
+}
 
 // Every file of a folder, overwritten with bytes that are no metadata.
 int spoilFiles(const QString& folder, const QString& nameFilter)
@@ -242,6 +263,43 @@ TEST_F(CollectTest, CorruptMetadataIsReportedAndTheProgramCollectsAgain)
     ASSERT_TRUE(io->collect(withoutRemote()));
     EXPECT_NE(find("kuv-app"), nullptr);
     EXPECT_EQ(answerer.seen.size(), 1);
+}
+
+// dnf cannot read a repository file that is not UTF-8: the user is told
+// which repository and file, not the interpreter's internal error.
+TEST_F(ScriptTest, RepositoryFileThatIsNotUtf8IsNamedAtStart)
+{
+    qputenv("HOME", sandbox.home().toUtf8());
+    ASSERT_TRUE(writeLatin1Password(sandbox));
+
+    EXPECT_FALSE(io->initialize());
+
+    ASSERT_EQ(answerer.seen.size(), 1);
+    EXPECT_EQ(answerer.seen[0].title, "KUV Yum Error");
+    EXPECT_EQ(answerer.seen[0].text, notUtf8Report(sandbox));
+}
+
+TEST_F(CollectTest, RepositoryFileThatIsNotUtf8IsNamedWhenCollectingAgain)
+{
+    ASSERT_TRUE(io->collect(withoutRemote()));
+    QFile repo(sandbox.kivrelRepoFile());
+    ASSERT_TRUE(repo.open(QIODevice::ReadOnly));
+    const QByteArray saved = repo.readAll();
+    repo.close();
+    ASSERT_TRUE(writeLatin1Password(sandbox));
+
+    io->clear();
+    EXPECT_FALSE(io->collect(withoutRemote()));
+    EXPECT_EQ(dialogs(), QStringList{"ScrollableErrorDialog|KUV Yum Error|" + notUtf8Report(sandbox)});
+
+    // Once the file is mended, the next collection has it all.
+    ASSERT_TRUE(repo.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    ASSERT_EQ(repo.write(saved), saved.size());
+    repo.close();
+    io->clear();
+    ASSERT_TRUE(io->collect(withoutRemote()));
+    EXPECT_NE(find("kuv-lib"), nullptr);
+    EXPECT_EQ(answerer.seen.size(), 1) << dialogs().join("\n").toStdString();
 }
 
 TEST_F(CollectTest, CollectionLeavesTheCycleCollectorAsItFoundIt)

@@ -38,9 +38,24 @@ TEST(KivrelEncoding, EscapesEachReservedCharacterInLowerCase)
     EXPECT_EQ(Kivrel::percentEncode(" /:"), "%20%2f%3a");
 }
 
-TEST(KivrelEncoding, LeavesLettersDigitsAndLatinLettersAlone)
+TEST(KivrelEncoding, LeavesAsciiLettersDigitsAndMarksAlone)
 {
-    EXPECT_EQ(Kivrel::percentEncode("Abc-09_.!*'()\u00e9\u00ff"), "Abc-09_.!*'()\u00e9\u00ff");
+    EXPECT_EQ(Kivrel::percentEncode("Abc-09_.!*'()"), "Abc-09_.!*'()");
+}
+
+// dnf reads repository files as UTF-8 only: what the program writes into a
+// URL is ASCII, whatever the user typed.
+TEST(KivrelEncoding, EscapesEveryCharacterBeyondAsciiAsItsUtf8Bytes)
+{
+    EXPECT_EQ(Kivrel::percentEncode(QString::fromUtf8("caf\u00e9")), "caf%c3%a9");
+    EXPECT_EQ(Kivrel::percentEncode(QString(QChar(0xff))), "%c3%bf");
+    EXPECT_EQ(Kivrel::percentEncode(QString::fromUtf8("\u043f\u0430\u0440\u043e\u043b\u044c")),
+              "%d0%bf%d0%b0%d1%80%d0%be%d0%bb%d1%8c");
+    EXPECT_EQ(Kivrel::percentEncode(QString::fromUtf8("\u5bc6\u7801")), "%e5%af%86%e7%a0%81");
+    // A surrogate pair is one character of four bytes.
+    EXPECT_EQ(Kivrel::percentEncode(QString::fromUtf8("a\U0001f600b")), "a%f0%9f%98%80b");
+    // A lone surrogate has no UTF-8 form.
+    EXPECT_EQ(Kivrel::percentEncode(QString(QChar(0xd800))), "%ef%bf%bd");
 }
 
 TEST(KivrelEncoding, EscapesControlCharactersSoNoValueCanBreakALine)
@@ -50,8 +65,8 @@ TEST(KivrelEncoding, EscapesControlCharactersSoNoValueCanBreakALine)
     EXPECT_EQ(Kivrel::percentEncode(QString(QChar(0x7f))), "%7f");
     EXPECT_EQ(Kivrel::percentEncode(QString(QChar(0x01))), "%01");
     // White space to the masking pattern, so it must not stay raw either.
-    EXPECT_EQ(Kivrel::percentEncode(QString(QChar(0xa0))), "%a0");
-    EXPECT_EQ(Kivrel::percentEncode(QString(QChar(0x85))), "%85");
+    EXPECT_EQ(Kivrel::percentEncode(QString(QChar(0xa0))), "%c2%a0");
+    EXPECT_EQ(Kivrel::percentEncode(QString(QChar(0x85))), "%c2%85");
     const QString encoded = Kivrel::percentEncode(QString("x\ny[evil]\r\n"));
     EXPECT_FALSE(encoded.contains('\n'));
     EXPECT_FALSE(encoded.contains('\r'));
@@ -70,6 +85,46 @@ TEST(KivrelDecoding, DecodesOnePassEitherCase)
     EXPECT_EQ(Kivrel::percentDecode("%2541"), "%41");
     EXPECT_EQ(Kivrel::percentDecode("a%2Fb%2fc"), "a/b/c");
     EXPECT_EQ(Kivrel::percentDecode("%e9"), QString(QChar(0xe9)));
+}
+
+TEST(KivrelDecoding, EscapesFormingUtf8GiveItsCharactersOthersTheirCode)
+{
+    // Files written before UTF-8 escaping read as they always did.
+    EXPECT_EQ(Kivrel::percentDecode("caf%e9"), QString::fromUtf8("caf\u00e9"));
+    EXPECT_EQ(Kivrel::percentDecode("%e9%e9"), QString::fromUtf8("\u00e9\u00e9"));
+    EXPECT_EQ(Kivrel::percentDecode("%85"), QString(QChar(0x85)));
+    EXPECT_EQ(Kivrel::percentDecode("caf%c3%a9"), QString::fromUtf8("caf\u00e9"));
+    EXPECT_EQ(Kivrel::percentDecode("%C3%A9"), QString::fromUtf8("\u00e9"));
+    EXPECT_EQ(Kivrel::percentDecode("%e5%af%86%e7%a0%81"), QString::fromUtf8("\u5bc6\u7801"));
+    EXPECT_EQ(Kivrel::percentDecode("%f0%9f%98%80"), QString::fromUtf8("\U0001f600"));
+    // Not UTF-8: a lead byte before a byte that cannot follow it, a cut-off
+    // sequence, an escaped surrogate, an overlong form.
+    EXPECT_EQ(Kivrel::percentDecode("%c3%28"), QString::fromUtf8("\u00c3("));
+    EXPECT_EQ(Kivrel::percentDecode("%c3"), QString(QChar(0xc3)));
+    EXPECT_EQ(Kivrel::percentDecode("%e5%af"), QString::fromUtf8("\u00e5\u00af"));
+    EXPECT_EQ(Kivrel::percentDecode("%ed%a0%80"), QString::fromUtf8("\u00ed\u00a0\u0080"));
+    EXPECT_EQ(Kivrel::percentDecode("%c0%af"), QString::fromUtf8("\u00c0\u00af"));
+    // Only consecutive escapes form a character; decoded text never does.
+    EXPECT_EQ(Kivrel::percentDecode("%c3x%a9"), QString::fromUtf8("\u00c3x\u00a9"));
+    EXPECT_EQ(Kivrel::percentDecode(QString::fromUtf8("%c3\u00a9")), QString::fromUtf8("\u00c3\u00a9"));
+    EXPECT_EQ(Kivrel::percentDecode("%25c3%25a9"), "%c3%a9");
+    // A valid sequence after a stray byte is still found.
+    EXPECT_EQ(Kivrel::percentDecode("%a9%c3%a9"), QString::fromUtf8("\u00a9\u00e9"));
+}
+
+TEST(KivrelDecoding, EveryTextRoundTrips)
+{
+    const QStringList texts = {QString::fromUtf8("caf\u00e9"),
+                               QString::fromUtf8("\u043f\u0430\u0440\u043e\u043b\u044c"),
+                               QString::fromUtf8("\u5bc6\u7801"),
+                               QString::fromUtf8("\U0001f600 & \u00e9=%e9%41"),
+                               QString("\x01\n%c3%a9") + QChar(0x85) + QChar(0xa0) + QChar(0xff)};
+    for (const QString& text : texts) {
+        const QString encoded = Kivrel::percentEncode(text);
+        for (QChar c : encoded)
+            EXPECT_LT(c.unicode(), 0x7f) << encoded.toStdString();
+        EXPECT_EQ(Kivrel::percentDecode(encoded), text) << encoded.toStdString();
+    }
 }
 
 TEST(KivrelDecoding, KeepsPercentWithoutTwoHexDigits)
@@ -215,4 +270,23 @@ TEST(KivrelMasking, TextWithoutPasswordIsUnchanged)
 {
     EXPECT_EQ(Kivrel::maskPasswords("no urls here"), "no urls here");
     EXPECT_EQ(Kivrel::maskPasswords("http://a/kivrel?u=joe&p=&path=r"), "http://a/kivrel?u=joe&p=&path=r");
+}
+
+TEST(KivrelMasking, FindsPasswordsBeyondAscii)
+{
+    for (const QString& password : {QString::fromUtf8("caf\u00e9"),
+                                    QString::fromUtf8("\u043f\u0430\u0440\u043e\u043b\u044c"),
+                                    QString::fromUtf8("\u5bc6\u7801")}) {
+        const QString url = Kivrel::replaceAuth("http://h/kivrel?u=&p=&path=r", "joe", password);
+        const QString encoded = Kivrel::percentEncode(password);
+        QRegExp re = Kivrel::urlsRegExp();
+        ASSERT_GE(re.indexIn(url), 0) << url.toStdString();
+        EXPECT_EQ(re.cap(1), encoded);
+        EXPECT_EQ(Kivrel::maskPasswords(url),
+                  "http://h/kivrel?u=joe&p=" + QString(encoded.size(), '*') + "&path=r");
+        QRegExp one = Kivrel::oneUrlRegExp();
+        ASSERT_TRUE(one.exactMatch(url));
+        EXPECT_EQ(one.cap(1), encoded);
+        EXPECT_EQ(authOf(url).value2, password);
+    }
 }

@@ -1,9 +1,11 @@
 // The credential check over real configuration files: which repositories
 // are asked about, how answers are reused for later repositories, what is
 // written and what is left alone, and in a full sandbox that typed
-// credentials reach the file encoded and never the program's output.
+// credentials reach the file encoded and never the program's output, and
+// that credentials beyond ASCII open the repository through dnf.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <fcntl.h>
 #include <unistd.h>
@@ -12,8 +14,10 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QInputMethodEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProcess>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -87,6 +91,22 @@ private:
         return nullptr;
     }
 
+    // Key by key where QTest can send the characters (ASCII); any other
+    // text is committed as an input method commits it.
+    static void type(QLineEdit* edit, const QString& text)
+    {
+        bool ascii = true;
+        for (QChar c : text)
+            ascii = ascii && c.unicode() < 0x80;
+        if (ascii) {
+            QTest::keyClicks(edit, text);
+            return;
+        }
+        QInputMethodEvent event;
+        event.setCommitString(text);
+        QApplication::sendEvent(edit, &event);
+    }
+
     void poll()
     {
         auto* dialog = qobject_cast<RepoAuth::Dialog*>(QApplication::activeModalWidget());
@@ -107,8 +127,8 @@ private:
             return;
         }
         const Reply reply = replies.takeFirst();
-        QTest::keyClicks(dialog->findChild<QLineEdit*>("userEdit"), reply.user);
-        QTest::keyClicks(dialog->findChild<QLineEdit*>("passwordEdit"), reply.password);
+        type(dialog->findChild<QLineEdit*>("userEdit"), reply.user);
+        type(dialog->findChild<QLineEdit*>("passwordEdit"), reply.password);
         shownUrls << urls->text() << mirror->text();
         switch (reply.way) {
         case Reply::Click:
@@ -669,4 +689,96 @@ TEST(RepoAuthCheckerSandbox, StoresTypedCredentialsEncodedAndPrintsNoPassword)
                               + "&path=remote"))
         << text.toStdString();
     EXPECT_FALSE(text.contains(password.toUtf8()));
+}
+
+namespace
+{
+
+// Loads the sandbox's kivrel repository alone through the yum layer and dnf
+// in a process of its own, with an empty cache so that the server is asked;
+// the available packages, one a line, and the process's output on failure.
+bool loadKivrelRepository(const TestSandbox& sandbox, QString& packages)
+{
+    QDir(sandbox.cacheDir()).removeRecursively();
+    QDir().mkpath(sandbox.cacheDir());
+    QProcessEnvironment env = sandbox.environment();
+    env.insert("PYTHONPATH", TestSandbox::sourceDir() + "/tests/share");
+    QProcess process;
+    process.setProcessEnvironment(env);
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.start("/usr/bin/python3",
+                  {"-c", "import layertest\n"
+                         "layertest.useConfigRoot(" + QString("'%1'").arg(sandbox.root()) + ")\n"
+                         "y = layertest.newYumIO()\n"
+                         "y.repos.disableRepo('kuv-main')\n"
+                         "y.setupRepos()\n"
+                         "for p in sorted(str(p) for p in y.sack.query().available()):\n"
+                         "    print(p)\n"});
+    const bool finished = process.waitForFinished(120000);
+    packages = QString::fromUtf8(process.readAll());
+    if (!finished)
+        process.kill();
+    return finished && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+}
+
+}
+
+// The whole road of a credential beyond ASCII: typed into the dialog, stored
+// in the file, read by dnf, and accepted by the server in its UTF-8 form.
+TEST(RepoAuthCheckerSandbox, CredentialsBeyondAsciiOpenTheRepositoryThroughDnf)
+{
+    TestSandbox sandbox;
+    ASSERT_TRUE(sandbox.ok());
+    struct RootGuard
+    {
+        ~RootGuard() { ConfigRoot::setRoot(previous); }
+        QString previous = ConfigRoot::root();
+    } rootGuard;
+    ConfigRoot::setRoot(sandbox.root());
+    const QString user = QString::fromUtf8("J\u00f6rg");
+
+    for (const QString& password : {QString::fromUtf8("caf\u00e9"),
+                                    QString::fromUtf8("\u043f\u0430\u0440\u043e\u043b\u044c"),
+                                    QString::fromUtf8("\u5bc6\u7801")}) {
+        SCOPED_TRACE(password.toStdString());
+        sandbox.stopKivrelServer();
+        ASSERT_TRUE(sandbox.setKivrelServerCredentials(user, password));
+        ASSERT_TRUE(sandbox.startKivrelServer());
+        // An empty segment, so that the check asks.
+        ASSERT_TRUE(sandbox.fillKivrelCredentials(QString(), QString()));
+
+        QList<YumRepoEnabled> options;
+        QHash<QString, bool> used;
+        YumConfIO conf(options, used);
+        QStringList asked;
+        QList<BoxWatcher::Box> boxes;
+        {
+            BoxWatcher watcher;
+            Answerer answerer({Reply::click("OK", user, password)});
+            {
+                Checker checker(nullptr, &conf);
+                EXPECT_TRUE(checker.changed);
+            }
+            asked = answerer.asked;
+            boxes = watcher.boxes;
+        }
+        clearOverrideCursors();
+        EXPECT_EQ(asked, QStringList{TestSandbox::kivrelRepoId()});
+        EXPECT_TRUE(boxes.isEmpty());
+
+        QFile repo(sandbox.kivrelRepoFile());
+        ASSERT_TRUE(repo.open(QIODevice::ReadOnly));
+        const QByteArray text = repo.readAll();
+        repo.close();
+        EXPECT_TRUE(text.contains("/kivrel?user=J%c3%b6rg&password="
+                                  + Repo::Kivrel::percentEncode(password).toLatin1() + "&path="))
+            << text.toStdString();
+        EXPECT_TRUE(std::all_of(text.begin(), text.end(), [](char c) { return uchar(c) < 0x80; }))
+            << text.toStdString();
+
+        QString packages;
+        EXPECT_TRUE(loadKivrelRepository(sandbox, packages)) << packages.toStdString();
+        EXPECT_EQ(packages, "kuv-remote-1.0-1.noarch\n");
+        EXPECT_FALSE(packages.contains(password));
+    }
 }

@@ -7,6 +7,7 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QInputMethodEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -82,6 +83,15 @@ void type(Dialog& dialog, const QString& user, const QString& password)
 {
     QTest::keyClicks(edit(dialog, "userEdit"), user);
     QTest::keyClicks(edit(dialog, "passwordEdit"), password);
+}
+
+// Types text beyond Latin-1, as an input method commits it: QTest's key
+// clicks cannot send such characters.
+void commit(QLineEdit* edit, const QString& text)
+{
+    QInputMethodEvent event;
+    event.setCommitString(text);
+    QApplication::sendEvent(edit, &event);
 }
 
 Repo::Entry kivrelEntry(const QString& id, const QString& baseurl, const QString& mirrorlist = {})
@@ -307,4 +317,61 @@ TEST_F(RepoAuthDialog, AnswersGivenWhileNoQuestionIsOpenAreIgnored)
     EXPECT_EQ(dialog.result(), Dialog::OK);
     EXPECT_TRUE(dialog.isVisible());
     EXPECT_EQ(entry.baseurl, "http://h/kivrel?user=u&password=p&path=r");
+}
+
+TEST_F(RepoAuthDialog, CredentialsBeyondAsciiRoundTripExactly)
+{
+    const QStringList passwords = {QString::fromUtf8("caf\u00e9"),
+                                   QString::fromUtf8("\u043f\u0430\u0440\u043e\u043b\u044c"),
+                                   QString::fromUtf8("\u5bc6\u7801"),
+                                   QString::fromUtf8("\U0001f600x")};
+    const QString user = QString::fromUtf8("J\u00f6rg \u674e");
+    const QChar mask(dialog.style()->styleHint(QStyle::SH_LineEdit_PasswordCharacter));
+    for (const QString& password : passwords) {
+        SCOPED_TRACE(password.toStdString());
+        Repo::Entry entry = kivrelEntry("u8", "http://h/kivrel?user=&password=&path=r",
+                                        "http://h/kivrel?user=&password=&path=list");
+        QString preview;
+        int answer = ask(dialog, entry, [&]() {
+            commit(edit(dialog, "userEdit"), user);
+            commit(edit(dialog, "passwordEdit"), password);
+            EXPECT_EQ(edit(dialog, "passwordEdit")->text(), password);
+            preview = label(dialog, "urlsValue")->text();
+            button(dialog, "OK")->click();
+        });
+        ASSERT_EQ(answer, Dialog::OK);
+
+        // The preview names the user and shows one mask per character.
+        const int characters = password.toUcs4().size();
+        EXPECT_EQ(preview, "http://h/kivrel?user=" + Repo::Kivrel::percentEncode(user)
+                               + "&password=" + QString(characters, mask) + "&path=r");
+        // The URLs hold ASCII only, and read back as typed.
+        for (const QString& url : {entry.baseurl, entry.mirrorlist}) {
+            for (QChar c : url)
+                EXPECT_LT(c.unicode(), 0x80) << url.toStdString();
+            QString key1, storedUser, key2, storedPassword;
+            ASSERT_TRUE(Repo::Kivrel::getAuth(url, key1, storedUser, key2, storedPassword));
+            EXPECT_EQ(storedUser, user);
+            EXPECT_EQ(storedPassword, password);
+        }
+        EXPECT_EQ(entry.baseurl, "http://h/kivrel?user=" + Repo::Kivrel::percentEncode(user)
+                                     + "&password=" + Repo::Kivrel::percentEncode(password)
+                                     + "&path=r");
+
+        // Asked again, the dialog fills in exactly what is stored, and OK
+        // writes the same URLs back.
+        const Repo::Entry stored = entry;
+        answer = ask(dialog, entry, [&]() {
+            EXPECT_EQ(edit(dialog, "userEdit")->text(), user);
+            EXPECT_EQ(edit(dialog, "passwordEdit")->text(), password);
+            const QString shown = label(dialog, "urlsValue")->text();
+            EXPECT_FALSE(shown.contains(password)) << shown.toStdString();
+            EXPECT_FALSE(shown.contains(Repo::Kivrel::percentEncode(password)))
+                << shown.toStdString();
+            button(dialog, "OK")->click();
+        });
+        ASSERT_EQ(answer, Dialog::OK);
+        EXPECT_EQ(entry.baseurl, stored.baseurl);
+        EXPECT_EQ(entry.mirrorlist, stored.mirrorlist);
+    }
 }

@@ -40,7 +40,7 @@ class Sandbox(object):
         self.pidfile = os.path.join(self.installroot, "var", "run", "yum.pid")
         with open(os.path.join(self.root, "kivrel-port")) as f:
             self.port = int(f.read().strip())
-        with open(os.path.join(self.root, "kivrel-credentials")) as f:
+        with open(os.path.join(self.root, "kivrel-credentials"), encoding="utf-8") as f:
             self.user, self.password = f.read().split("\n")[:2]
         self.serverLog = os.path.join(self.root, "kivrel-server.log")
 
@@ -71,8 +71,11 @@ class Sandbox(object):
 
 
 def kivrelEncode(text):
-    special = "$&+,/:;=?@ \"<>#%{}|\\^~[]"
-    return "".join("%%%02x" % ord(c) if c in special else c for c in text)
+    """The program's encoding of a credential: reserved and control
+    characters escaped, everything beyond ASCII as its escaped UTF-8 bytes."""
+    special = b"$&+,/:;=?@ \"<>#%{}|\\^~[]"
+    return "".join("%%%02x" % b if b < 0x20 or b >= 0x7f or b in special else chr(b)
+                   for b in text.encode("utf-8"))
 
 
 def useConfigRoot(root, yumconf=None):

@@ -126,6 +126,20 @@ class CredentialsStayHidden(unittest.TestCase):
         self.assertEqual(translate.kivrelCredentials("http://h/kivrel?u=&p=&path=r"), ("", ""))
         self.assertIsNone(translate.kivrelCredentials("http://h/repo"))
 
+    def testCredentialsBeyondAsciiAreReadAsTheProgramReadsThem(self):
+        for stored, decoded in (("caf%c3%a9", "caf\u00e9"), ("caf%e9", "caf\u00e9"),
+                                ("%d0%bf%e5%af%86", "\u043f\u5bc6"), ("%f0%9f%98%80", "\U0001f600"),
+                                ("%c3%28", "\u00c3("), ("%ed%a0%80", "\u00ed\u00a0\u0080"),
+                                ("%2541", "%41"), ("%c3x%a9", "\u00c3x\u00a9")):
+            with self.subTest(stored=stored):
+                self.assertEqual(translate.kivrelCredentials(
+                    "http://h/kivrel?u=j%C3%B6rg&p=" + stored + "&path=r"), ("j\u00f6rg", decoded))
+
+    def testPasswordsOfFilesWrittenBeforeUtf8EscapingAreHiddenToo(self):
+        translate.rememberSecretsOf("http://h/kivrel?u=bob&p=Caf%e9Secret&path=r")
+        hidden = translate.hideCredentials("refused: Caf\u00e9Secret")
+        self.assertNotIn("Caf\u00e9Secret", hidden)
+
     def testTranslatedErrorsHideCredentials(self):
         error = raised(Errors.RepoError, dnf.exceptions.RepoError("Cannot fetch " + URL))
         self.assertNotIn("s3cr", str(error))
@@ -154,6 +168,45 @@ class CredentialsStayHidden(unittest.TestCase):
         self.assertEqual(len(received), 1)
         self.assertEqual(received[0][0], logging.ERROR)
         self.assertNotIn("s3cr", received[0][1])
+
+
+class KivrelHints(unittest.TestCase):
+    """The hint that the layer adds to a kivrel repository's load failure."""
+
+    class Repo(object):
+        id = "secure"
+        mirrorlist = None
+
+        def __init__(self, url):
+            self.baseurl = [url]
+
+    # The repository's URL as configured; URL is the form librepo reports.
+    CONFIGURED = "http://h:1/kivrel?user=bob&password=s3cr%2fet&path=remote"
+
+    def failure(self, url, failures):
+        from yum import base
+        return base._repoFailure(self.Repo(url), dnf.exceptions.RepoError("Cannot download"),
+                                 failures)
+
+    def testARefusalByTheServerGetsTheHint(self):
+        for code in (401, 403):
+            with self.subTest(code=code):
+                text = self.failure(self.CONFIGURED,
+                                    ["Status code: %d for %s (IP: 127.0.0.1)" % (code, URL)])
+                self.assertTrue(text.startswith("Cannot download\n"), text)
+                self.assertIn("may have refused the kivrel user name or password of repository"
+                              " secure", text)
+                self.assertNotIn("s3cr", text)
+
+    def testOtherFailuresGetNone(self):
+        for failures in ([], ["Status code: 404 for %s (IP: 127.0.0.1)" % URL],
+                         ["Status code: 500 for %s" % URL],
+                         ["Curl error (7): Couldn't connect to server for %s" % URL]):
+            with self.subTest(failures=failures):
+                self.assertEqual(self.failure(self.CONFIGURED, failures), "Cannot download")
+        # Nor a repository without kivrel credentials, whatever the server said.
+        self.assertEqual(self.failure("http://h/repo", ["Status code: 403 for http://h/repo"]),
+                         "Cannot download")
 
 
 class RealFailuresOnTheSandbox(unittest.TestCase):
@@ -195,6 +248,7 @@ class RealFailuresOnTheSandbox(unittest.TestCase):
             with self.assertRaises(Errors.RepoError) as caught:
                 newYumIO().setupRepos()
         self.assertIn("broken", str(caught.exception))
+        self.assertNotIn("kivrel", str(caught.exception))
 
     def testUnavailableRepositoryMarkedSkippableIsLeftOut(self):
         self.configRoot("[main]\ninstallroot=@SANDBOX@/root\ncachedir=@ROOT@/cache\n"

@@ -3,6 +3,7 @@
 # right credentials. The runner starts the kivrel server for this script.
 
 import os
+import socket
 import unittest
 
 import layertest
@@ -122,6 +123,43 @@ class KivrelRepository(unittest.TestCase):
         self.assertNoSecret(stderr.getvalue(), wrong)
         self.assertIsNone(caught.exception.__cause__)
         self.assertTrue(caught.exception.__suppress_context__)
+
+    def refusalHintOf(self, text):
+        return "may have refused the kivrel user name or password" in text
+
+    def testServerOutOfReachIsNoRefusal(self):
+        self.sandbox.fillCredentials()
+        with socket.socket() as probe:
+            probe.bind(("127.0.0.1", 0))
+            freePort = probe.getsockname()[1]
+        with open(self.sandbox.kivrelRepoFile) as f:
+            text = f.read()
+        with open(self.sandbox.kivrelRepoFile, "w") as f:
+            f.write(text.replace(":%d/" % self.sandbox.port, ":%d/" % freePort))
+        with capturedStderr() as stderr:
+            with self.assertRaises(yum.Errors.RepoError) as caught:
+                self.setUpRemoteOnly()
+        text = str(caught.exception)
+        self.assertIn("kuv-remote", text)
+        self.assertFalse(self.refusalHintOf(text), text)
+        self.assertIn("connect", stderr.getvalue())
+
+    def testUnreadableMetadataFromTheServerIsNoRefusal(self):
+        # The server lets the right credentials in and sends what it has; an
+        # empty cache makes dnf fetch it.
+        self.sandbox.fillCredentials()
+        layertest.removeTree(self.sandbox.cachedir)
+        repomd = os.path.join(self.sandbox.repositories, "remote", "repodata", "repomd.xml")
+        with preserved(repomd):
+            with open(repomd, "w") as f:
+                f.write("<not-repomd")
+            with capturedStderr():
+                with self.assertRaises(yum.Errors.RepoError) as caught:
+                    self.setUpRemoteOnly()
+        text = str(caught.exception)
+        self.assertIn("kuv-remote", text)
+        self.assertFalse(self.refusalHintOf(text), text)
+        self.assertIn("GET /kivrel/repodata/repomd.xml 200", self.sandbox.serverLogLines())
 
     def testARefusedObjectIsReplacedByOneWithTheRightCredentials(self):
         with self.assertRaises(yum.Errors.RepoError):

@@ -19,6 +19,7 @@
 
 import logging
 import os
+import re
 import sys
 import weakref
 
@@ -65,9 +66,18 @@ _MEMBER_STATES = {
 _FORWARD = (TS_INSTALL, TS_OBSOLETING, TS_UPDATE)
 
 
-def _repoFailure(repo, error):
+# How librepo tells of a server that answered with a refusal: "Status code:
+# 403 for URL (IP: ...)", in each failed download and sometimes in the final
+# error as well.
+_REFUSED = re.compile(r"\bStatus code: 40[13]\b")
+
+
+def _repoFailure(repo, error, failures=()):
     """The text of a repository that could not be loaded, with a hint for
-    kivrel repositories, whose usual trouble is their credentials."""
+    kivrel repositories whose credentials are missing or were refused.
+    `failures` are librepo's texts of the downloads that failed; a refusal
+    is told only when the server answered with one (HTTP 401 or 403), not
+    when it could not be reached or sent something unreadable."""
     text = translate.textOf(error)
     for url in list(repo.baseurl) + [repo.mirrorlist or ""]:
         credentials = translate.kivrelCredentials(url)
@@ -75,9 +85,35 @@ def _repoFailure(repo, error):
             continue
         if not credentials[0] or not credentials[1]:
             return text + "\nRepository %s needs a kivrel user name and password." % repo.id
-        return (text + "\nThe server may have refused the kivrel user name or password"
-                " of repository %s." % repo.id)
+        if any(_REFUSED.search(str(message)) for message in list(failures) + [str(error)]):
+            return (text + "\nThe server may have refused the kivrel user name or password"
+                    " of repository %s." % repo.id)
+        return text
     return text
+
+
+def _loadNotingFailures(repo, failures):
+    """repo.load(), appending librepo's text of every failed download to
+    `failures`: dnf keeps them only until load() returns and puts none into
+    its error."""
+    # dnf's metadata payload receives librepo's failures; without it (another
+    # dnf) nothing is noted, and no refusal is claimed.
+    payload = getattr(repo, "_md_pload", None)
+    original = getattr(payload, "_mirror_failure_cb", None)
+    if original is None:
+        repo.load()
+        return
+
+    def noting(cbdata, msg, url, metadata):
+        failures.append(msg)
+        return original(cbdata, msg, url, metadata)
+
+    payload._mirror_failure_cb = noting
+    try:
+        repo.load()
+    finally:
+        # Back to the class's method; no cycle through a bound method stays.
+        del payload._mirror_failure_cb
 
 
 class _MetadataProgress(dnf.callback.DownloadProgress):
@@ -139,11 +175,12 @@ class _Base(dnf.Base):
         meter = repos.progressbar if repos is not None else None
         callback = repos.callback if repos is not None else None
         repo.set_progress_bar(_MetadataProgress(repo, meter) if meter is not None else None)
+        failures = []
         try:
-            repo.load()
+            _loadNotingFailures(repo, failures)
         except dnf.exceptions.RepoError as error:
             # Still dnf's type, so that skip_if_unavailable goes on working.
-            raise dnf.exceptions.RepoError(_repoFailure(repo, error)) from None
+            raise dnf.exceptions.RepoError(_repoFailure(repo, error, failures)) from None
         finally:
             repo.set_progress_bar(None)
         # The conversion into dnf's cache and the reading are one step in

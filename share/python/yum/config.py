@@ -122,6 +122,53 @@ def _releasever(installroot):
     return found or "$releasever"
 
 
+def _notUtf8(path):
+    """(line number, section) of the first line of a file, comments left
+    aside, whose bytes are not UTF-8; None when there is none or the file
+    cannot be read. The section is the name of the last section header
+    before it (the header itself counts), None before the first one."""
+    try:
+        with open(path, "rb") as f:
+            data = f.read()
+    except OSError:
+        return None
+    section = None
+    for number, line in enumerate(data.splitlines(), 1):
+        stripped = line.strip()
+        if stripped.startswith(b"[") and b"]" in stripped:
+            name = stripped[1:stripped.index(b"]")]
+            # Bytes that are not UTF-8 are most likely another tool's
+            # Latin-1; shown so, the user recognises the name.
+            try:
+                section = name.decode("utf-8")
+            except UnicodeDecodeError:
+                section = name.decode("latin-1")
+        if not stripped or stripped[:1] in (b"#", b";"):
+            continue
+        try:
+            line.decode("utf-8")
+        except UnicodeDecodeError:
+            return number, section
+    return None
+
+
+def _notUtf8Text(path):
+    """What to tell about a file that dnf's parser refused because it is not
+    UTF-8: which repository and line, never the line itself (it may hold a
+    password). None when the file is UTF-8, so the refusal had another
+    cause."""
+    found = _notUtf8(path)
+    if found is None:
+        return None
+    number, section = found
+    if section is None or section == "main":
+        return ("Cannot read yum configuration file %s: line %d holds bytes that are not"
+                " UTF-8 text. Save the file as UTF-8." % (path, number))
+    return ("Cannot read repository %s in %s: line %d holds bytes that are not UTF-8 text."
+            " Save the file as UTF-8; in URLs, write such characters percent-encoded."
+            % (section, path, number))
+
+
 def readConfig(path, configroot=""):
     """The YumConf of the yum.conf at `path`; ConfigError when it is unusable.
 
@@ -136,7 +183,15 @@ def readConfig(path, configroot=""):
     conf = dnf.conf.Conf()
     with translated(Errors.ConfigError):
         conf.config_file_path = path
-        conf.read(path)
+        try:
+            conf.read(path)
+        except (TypeError, UnicodeError):
+            # libdnf's parser hands back bytes that are not UTF-8 as text its
+            # own bindings then refuse.
+            text = _notUtf8Text(path)
+            if text is None:
+                raise
+            raise Errors.ConfigError(text) from None
 
         installroot = conf.installroot or "/"
         conf.installroot = installroot
@@ -182,13 +237,25 @@ class _RepoFileReader(dnf.conf.read.RepoReader):
     as yum did.)"""
 
     def __iter__(self):
-        yield from self._get_repos(self.conf.config_file_path)
+        yield from self._reposOf(self.conf.config_file_path)
         files = []
         for folder in self.conf.reposdir:
             files += glob.glob(os.path.join(folder, "*.repo"))
         files.sort(key=lambda path: dnf.util.split_path(path[:-5]))
         for path in files:
+            yield from self._reposOf(path)
+
+    def _reposOf(self, path):
+        try:
             yield from self._get_repos(path)
+        except (TypeError, UnicodeError):
+            # A file written by a tool that does not write UTF-8: libdnf's
+            # parser passes its bytes on as text that its own bindings then
+            # refuse, in a TypeError that names neither file nor section.
+            text = _notUtf8Text(path)
+            if text is None:
+                raise
+            raise Errors.RepoError(text) from None
 
 
 def readRepos(base):

@@ -7,7 +7,6 @@ import contextlib
 import logging
 import re
 import sys
-import urllib.parse
 
 import dnf.exceptions
 import hawkey
@@ -48,19 +47,37 @@ _FOREIGN = (dnf.exceptions.Error, hawkey.Exception, libdnf.error.Error, rpm.erro
 _KIVREL_SEGMENT = re.compile(r"/kivrel\?[^=&\s]*=([^&\s]*)&[^=&\s]*=(\S*?)&path=")
 
 
+# A run of consecutive escapes.
+_ESCAPES = re.compile(r"(?:%[0-9a-fA-F]{2})+")
+
+
+def _decodeEscapes(match):
+    data = bytes.fromhex(match.group(0).replace("%", ""))
+    # Bytes that are not UTF-8 come back as surrogate escapes, one a byte.
+    text = data.decode("utf-8", "surrogateescape")
+    return "".join(chr(ord(c) - 0xDC00) if 0xDC80 <= ord(c) <= 0xDCFF else c for c in text)
+
+
+def kivrelDecode(value):
+    """A kivrel value decoded as the program decodes it: escapes that form
+    UTF-8 give its characters, every other escape the character of its
+    code (files written before UTF-8 escaping hold "%e9" for U+00E9)."""
+    return _ESCAPES.sub(_decodeEscapes, value)
+
+
 def kivrelCredentials(url):
     """(user, password) of the first kivrel segment of a URL text, decoded;
     None when the text has no segment."""
     match = _KIVREL_SEGMENT.search(url or "")
     if match is None:
         return None
-    return urllib.parse.unquote(match.group(1)), urllib.parse.unquote(match.group(2))
+    return kivrelDecode(match.group(1)), kivrelDecode(match.group(2))
 
 
 def rememberSecretsOf(url):
     """Notes the password of every kivrel segment in a URL text."""
     for match in _KIVREL_SEGMENT.finditer(url or ""):
-        for form in (match.group(2), urllib.parse.unquote(match.group(2))):
+        for form in (match.group(2), kivrelDecode(match.group(2))):
             if len(form) >= _MIN_SECRET:
                 _secrets.add(form)
 
