@@ -236,6 +236,7 @@ TEST_F(ConfWrite, NulBytesAreCharactersLikeAnyOther)
     const QByteArray repo = withNuls("[a]\nname=x\0y\nfoo=b\0ar\n\n[b\0c]\nbaseurl=file:///\0\n");
     tree.write("etc/yum.conf", withNuls("[main]\n# \0\n"));
     tree.write("etc/yum.repos.d/a.repo", repo);
+    BoxWatcher watcher;
     ASSERT_TRUE(conf.read(nullptr));
     ASSERT_EQ(ids(), (QStringList{"a", QString::fromLatin1("b\0c", 3)}));
     EXPECT_EQ(entry("a")->name, QString::fromLatin1("x\0y", 3));
@@ -243,6 +244,7 @@ TEST_F(ConfWrite, NulBytesAreCharactersLikeAnyOther)
     ASSERT_TRUE(conf.write(nullptr));
     EXPECT_EQ(tree.read("etc/yum.repos.d/a.repo"), repo);
     EXPECT_EQ(tree.read("etc/yum.conf"), withNuls("[main]\n# \0\n"));
+    EXPECT_EQ(watcher.boxes.size(), 0);
 }
 
 TEST_F(ConfWrite, ReplacedFilesKeepModeAndOwner)
@@ -392,6 +394,7 @@ TEST_F(ConfAliases, ProceedingPastARealDuplicateKeepsEveryFile)
 
 TEST_F(ConfAliases, EditsThroughEitherNameReachTheOneFile)
 {
+    BoxWatcher watcher;
     ASSERT_TRUE(conf.read(nullptr));
     for (Entry& e : conf.entries) {
         if (e.id == "b")
@@ -415,6 +418,7 @@ TEST_F(ConfAliases, EditsThroughEitherNameReachTheOneFile)
     EXPECT_TRUE(QFileInfo(tree.path("etc/yum.repos.d/0first.repo")).isSymLink());
     ASSERT_TRUE(conf.read(nullptr));
     EXPECT_EQ(conf.entries.size(), 6);
+    EXPECT_EQ(watcher.boxes.size(), 0);
 }
 
 TEST_F(ConfAliases, AFileThatLosesItsSectionsGoesWithEveryNameThatReachedIt)
