@@ -39,7 +39,9 @@ bool beginsWithBlank(const QString& line)
 bool hasBareLineBreak(const QString& text)
 {
     for (int i = 0; i < text.size(); ++i) {
-        if (text[i] == QLatin1Char('\n') && !beginsWithBlank(text.mid(i + 1, 1)))
+        if (text[i] == QLatin1Char('\n')
+            && (i + 1 == text.size()
+                || (text[i + 1] != QLatin1Char(' ') && text[i + 1] != QLatin1Char('\t'))))
             return true;
     }
     return false;
@@ -414,7 +416,21 @@ bool YumConfIO::isOption(const QString& line, const char* key, QString& value)
 
 void YumConfIO::cleanupRead(Repo::Entry& entry)
 {
-    entry.baseurl.replace(QRegExp(QStringLiteral("[ \t\n]+")), QStringLiteral("\n"));
+    // Every run of blanks, tabs and newlines becomes one newline. By hand:
+    // QString::replace() with a QRegExp takes minutes over the millions of
+    // runs that a large file can hold.
+    QString urls;
+    urls.reserve(entry.baseurl.size());
+    bool inRun = false;
+    for (const QChar c : qAsConst(entry.baseurl)) {
+        const bool blank = c == QLatin1Char(' ') || c == QLatin1Char('\t') || c == QLatin1Char('\n');
+        if (!blank)
+            urls += c;
+        else if (!inRun)
+            urls += QLatin1Char('\n');
+        inRun = blank;
+    }
+    entry.baseurl = urls;
 }
 
 void YumConfIO::applyUsedOptions(const QString& id)
@@ -599,9 +615,16 @@ void YumConfIO::writeRepo(QString& text, const Repo::Entry& entry)
     if (!entry.name.isEmpty())
         text += QLatin1String("name=") + entry.name + QLatin1Char('\n');
     if (!entry.baseurl.isEmpty()) {
-        QString urls = entry.baseurl;
-        urls.replace(QLatin1Char('\n'), QLatin1String("\n        "));
-        text += QLatin1String("baseurl=") + urls + QLatin1Char('\n');
+        // One URL a line, the further ones indented. Built by hand, as
+        // QString::replace() grows the text in steps that take seconds for
+        // a million URLs.
+        text += QLatin1String("baseurl=");
+        for (const QChar c : entry.baseurl) {
+            text += c;
+            if (c == QLatin1Char('\n'))
+                text += QLatin1String("        ");
+        }
+        text += QLatin1Char('\n');
     }
     if (!entry.mirrorlist.isEmpty())
         text += QLatin1String("mirrorlist=") + entry.mirrorlist + QLatin1Char('\n');

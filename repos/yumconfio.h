@@ -53,7 +53,7 @@ public:
 
     // The most that yum.conf or a repository file may hold; larger ones are
     // neither read nor written.
-    static const qint64 maxFileSize = 16 * 1024 * 1024;
+    static constexpr qint64 maxFileSize = 16 * 1024 * 1024;
     // Configuration text as the boxes quote it: passwords masked, and cut
     // to a length that a box can show.
     static QString quoted(const QString& text);

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 
@@ -245,6 +246,37 @@ TEST_F(ConfWrite, NulBytesAreCharactersLikeAnyOther)
     EXPECT_EQ(tree.read("etc/yum.repos.d/a.repo"), repo);
     EXPECT_EQ(tree.read("etc/yum.conf"), withNuls("[main]\n# \0\n"));
     EXPECT_EQ(watcher.boxes.size(), 0);
+}
+
+TEST_F(ConfWrite, MillionsOfBaseUrlsAreReadWithoutStalling)
+{
+    const int urls = 4 * 1024 * 1024;
+    tree.write("etc/yum.conf", "[main]\n");
+    tree.write("etc/yum.repos.d/a.repo", "[a]\nbaseurl=" + QByteArray("u ").repeated(urls));
+    const QMap<QString, QString> before = tree.snapshot();
+    QStringList sink;
+    QElapsedTimer timer;
+    timer.start();
+    ASSERT_TRUE(conf.read(nullptr));
+    // One URL a line would not fit: nothing is written that could not be
+    // read back.
+    conf.setErrorSink(&sink);
+    EXPECT_FALSE(conf.write(nullptr));
+    EXPECT_LT(timer.elapsed(), 1500);
+
+    // The blank after the last URL leaves an empty last line.
+    EXPECT_EQ(entry("a")->baseurl.count('\n'), urls);
+    EXPECT_TRUE(entry("a")->baseurl.startsWith("u\nu\n"));
+    EXPECT_EQ(sink, QStringList{QString("Repository configuration file %1 would be larger than "
+                                        "16 MiB; errno = 27 (File too large).")
+                                    .arg(tree.path("etc/yum.repos.d/a.repo"))});
+    EXPECT_EQ(tree.snapshot(), before);
+
+    conf.entries[0].baseurl = conf.entries[0].baseurl.left(2 * 1024 * 1024 - 1);
+    sink.clear();
+    EXPECT_TRUE(conf.write(nullptr));
+    EXPECT_EQ(tree.read("etc/yum.repos.d/a.repo"),
+              "[a]\nbaseurl=u" + QByteArray("\n        u").repeated(1024 * 1024 - 1) + "\n");
 }
 
 TEST_F(ConfWrite, ReplacedFilesKeepModeAndOwner)
