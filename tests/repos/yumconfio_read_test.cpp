@@ -262,7 +262,7 @@ protected:
     }
 };
 
-TEST_F(ConfRefusedInput, ASocket)
+TEST_F(ConfRefusedInput, SocketsDevicesAndFifosAreNotRead)
 {
     tree.write("etc/yum.conf", "[main]\n");
     tree.write("etc/yum.repos.d/b.repo", "[b]\n");
@@ -278,22 +278,14 @@ TEST_F(ConfRefusedInput, ASocket)
     EXPECT_EQ(refusedRead(), notRegular("etc/yum.repos.d/a.repo"));
     ::close(fd);
     EXPECT_EQ(tree.snapshot(), before);
-}
 
-TEST_F(ConfRefusedInput, ADeviceBehindALink)
-{
-    tree.write("etc/yum.conf", "[main]\n");
-    tree.write("etc/yum.repos.d/b.repo", "[b]\n");
+    ASSERT_TRUE(QFile::remove(tree.path("etc/yum.repos.d/a.repo")));
     ASSERT_TRUE(QFile::link("/dev/null", tree.path("etc/yum.repos.d/a.repo")));
-    const QMap<QString, QString> before = tree.snapshot();
     EXPECT_EQ(refusedRead(), notRegular("etc/yum.repos.d/a.repo"));
-    EXPECT_EQ(tree.snapshot(), before);
-}
 
-TEST_F(ConfRefusedInput, AFifoNeitherHangsNorCounts)
-{
-    tree.write("etc/yum.conf", "[main]\n");
-    ASSERT_EQ(::mkfifo(QFile::encodeName(tree.path("etc/yum.repos.d/a.repo")).constData(), 0644), 0);
+    // Opening a FIFO would wait for a writer.
+    ASSERT_TRUE(QFile::remove(tree.path("etc/yum.repos.d/a.repo")));
+    ASSERT_EQ(::mkfifo(socketPath.constData(), 0644), 0);
     EXPECT_EQ(refusedRead(), notRegular("etc/yum.repos.d/a.repo"));
 }
 
