@@ -479,8 +479,50 @@ bool YumConfIO::write(QWidget* parent)
                       "(mode %2, was %3)")
                        .arg(file.path, octalMode(file.newMode), octalMode(file.oldMode)));
     }
+    relinkHardLinks(written);
     removeUnusedFiles(written);
     return true;
+}
+
+void YumConfIO::relinkHardLinks(const QStringList& written)
+{
+    // A file was replaced under the name it was read by; its other hard
+    // links still hold the old file, which the next read would take for a
+    // second file with the same sections. Each becomes a link to the new
+    // file again, through a temporary link renamed over it.
+    for (const QString& path : written) {
+        struct stat now;
+        const QString target = SafeFileWriter::target(path);
+        if (::stat(QFile::encodeName(target).constData(), &now) != 0)
+            continue;
+        for (const QString& name : otherNames.value(path)) {
+            const QByteArray encoded = QFile::encodeName(name);
+            struct stat info;
+            if (::lstat(encoded.constData(), &info) != 0 || !S_ISREG(info.st_mode)
+                || (info.st_dev == now.st_dev && info.st_ino == now.st_ino))
+                continue;
+            const QFileInfo named(name);
+            int number = 0;
+            for (int attempt = 0; attempt < 100; ++attempt) {
+                const QByteArray temp = QFile::encodeName(
+                    named.path() + QLatin1String("/.") + named.fileName()
+                    + QStringLiteral(".link%1.%2").arg(::getpid()).arg(attempt));
+                if (::link(QFile::encodeName(target).constData(), temp.constData()) != 0) {
+                    number = errno;
+                    if (number == EEXIST)
+                        continue;
+                    break;
+                }
+                number = ::rename(temp.constData(), encoded.constData()) == 0 ? 0 : errno;
+                if (number != 0)
+                    ::unlink(temp.constData());
+                break;
+            }
+            if (number != 0)
+                error(tr("Unable to link repository configuration file %1 to %2").arg(name, path),
+                      number);
+        }
+    }
 }
 
 bool YumConfIO::checkErrors()

@@ -99,6 +99,7 @@ private:
     bool checkWritable(const Repo::Entry& entry);
     static void writeRepo(QString& text, const Repo::Entry& entry);
     bool planFiles(const QList<Repo::Entry>& list, SafeFileWriter& writer, QStringList& paths);
+    void relinkHardLinks(const QStringList& written);
     void removeUnusedFiles(const QStringList& written);
     // Shows msg with the errno value given, or hands it to the sink.
     void error(const QString& msg, int number);
