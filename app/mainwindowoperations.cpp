@@ -69,6 +69,8 @@ void MainWindow::initialize()
     yumConfIO = new YumConfIO(repoEnabled, used);
     // Lives as long as the window, which the program never deletes.
     yumConfIO->setParent(this);
+    // Files that a write makes private are named in the engine's log.
+    yumConfIO->setLog(&yumIO->logList);
     connect(yumConfIO, &YumConfIO::changed, this, &MainWindow::yumConfIOChanged);
     model->setYumConfIO(yumConfIO);
 
@@ -231,6 +233,9 @@ void MainWindow::quit()
     if (logWindow && logWindow->isVisible())
         logWindow->hide();
     close();
+    // The log goes with the engine.
+    if (yumConfIO)
+        yumConfIO->setLog(nullptr);
     delete yumIO;
     yumIO = nullptr;
 }

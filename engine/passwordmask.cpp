@@ -1,7 +1,188 @@
-// The kivrel password pattern and the masking of texts with it.
+// The password patterns and the masking of texts with them.
 #include "engine/passwordmask.h"
 
+#include <algorithm>
+
 #include <QRegularExpressionMatchIterator>
+#include <QVector>
+
+namespace
+{
+
+// The characters [start, end) of one password in a text.
+struct Span
+{
+    int start;
+    int end;
+};
+
+// "scheme://user:password@": the user runs to the first ":", the password
+// to the last "@" before the host's "/" or a blank, so that an unencoded
+// "@" in a password does not leave its tail readable.
+const QRegularExpression& userInfoExpression()
+{
+    static const QRegularExpression expression(QStringLiteral("://[^/?#@\\s:]*:([^/\\s]*)@"));
+    return expression;
+}
+
+// An option line; leading blanks are allowed, so that an option that ended
+// up on a continuation line is still hidden. The value runs to the end of
+// its line, blanks and all.
+const QRegularExpression& optionExpression()
+{
+    static const QRegularExpression expression(
+        QStringLiteral("^[ \\t]*(?:proxy_)?password[ \\t]*[=:][ \\t]*([^\\n]*)"),
+        QRegularExpression::MultilineOption);
+    return expression;
+}
+
+// The first character at or after `from` that the predicate takes, or the
+// text's size. Searches start at positions that only grow, so each remembers
+// where the last one ended: nothing the predicate takes lies before that.
+template <typename Predicate>
+class ForwardSearch
+{
+public:
+    ForwardSearch(const QString& text, Predicate takes)
+        : text(text)
+        , takes(takes)
+    {
+    }
+
+    int from(int start)
+    {
+        if (start >= lastStart && start <= lastFound)
+            return lastFound;
+        int i = start;
+        while (i < text.size() && !takes(i))
+            ++i;
+        lastStart = start;
+        lastFound = i;
+        return i;
+    }
+
+private:
+    const QString& text;
+    Predicate takes;
+    int lastStart = -1;
+    int lastFound = -1;
+};
+
+template <typename Predicate>
+ForwardSearch<Predicate> forwardSearch(const QString& text, Predicate takes)
+{
+    return ForwardSearch<Predicate>(text, takes);
+}
+
+// What PasswordMask::regularExpression() finds, found in one pass. Every part
+// of the pattern ends at the first of its delimiters, so a match from a given
+// start is fixed; a regular expression engine tries each "/kivrel" afresh
+// and takes time that grows with the square of a long line.
+void collectKivrel(const QString& text, QVector<Span>& spans, bool firstOnly)
+{
+    const int size = text.size();
+    const QChar newline = QLatin1Char('\n');
+    // The white space of the pattern's \s.
+    auto isBlank = [&](int i) {
+        const ushort c = text[i].unicode();
+        return c == ' ' || (c >= '\t' && c <= '\r');
+    };
+    auto pathAt = [&](int i) { return text.midRef(i, 6) == QLatin1String("&path="); };
+    auto endsAt = [&](char delimiter) {
+        return [&text, delimiter, newline](int i) {
+            return text[i] == QLatin1Char(delimiter) || text[i] == newline;
+        };
+    };
+    auto queryEnd = forwardSearch(text, [&](int i) {
+        return text[i] == QLatin1Char('?') || isBlank(i);
+    });
+    // One search per part, as the parts' starts grow each at its own pace.
+    auto keyEnd = forwardSearch(text, endsAt('='));
+    auto userEnd = forwardSearch(text, endsAt('&'));
+    auto key2End = forwardSearch(text, endsAt('='));
+    auto passwordEnd = forwardSearch(text, [&](int i) { return text[i] == newline || pathAt(i); });
+
+    int start = 0;
+    for (;;) {
+        start = text.indexOf(QLatin1String("/kivrel"), start);
+        if (start < 0)
+            return;
+        int i = start + 7;
+        if (i < size && text[i] == QLatin1Char('/'))
+            i = queryEnd.from(i + 1);
+        bool found = i < size && text[i] == QLatin1Char('?');
+        if (found)
+            i = keyEnd.from(i + 1);
+        found = found && i < size && text[i] == QLatin1Char('=');
+        if (found)
+            i = userEnd.from(i + 1);
+        found = found && i < size && text[i] == QLatin1Char('&');
+        if (found)
+            i = key2End.from(i + 1);
+        found = found && i < size && text[i] == QLatin1Char('=');
+        const int passwordStart = i + 1;
+        if (found)
+            i = passwordEnd.from(passwordStart);
+        found = found && i < size && text[i] != newline;
+        if (!found) {
+            ++start;
+            continue;
+        }
+        if (i > passwordStart) {
+            spans.append({passwordStart, i});
+            if (firstOnly)
+                return;
+        }
+        start = i + 6;
+    }
+}
+
+// Cheap tests first: most log lines hold none of the forms.
+bool mayHoldPassword(const QString& text)
+{
+    return text.contains(QLatin1String("kivrel")) || text.contains(QLatin1String("://"))
+           || text.contains(QLatin1String("password"));
+}
+
+void collect(const QRegularExpression& expression, const QString& text, QVector<Span>& spans,
+             bool firstOnly)
+{
+    QRegularExpressionMatchIterator matches = expression.globalMatch(text);
+    while (matches.hasNext()) {
+        const QRegularExpressionMatch match = matches.next();
+        if (match.capturedLength(1) == 0)
+            continue;
+        spans.append({match.capturedStart(1), match.capturedEnd(1)});
+        if (firstOnly)
+            return;
+    }
+}
+
+// The passwords of every form, sorted and with overlapping ones merged.
+QVector<Span> passwordSpans(const QString& text, bool firstOnly)
+{
+    QVector<Span> spans;
+    if (!mayHoldPassword(text))
+        return spans;
+    collectKivrel(text, spans, firstOnly);
+    for (const QRegularExpression* expression : {&userInfoExpression(), &optionExpression()}) {
+        if (firstOnly && !spans.isEmpty())
+            return spans;
+        collect(*expression, text, spans, firstOnly);
+    }
+    std::sort(spans.begin(), spans.end(),
+              [](const Span& a, const Span& b) { return a.start < b.start; });
+    QVector<Span> merged;
+    for (const Span& span : spans) {
+        if (!merged.isEmpty() && span.start <= merged.last().end)
+            merged.last().end = std::max(merged.last().end, span.end);
+        else
+            merged.append(span);
+    }
+    return merged;
+}
+
+}
 
 QString PasswordMask::pattern()
 {
@@ -31,19 +212,21 @@ QString PasswordMask::hidden()
 
 QString PasswordMask::mask(const QString& text)
 {
-    if (!text.contains(QLatin1String("kivrel")))
+    const QVector<Span> spans = passwordSpans(text, false);
+    if (spans.isEmpty())
         return text;
     QString masked;
     int copied = 0;
-    QRegularExpressionMatchIterator matches = regularExpression().globalMatch(text);
-    while (matches.hasNext()) {
-        QRegularExpressionMatch match = matches.next();
-        if (match.capturedLength(1) == 0)
-            continue;
-        masked += text.midRef(copied, match.capturedStart(1) - copied);
+    for (const Span& span : spans) {
+        masked += text.midRef(copied, span.start - copied);
         masked += hidden();
-        copied = match.capturedEnd(1);
+        copied = span.end;
     }
     masked += text.midRef(copied);
     return masked;
+}
+
+bool PasswordMask::holdsPassword(const QString& text)
+{
+    return !passwordSpans(text, true).isEmpty();
 }

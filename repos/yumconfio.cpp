@@ -1,6 +1,6 @@
 // Reading yum.conf and the repository files into entries and session flags,
-// and writing them back through temporary files that replace the originals
-// only once every one of them has been written completely.
+// and writing them back through SafeFileWriter, which replaces the files only
+// once every one of them has been written completely.
 #include "repos/yumconfio.h"
 
 #include <algorithm>
@@ -15,13 +15,19 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QMutexLocker>
 #include <QRegExp>
 
 #include "engine/configroot.h"
-#include "repos/kivrel.h"
+#include "engine/log.h"
+#include "engine/passwordmask.h"
+#include "repos/safefilewriter.h"
 
 namespace
 {
+
+// How much of a configuration line a box quotes.
+const int quotedLength = 200;
 
 bool beginsWithBlank(const QString& line)
 {
@@ -33,124 +39,17 @@ bool beginsWithBlank(const QString& line)
 bool hasBareLineBreak(const QString& text)
 {
     for (int i = 0; i < text.size(); ++i) {
-        if (text[i] == QLatin1Char('\n') && !beginsWithBlank(text.mid(i + 1, 1)))
+        if (text[i] == QLatin1Char('\n')
+            && (i + 1 == text.size()
+                || (text[i + 1] != QLatin1Char(' ') && text[i + 1] != QLatin1Char('\t'))))
             return true;
     }
     return false;
 }
 
-mode_t currentUmask()
+QString octalMode(mode_t mode)
 {
-    // umask() can only be read by setting it, which would briefly change it
-    // for every thread of the process.
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (status.open(QIODevice::ReadOnly)) {
-        for (const QByteArray& line : status.readAll().split('\n')) {
-            if (line.startsWith("Umask:")) {
-                bool ok = false;
-                const uint mask = line.mid(6).trimmed().toUInt(&ok, 8);
-                if (ok)
-                    return mode_t(mask);
-            }
-        }
-    }
-    return 022;
-}
-
-bool writeAll(int fd, const QByteArray& bytes)
-{
-    const char* data = bytes.constData();
-    qint64 left = bytes.size();
-    while (left > 0) {
-        const ssize_t n = ::write(fd, data, size_t(left));
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        data += n;
-        left -= n;
-    }
-    return true;
-}
-
-// Non-blocking, so that a FIFO among the files cannot hang the program.
-int openForReading(const QByteArray& path)
-{
-    return ::open(path.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-}
-
-// Reads to the end and closes the descriptor; errno tells a failure.
-bool readAndClose(int fd, QByteArray& bytes)
-{
-    bytes.clear();
-    char buffer[8192];
-    for (;;) {
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n == 0)
-            break;
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            const int saved = errno;
-            ::close(fd);
-            errno = saved;
-            return false;
-        }
-        bytes.append(buffer, int(n));
-    }
-    ::close(fd);
-    return true;
-}
-
-bool readAll(const QByteArray& path, QByteArray& bytes)
-{
-    const int fd = openForReading(path);
-    return fd >= 0 && readAndClose(fd, bytes);
-}
-
-// Writes the bytes to a new temporary file beside the target, with the given
-// mode and owner, flushed to the disk. The name starts with "." and does not
-// end in ".repo", so nothing reads a temporary that is left behind.
-bool writeTemporary(const QString& target, const QByteArray& bytes, mode_t mode, bool setOwner,
-                    uid_t uid, gid_t gid, QString& temp)
-{
-    const QFileInfo info(target);
-    QByteArray pattern = QFile::encodeName(info.path() + QLatin1String("/.") + info.fileName()
-                                           + QLatin1String(".XXXXXX"));
-    const int fd = ::mkstemp(pattern.data());
-    if (fd < 0)
-        return false;
-    temp = QFile::decodeName(pattern);
-    struct stat made;
-    bool ok = writeAll(fd, bytes) && ::fchmod(fd, mode) == 0 && ::fstat(fd, &made) == 0;
-    if (ok && setOwner && (made.st_uid != uid || made.st_gid != gid))
-        ok = ::fchown(fd, uid, gid) == 0;
-    ok = ok && ::fsync(fd) == 0;
-    const int saved = errno;
-    if (::close(fd) != 0 && ok)
-        return false;
-    errno = saved;
-    return ok;
-}
-
-void removeTemporary(QString& temp)
-{
-    if (!temp.isEmpty()) {
-        const int saved = errno;
-        ::unlink(QFile::encodeName(temp).constData());
-        errno = saved;
-        temp.clear();
-    }
-}
-
-void syncDirectory(const QString& dir)
-{
-    const int fd = ::open(QFile::encodeName(dir).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
-    }
+    return QString::number(mode, 8).rightJustified(4, QLatin1Char('0'));
 }
 
 }
@@ -171,7 +70,8 @@ public:
         for (int i = 0; i < parts.size(); ++i) {
             if (i == parts.size() - 1 && parts[i].isEmpty())
                 break;
-            lines.append(QString::fromLatin1(parts[i]));
+            // With the size: without it a NUL byte would end the line.
+            lines.append(QString::fromLatin1(parts[i].constData(), parts[i].size()));
         }
     }
 
@@ -202,22 +102,6 @@ private:
     int lastStart = 0;
 };
 
-struct YumConfIO::PlannedFile
-{
-    // The path the entries name (yum.conf's for the main text).
-    QString path;
-    QByteArray bytes;
-    bool secret = false;
-    // The file that is replaced: the path with symbolic links followed, so
-    // that a linked repository file stays a link.
-    QString target;
-    QString temp;
-    bool existed = false;
-    struct stat info {};
-    QByteArray original;
-    bool renamed = false;
-};
-
 YumConfIO::YumConfIO(const QList<YumRepoEnabled>& repoEnabled, QHash<QString, bool>& used)
     : QObject(nullptr)
     , repoEnabled(&repoEnabled)
@@ -233,6 +117,31 @@ QString YumConfIO::fileName()
 bool YumConfIO::readComplete() const
 {
     return complete;
+}
+
+void YumConfIO::setLog(Log::EntryList* log)
+{
+    this->log = log;
+}
+
+void YumConfIO::setErrorSink(QStringList* sink)
+{
+    errorSink = sink;
+}
+
+QString YumConfIO::quoted(const QString& text)
+{
+    // Masked before it is cut, so that a cut cannot leave a password
+    // unrecognised and half shown.
+    QString shown = PasswordMask::mask(text);
+    if (shown.size() > quotedLength) {
+        int keep = quotedLength;
+        if (QChar(shown[keep - 1]).isHighSurrogate())
+            --keep;
+        shown.truncate(keep);
+        shown += QChar(0x2026);
+    }
+    return shown;
 }
 
 // ---- Reading ----
@@ -251,6 +160,8 @@ bool YumConfIO::read(QWidget* parent)
     entries.clear();
     filesWithSections.clear();
     preambles.clear();
+    namesById.clear();
+    otherNames.clear();
 
     const QString conf = fileName();
     LineReader confReader;
@@ -276,11 +187,18 @@ bool YumConfIO::read(QWidget* parent)
             const QString path = dir + QLatin1Char('/') + QFile::decodeName(name);
             struct stat info;
             if (::stat(QFile::encodeName(path).constData(), &info) != 0) {
-                error(tr("Unable to stat repository configuration file %1").arg(path));
+                const int number = errno;
+                error(tr("Unable to stat repository configuration file %1").arg(path), number);
                 return false;
             }
             if (S_ISDIR(info.st_mode))
                 continue;
+            const FileId id(info.st_dev, info.st_ino);
+            if (namesById.contains(id)) {
+                // Another name of a file already read.
+                otherNames[namesById.value(id)].append(QDir::cleanPath(path));
+                continue;
+            }
             LineReader reader;
             QString preamble;
             if (!loadFile(path, false, reader) || !readRepoFile(reader, path, &preamble))
@@ -295,17 +213,71 @@ bool YumConfIO::read(QWidget* parent)
 
 bool YumConfIO::loadFile(const QString& path, bool isConf, LineReader& reader)
 {
-    const int fd = openForReading(QFile::encodeName(path));
+    const QString unable = isConf ? tr("Unable to read yum configuration file %1").arg(path)
+                                  : tr("Unable to read repository configuration file %1").arg(path);
+    // A device or a socket is not opened at all: opening some devices does
+    // things. Checked again on the open file, which may have been replaced.
+    auto refuse = [&](const struct stat& info) {
+        if (!S_ISREG(info.st_mode)) {
+            error(tr("%1: it is not a regular file").arg(unable), EINVAL);
+            return true;
+        }
+        if (info.st_size > maxFileSize) {
+            error(tr("%1: it is larger than 16 MiB").arg(unable), EFBIG);
+            return true;
+        }
+        return false;
+    };
+    const QByteArray name = QFile::encodeName(path);
+    struct stat info;
+    if (::stat(name.constData(), &info) != 0) {
+        error(unable, errno);  // unable was built before the call
+        return false;
+    }
+    if (refuse(info))
+        return false;
+    // Non-blocking, so that a FIFO put in the file's place cannot hang the
+    // program.
+    const int fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
-        error(isConf ? tr("Unable to read yum configuration file %1").arg(path)
-                     : tr("Unable to read repository configuration file %1").arg(path));
+        error(unable, errno);  // unable was built before the call
         return false;
     }
+    if (::fstat(fd, &info) != 0) {
+        const int number = errno;
+        ::close(fd);
+        error(unable, number);
+        return false;
+    }
+    if (refuse(info)) {
+        ::close(fd);
+        return false;
+    }
+    namesById.insert(FileId(info.st_dev, info.st_ino), QDir::cleanPath(path));
+
+    // At most one byte more than allowed, to tell a file that grew.
     QByteArray bytes;
-    if (!readAndClose(fd, bytes)) {
-        error(tr("Error reading repository configuration file %1").arg(path));
-        return false;
+    char buffer[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n == 0)
+            break;
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            const int number = errno;
+            ::close(fd);
+            error(tr("Error reading repository configuration file %1").arg(path), number);
+            return false;
+        }
+        bytes.append(buffer, int(n));
+        if (bytes.size() > maxFileSize) {
+            ::close(fd);
+            error(tr("%1: it is larger than 16 MiB").arg(unable), EFBIG);
+            return false;
+        }
     }
+    ::close(fd);
     reader.setData(bytes);
     return true;
 }
@@ -365,9 +337,8 @@ bool YumConfIO::readRepoFile(LineReader& reader, const QString& path, QString* p
         if (line.startsWith(QLatin1Char('['))) {
             if (!line.endsWith(QLatin1Char(']'))) {
                 // The line may have swallowed an indented URL line with its
-                // credentials.
-                errno = EINVAL;
-                error(tr("Malformed section name in line: %1").arg(Repo::Kivrel::maskPasswords(line)));
+                // credentials, and may be megabytes long.
+                error(tr("Malformed section name in line: %1").arg(quoted(line)), EINVAL);
                 return false;
             }
             if (open)
@@ -445,7 +416,21 @@ bool YumConfIO::isOption(const QString& line, const char* key, QString& value)
 
 void YumConfIO::cleanupRead(Repo::Entry& entry)
 {
-    entry.baseurl.replace(QRegExp(QStringLiteral("[ \t\n]+")), QStringLiteral("\n"));
+    // Every run of blanks, tabs and newlines becomes one newline. By hand:
+    // QString::replace() with a QRegExp takes minutes over the millions of
+    // runs that a large file can hold.
+    QString urls;
+    urls.reserve(entry.baseurl.size());
+    bool inRun = false;
+    for (const QChar c : qAsConst(entry.baseurl)) {
+        const bool blank = c == QLatin1Char(' ') || c == QLatin1Char('\t') || c == QLatin1Char('\n');
+        if (!blank)
+            urls += c;
+        else if (!inRun)
+            urls += QLatin1Char('\n');
+        inRun = blank;
+    }
+    entry.baseurl = urls;
 }
 
 void YumConfIO::applyUsedOptions(const QString& id)
@@ -465,8 +450,8 @@ bool YumConfIO::write(QWidget* parent)
     if (!complete) {
         // Writing from a partial read would empty yum.conf and remove the
         // files that were never read.
-        errno = ECANCELED;
-        error(tr("The repository configuration was not read completely, so it is not written"));
+        error(tr("The repository configuration was not read completely, so it is not written"),
+              ECANCELED);
         return false;
     }
     if (!checkErrors())
@@ -478,16 +463,66 @@ bool YumConfIO::write(QWidget* parent)
         if (!checkWritable(entry))
             return false;
     }
-    QList<PlannedFile> plan;
-    if (!planFiles(completed, plan) || !commitFiles(plan))
+    SafeFileWriter writer;
+    QStringList written;
+    if (!planFiles(completed, writer, written))
         return false;
+    const SafeFileWriter::Error failure = writer.commit();
+    if (failure.failed()) {
+        error(tr("Unable to write repository configuration file %1").arg(failure.path),
+              failure.number);
+        return false;
+    }
     entries = completed;
-
-    QSet<QString> written;
-    for (const PlannedFile& file : plan)
-        written.insert(file.path);
+    for (const SafeFileWriter::Tightened& file : writer.tightened()) {
+        logWarning(tr("%1 holds a password, so it was made readable by its owner only "
+                      "(mode %2, was %3)")
+                       .arg(file.path, octalMode(file.newMode), octalMode(file.oldMode)));
+    }
+    relinkHardLinks(written);
     removeUnusedFiles(written);
     return true;
+}
+
+void YumConfIO::relinkHardLinks(const QStringList& written)
+{
+    // A file was replaced under the name it was read by; its other hard
+    // links still hold the old file, which the next read would take for a
+    // second file with the same sections. Each becomes a link to the new
+    // file again, through a temporary link renamed over it.
+    for (const QString& path : written) {
+        struct stat now;
+        const QString target = SafeFileWriter::target(path);
+        if (::stat(QFile::encodeName(target).constData(), &now) != 0)
+            continue;
+        for (const QString& name : otherNames.value(path)) {
+            const QByteArray encoded = QFile::encodeName(name);
+            struct stat info;
+            if (::lstat(encoded.constData(), &info) != 0 || !S_ISREG(info.st_mode)
+                || (info.st_dev == now.st_dev && info.st_ino == now.st_ino))
+                continue;
+            const QFileInfo named(name);
+            int number = 0;
+            for (int attempt = 0; attempt < 100; ++attempt) {
+                const QByteArray temp = QFile::encodeName(
+                    named.path() + QLatin1String("/.") + named.fileName()
+                    + QStringLiteral(".link%1.%2").arg(::getpid()).arg(attempt));
+                if (::link(QFile::encodeName(target).constData(), temp.constData()) != 0) {
+                    number = errno;
+                    if (number == EEXIST)
+                        continue;
+                    break;
+                }
+                number = ::rename(temp.constData(), encoded.constData()) == 0 ? 0 : errno;
+                if (number != 0)
+                    ::unlink(temp.constData());
+                break;
+            }
+            if (number != 0)
+                error(tr("Unable to link repository configuration file %1 to %2").arg(name, path),
+                      number);
+        }
+    }
 }
 
 bool YumConfIO::checkErrors()
@@ -501,12 +536,16 @@ bool YumConfIO::checkErrors()
             text += QLatin1Char('\n');
         text += tr("Two or more repositories have the same Identifier(s), %1.  Only one repository "
                    "will be applied for each Identifier.")
-                    .arg(duplicates);
+                    .arg(quoted(duplicates));
     }
     if (text.isEmpty())
         return true;
     text += tr("  Proceed?");
 
+    if (errorSink) {
+        errorSink->append(text);
+        return false;
+    }
     QMessageBox box(QMessageBox::Critical, tr("Repository Editor"), text,
                     QMessageBox::Yes | QMessageBox::No, parent);
     box.setTextFormat(Qt::PlainText);
@@ -554,14 +593,31 @@ QString YumConfIO::getDuplicateId() const
 
 void YumConfIO::cleanupWrite(QList<Repo::Entry>& list) const
 {
+    // One name per file: every name of a file that was read becomes the
+    // name it was read under, and names of one file yet to be made become
+    // the first of them, so that no two names of one file truncate each
+    // other and the clean-up sees which files were written.
+    QHash<QString, QString> nameOfTarget;
     for (Repo::Entry& entry : list) {
         if (entry.file.isEmpty())
             entry.file = entry.id + QLatin1String(".repo");
         if (!entry.file.startsWith(QLatin1Char('/')) && !reposdirs.isEmpty())
             entry.file = reposdirs.first() + QLatin1Char('/') + entry.file;
-        // One spelling per file: "a/./b.repo" and "a/b.repo" must be written
-        // as one file, not truncate each other.
         entry.file = QDir::cleanPath(entry.file);
+
+        struct stat info;
+        if (::stat(QFile::encodeName(entry.file).constData(), &info) == 0) {
+            const QString read = namesById.value(FileId(info.st_dev, info.st_ino));
+            if (!read.isEmpty()) {
+                entry.file = read;
+                continue;
+            }
+        }
+        const QString target = SafeFileWriter::target(entry.file);
+        if (nameOfTarget.contains(target))
+            entry.file = nameOfTarget.value(target);
+        else
+            nameOfTarget.insert(target, entry.file);
     }
 }
 
@@ -579,17 +635,17 @@ bool YumConfIO::checkWritable(const Repo::Entry& entry)
     if (!allowed && file.startsWith(QLatin1Char('/')) && file.endsWith(QLatin1String(".repo")))
         allowed = reposdirs.contains(QFileInfo(file).path());
     if (!allowed) {
-        errno = EINVAL;
         error(tr("Repository %1 cannot be written to %2: repositories belong in the yum "
                  "configuration file or in a \".repo\" file of a repository directory")
-                  .arg(entry.id, file));
+                  .arg(quoted(entry.id), file),
+              EINVAL);
         return false;
     }
     if (hasBareLineBreak(entry.id) || hasBareLineBreak(entry.name)
         || hasBareLineBreak(entry.mirrorlist)) {
-        errno = EINVAL;
         error(tr("Repository %1 has a line break in its identifier, name or mirror list URL")
-                  .arg(entry.id));
+                  .arg(quoted(entry.id)),
+              EINVAL);
         return false;
     }
     return true;
@@ -601,9 +657,16 @@ void YumConfIO::writeRepo(QString& text, const Repo::Entry& entry)
     if (!entry.name.isEmpty())
         text += QLatin1String("name=") + entry.name + QLatin1Char('\n');
     if (!entry.baseurl.isEmpty()) {
-        QString urls = entry.baseurl;
-        urls.replace(QLatin1Char('\n'), QLatin1String("\n        "));
-        text += QLatin1String("baseurl=") + urls + QLatin1Char('\n');
+        // One URL a line, the further ones indented. Built by hand, as
+        // QString::replace() grows the text in steps that take seconds for
+        // a million URLs.
+        text += QLatin1String("baseurl=");
+        for (const QChar c : entry.baseurl) {
+            text += c;
+            if (c == QLatin1Char('\n'))
+                text += QLatin1String("        ");
+        }
+        text += QLatin1Char('\n');
     }
     if (!entry.mirrorlist.isEmpty())
         text += QLatin1String("mirrorlist=") + entry.mirrorlist + QLatin1Char('\n');
@@ -619,44 +682,34 @@ void YumConfIO::writeRepo(QString& text, const Repo::Entry& entry)
     }
 }
 
-bool YumConfIO::holdsPassword(const Repo::Entry& entry)
-{
-    for (const QString& urls : {entry.baseurl, entry.mirrorlist}) {
-        QRegExp kivrel = Repo::Kivrel::urlsRegExp();
-        for (int at = 0; (at = kivrel.indexIn(urls, at)) >= 0; at += kivrel.matchedLength()) {
-            if (!kivrel.cap(1).isEmpty())
-                return true;
-        }
-        if (urls.contains(QRegExp(QStringLiteral("://[^/@\\s]*:[^/@\\s]+@"))))
-            return true;
-    }
-    const QRegExp passwordOption(QStringLiteral("^(proxy_)?password[ \t]*[=:][ \t]*\\S"));
-    for (const QString& line : entry.other.split(QLatin1Char('\n'))) {
-        if (line.contains(passwordOption))
-            return true;
-    }
-    return false;
-}
-
-bool YumConfIO::planFiles(const QList<Repo::Entry>& list, QList<PlannedFile>& plan)
+bool YumConfIO::planFiles(const QList<Repo::Entry>& list, SafeFileWriter& writer,
+                          QStringList& paths)
 {
     QList<Repo::Entry> sorted = list;
     std::stable_sort(sorted.begin(), sorted.end(), filePositionLessThan);
     const QString conf = QDir::cleanPath(fileName());
 
+    QString path;
     QString text;
-    PlannedFile current;
     auto flush = [&]() {
-        current.bytes = text.toLatin1();
-        plan.append(current);
+        if (text.size() > maxFileSize) {
+            // It could not be read back.
+            error(tr("Repository configuration file %1 would be larger than 16 MiB").arg(path),
+                  EFBIG);
+            return false;
+        }
+        // Every form of password counts, wherever in the file it stands:
+        // in a section, among the lines above the first one, in [main].
+        writer.plan(path, text.toLatin1(), PasswordMask::holdsPassword(text));
+        paths.append(path);
+        return true;
     };
     for (const Repo::Entry& entry : sorted) {
-        if (entry.file != current.path) {
-            if (!current.path.isEmpty())
-                flush();
-            current = PlannedFile();
-            current.path = entry.file;
-            text = entry.file == conf ? mainText : preambles.value(entry.file);
+        if (entry.file != path) {
+            if (!path.isEmpty() && !flush())
+                return false;
+            path = entry.file;
+            text = path == conf ? mainText : preambles.value(path);
         } else {
             text += QLatin1Char('\n');
         }
@@ -664,119 +717,38 @@ bool YumConfIO::planFiles(const QList<Repo::Entry>& list, QList<PlannedFile>& pl
         writeRepo(section, entry);
         for (QChar c : section) {
             if (c.unicode() > 0xff) {
-                errno = EILSEQ;
                 error(tr("Repository %1 holds a character that cannot be written to %2")
-                          .arg(entry.id, entry.file));
+                          .arg(quoted(entry.id), entry.file),
+                      EILSEQ);
                 return false;
             }
         }
         text += section;
-        current.secret = current.secret || holdsPassword(entry);
     }
-    if (!current.path.isEmpty())
-        flush();
+    if (!path.isEmpty() && !flush())
+        return false;
 
     // yum.conf is always rewritten: its main text followed by its own
     // sections, or its main text alone.
-    bool haveConf = false;
-    for (const PlannedFile& file : plan)
-        haveConf = haveConf || file.path == conf;
-    if (!haveConf) {
-        PlannedFile file;
-        file.path = conf;
-        file.bytes = mainText.toLatin1();
-        plan.append(file);
+    if (!paths.contains(conf)) {
+        path = conf;
+        text = mainText;
+        if (!flush())
+            return false;
     }
     return true;
 }
 
-bool YumConfIO::commitFiles(QList<PlannedFile>& plan)
+void YumConfIO::removeUnusedFiles(const QStringList& written)
 {
-    auto discard = [&plan]() {
-        for (PlannedFile& file : plan)
-            removeTemporary(file.temp);
-    };
-    auto fail = [&](const PlannedFile& file) {
-        const int saved = errno;
-        discard();
-        errno = saved;
-        error(tr("Unable to write repository configuration file %1").arg(file.path));
-        return false;
-    };
-
-    const mode_t mask = currentUmask();
-    QSet<QString> targets;
-    for (PlannedFile& file : plan) {
-        const QFileInfo info(file.path);
-        file.target = file.path;
-        if (info.isSymLink()) {
-            const QString canonical = info.canonicalFilePath();
-            file.target = canonical.isEmpty() ? info.symLinkTarget() : canonical;
-        }
-        if (targets.contains(file.target)) {
-            errno = EEXIST;
-            return fail(file);
-        }
-        targets.insert(file.target);
-
-        const QByteArray target = QFile::encodeName(file.target);
-        mode_t mode;
-        if (::stat(target.constData(), &file.info) == 0) {
-            if (!S_ISREG(file.info.st_mode)) {
-                errno = S_ISDIR(file.info.st_mode) ? EISDIR : EINVAL;
-                return fail(file);
-            }
-            file.existed = true;
-            mode = file.info.st_mode & 07777;
-            // Kept to put the file back should a later rename fail.
-            if (!readAll(target, file.original))
-                return fail(file);
-        } else if (errno == ENOENT) {
-            mode = file.secret ? mode_t(0600) : mode_t(0666 & ~mask);
-        } else {
-            return fail(file);
-        }
-        if (!writeTemporary(file.target, file.bytes, mode, file.existed, file.info.st_uid,
-                            file.info.st_gid, file.temp))
-            return fail(file);
+    // A name that reaches a file written now is never removed, whichever
+    // name the write used.
+    QSet<FileId> writtenIds;
+    for (const QString& path : written) {
+        struct stat info;
+        if (::stat(QFile::encodeName(path).constData(), &info) == 0)
+            writtenIds.insert(FileId(info.st_dev, info.st_ino));
     }
-
-    for (PlannedFile& file : plan) {
-        if (::rename(QFile::encodeName(file.temp).constData(),
-                     QFile::encodeName(file.target).constData())
-            != 0) {
-            const int saved = errno;
-            // Put back what was already replaced, as far as the disk lets us.
-            for (PlannedFile& done : plan) {
-                if (!done.renamed)
-                    continue;
-                const QByteArray target = QFile::encodeName(done.target);
-                QString temp;
-                if (!done.existed) {
-                    ::unlink(target.constData());
-                } else if (!writeTemporary(done.target, done.original, done.info.st_mode & 07777,
-                                           true, done.info.st_uid, done.info.st_gid, temp)
-                           || ::rename(QFile::encodeName(temp).constData(), target.constData()) != 0) {
-                    removeTemporary(temp);
-                }
-            }
-            errno = saved;
-            return fail(file);
-        }
-        file.renamed = true;
-        file.temp.clear();
-    }
-
-    QSet<QString> dirs;
-    for (const PlannedFile& file : plan)
-        dirs.insert(QFileInfo(file.target).path());
-    for (const QString& dir : dirs)
-        syncDirectory(dir);
-    return true;
-}
-
-void YumConfIO::removeUnusedFiles(const QSet<QString>& written)
-{
     const QString conf = QDir::cleanPath(fileName());
     QStringList candidates;
     for (const QString& path : filesWithSections) {
@@ -796,38 +768,68 @@ void YumConfIO::removeUnusedFiles(const QSet<QString>& written)
             remaining.insert(path);
             continue;
         }
-        const QByteArray name = QFile::encodeName(path);
-        struct stat info;
-        if (::stat(name.constData(), &info) != 0) {
-            if (errno == ENOENT)
-                continue;
-            error(tr("Unable to stat repository configuration file %1").arg(path));
-            stopped = true;
-            remaining.insert(path);
-            continue;
+        // Every name of the file goes, links first, so that none is left
+        // leading nowhere and a linked file does not keep its sections.
+        QStringList links, files;
+        for (const QString& name : QStringList{path} + otherNames.value(path)) {
+            struct stat info;
+            const bool link = ::lstat(QFile::encodeName(name).constData(), &info) == 0
+                              && S_ISLNK(info.st_mode);
+            (link ? links : files).append(name);
         }
-        if (S_ISDIR(info.st_mode))
-            continue;
-        if (::unlink(name.constData()) != 0) {
-            error(tr("Unable to unlink repository configuration file %1").arg(path));
-            stopped = true;
+        for (const QString& name : links + files) {
+            const QByteArray encoded = QFile::encodeName(name);
+            struct stat info;
+            if (::stat(encoded.constData(), &info) != 0) {
+                const int number = errno;
+                if (number == ENOENT)
+                    continue;
+                error(tr("Unable to stat repository configuration file %1").arg(name), number);
+                stopped = true;
+                break;
+            }
+            if (S_ISDIR(info.st_mode) || writtenIds.contains(FileId(info.st_dev, info.st_ino)))
+                continue;
+            if (::unlink(encoded.constData()) != 0) {
+                const int number = errno;
+                error(tr("Unable to unlink repository configuration file %1").arg(name), number);
+                stopped = true;
+                break;
+            }
+        }
+        if (stopped) {
             remaining.insert(path);
             continue;
         }
         preambles.remove(path);
+        otherNames.remove(path);
     }
     filesWithSections = remaining;
 }
 
-void YumConfIO::error(const QString& msg)
+void YumConfIO::error(const QString& msg, int number)
 {
-    const int number = errno;
     const QString text = msg
                          + tr("; errno = %1 (%2).")
                                .arg(number)
                                .arg(QString::fromLocal8Bit(std::strerror(number)));
+    if (errorSink) {
+        errorSink->append(text);
+        return;
+    }
     QMessageBox box(QMessageBox::Critical, tr("KUV Repository Editor Error"), text,
                     QMessageBox::Ok, parent);
     box.setTextFormat(Qt::PlainText);
     box.exec();
+}
+
+void YumConfIO::logWarning(const QString& text)
+{
+    if (!log)
+        return;
+    {
+        QMutexLocker locker(log);
+        log->append(Log::Entry(Log::Warning, 0, PasswordMask::mask(text)));
+    }
+    log->emitAppended();
 }

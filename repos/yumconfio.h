@@ -7,14 +7,22 @@
 #include <QHash>
 #include <QList>
 #include <QObject>
+#include <QPair>
 #include <QSet>
 #include <QString>
 #include <QStringList>
+#include <QtGlobal>
 
 #include "repos/entry.h"
 #include "repos/yumrepoenabled.h"
 
 class QWidget;
+class SafeFileWriter;
+
+namespace Log
+{
+class EntryList;
+}
 
 class YumConfIO : public QObject
 {
@@ -33,6 +41,22 @@ public:
     bool write(QWidget* parent);
     // Whether the last read went through to the end.
     bool readComplete() const;
+
+    // The log that hears which files a write made private; borrowed, null
+    // for none.
+    void setLog(Log::EntryList* log);
+    // With a sink, error texts are appended to it instead of being shown in
+    // boxes, and the question about empty or duplicate identifiers is
+    // answered No without a box (its text goes to the sink as well).
+    // Borrowed; null, the default, shows boxes.
+    void setErrorSink(QStringList* sink);
+
+    // The most that yum.conf or a repository file may hold; larger ones are
+    // neither read nor written.
+    static constexpr qint64 maxFileSize = 16 * 1024 * 1024;
+    // Configuration text as the boxes quote it: passwords masked, and cut
+    // to a length that a box can show.
+    static QString quoted(const QString& text);
 
     // "/etc/yum/yum.conf" if it exists, else "/etc/yum.conf", below the
     // configuration root; looked up anew at every call.
@@ -57,7 +81,8 @@ signals:
 
 private:
     class LineReader;
-    struct PlannedFile;
+    // A file's device and inode: what makes two names one file.
+    using FileId = QPair<quint64, quint64>;
 
     bool readConfFile(LineReader& reader, const QString& path);
     bool readRepoFile(LineReader& reader, const QString& path, QString* preamble);
@@ -73,11 +98,12 @@ private:
     static bool filePositionLessThan(const Repo::Entry& a, const Repo::Entry& b);
     bool checkWritable(const Repo::Entry& entry);
     static void writeRepo(QString& text, const Repo::Entry& entry);
-    static bool holdsPassword(const Repo::Entry& entry);
-    bool planFiles(const QList<Repo::Entry>& list, QList<PlannedFile>& plan);
-    bool commitFiles(QList<PlannedFile>& plan);
-    void removeUnusedFiles(const QSet<QString>& written);
-    void error(const QString& msg);
+    bool planFiles(const QList<Repo::Entry>& list, SafeFileWriter& writer, QStringList& paths);
+    void relinkHardLinks(const QStringList& written);
+    void removeUnusedFiles(const QStringList& written);
+    // Shows msg with the errno value given, or hands it to the sink.
+    void error(const QString& msg, int number);
+    void logWarning(const QString& text);
 
     // Each read is checked before anything may be written from it.
     bool complete = false;
@@ -86,4 +112,14 @@ private:
     QSet<QString> filesWithSections;
     // Lines of each ".repo" file before its first section.
     QHash<QString, QString> preambles;
+    // Every file read, under the first name that reached it. Links between
+    // the repository directories (one folder linked to the other, a file
+    // linked to another) give one file several names; it is read, written
+    // and removed as one.
+    QHash<FileId, QString> namesById;
+    // The further names of a file read, by its first name.
+    QHash<QString, QStringList> otherNames;
+
+    Log::EntryList* log = nullptr;
+    QStringList* errorSink = nullptr;
 };

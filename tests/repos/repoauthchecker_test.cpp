@@ -540,10 +540,9 @@ TEST_F(RepoAuthCheckerTest, FailedWriteStillCountsAsChangedAndLeavesTheFileAlone
     EXPECT_EQ(entry("w1")->baseurl, kivrel("h", "1", "u", "p"));
 }
 
-// A rewritten file keeps its mode and owner: yum's tools that read the
-// repository files may rely on them. Only new files that hold a password are
-// made readable by their owner alone.
-TEST_F(RepoAuthCheckerTest, RewrittenFileKeepsItsModeWhenAPasswordArrives)
+// A file that comes to hold a password is no longer readable by group and
+// others, whatever its mode was; its owner keeps reading and writing it.
+TEST_F(RepoAuthCheckerTest, RewrittenFileBecomesPrivateWhenAPasswordArrives)
 {
     setUpConf(tree);
     writeRepo("o.repo", section("o1", kivrel("h", "1")));
@@ -554,8 +553,9 @@ TEST_F(RepoAuthCheckerTest, RewrittenFileKeepsItsModeWhenAPasswordArrives)
     check({Reply::click("OK", "u", "p")});
 
     ASSERT_EQ(stored("o1").password, "p");
-    // Group and others keep their read permission.
-    EXPECT_EQ(QFile::permissions(tree.path("etc/yum.repos.d/o.repo")) & 0x00ff, mode & 0x00ff);
+    const QFileDevice::Permissions after = QFile::permissions(tree.path("etc/yum.repos.d/o.repo"));
+    EXPECT_EQ(after & 0x00ff, 0);
+    EXPECT_EQ(after & 0xf000, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
 }
 
 namespace

@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <QDir>
 #include <QFile>
 #include <QSignalSpy>
 
@@ -162,16 +164,34 @@ TEST_F(ConfReadFailure, MainWithTrailingBlankIsAMalformedHeader)
     EXPECT_TRUE(watcher.boxes[0].text.startsWith("Malformed section name in line: [main] ;"));
 }
 
-TEST_F(ConfReadFailure, MalformedHeaderNeverShowsAPassword)
+TEST_F(ConfReadFailure, MalformedHeaderNeverShowsAPasswordOfAnyForm)
 {
     tree.write("etc/yum.conf", "[main]\n");
     tree.write("etc/yum.repos.d/a.repo",
-               "[joined\n  baseurl=http://h/kivrel?user=u&pass=topsecret&path=/r\n");
+               "[joined\n  baseurl=http://h/kivrel?user=u&pass=topsecret&path=/r\n"
+               "  mirrorlist=https://joe:infosecret@h/list\n"
+               "  password=optionsecret\n"
+               "\tproxy_password = proxysecret\n");
     BoxWatcher watcher;
     EXPECT_FALSE(conf.read(nullptr));
     ASSERT_EQ(watcher.boxes.size(), 1);
-    EXPECT_FALSE(watcher.boxes[0].text.contains("topsecret"));
-    EXPECT_TRUE(watcher.boxes[0].text.contains("pass=*********&path=/r"));
+    const QString text = watcher.boxes[0].text;
+    for (const char* secret : {"topsecret", "infosecret", "optionsecret", "proxysecret"})
+        EXPECT_FALSE(text.contains(secret)) << secret;
+    EXPECT_TRUE(text.contains("pass=********&path=/r"));
+    EXPECT_TRUE(text.contains("https://joe:********@h/list"));
+}
+
+TEST_F(ConfReadFailure, AHugeMalformedLineIsQuotedShort)
+{
+    tree.write("etc/yum.conf", "[main]\n");
+    tree.write("etc/yum.repos.d/a.repo", "[" + QByteArray(2 * 1024 * 1024, 'x') + "\n");
+    BoxWatcher watcher;
+    EXPECT_FALSE(conf.read(nullptr));
+    ASSERT_EQ(watcher.boxes.size(), 1);
+    EXPECT_EQ(watcher.boxes[0].text,
+              "Malformed section name in line: [" + QString(199, 'x') + QChar(0x2026)
+                  + "; errno = 22 (Invalid argument).");
 }
 
 TEST_F(ConfReadFailure, MissingYumConf)
@@ -210,10 +230,43 @@ TEST_F(ConfReadFailure, RepositoryFileThatCannotBeExamined)
             .arg(tree.path("etc/yum.repos.d/dangling.repo"))));
 }
 
-TEST_F(ConfReadFailure, RepositoryFileThatCannotBeOpened)
+class ConfRefusedInput : public ConfIOTest
+{
+protected:
+    // A read that must stop at the file with one box, after which a write
+    // is refused too; returns the box's text.
+    QString refusedRead()
+    {
+        QString text;
+        {
+            BoxWatcher watcher;
+            EXPECT_FALSE(conf.read(nullptr));
+            EXPECT_FALSE(conf.readComplete());
+            if (watcher.boxes.size() != 1) {
+                ADD_FAILURE() << "expected one box, saw " << watcher.boxes.size();
+                return text;
+            }
+            text = watcher.boxes[0].text;
+        }
+        BoxWatcher watcher;
+        EXPECT_FALSE(conf.write(nullptr));
+        EXPECT_EQ(watcher.boxes.size(), 1);
+        return text;
+    }
+
+    QString notRegular(const QString& relative) const
+    {
+        return QString("Unable to read repository configuration file %1: it is not a regular "
+                       "file; errno = 22 (Invalid argument).")
+            .arg(tree.path(relative));
+    }
+};
+
+TEST_F(ConfRefusedInput, SocketsDevicesAndFifosAreNotRead)
 {
     tree.write("etc/yum.conf", "[main]\n");
-    const QByteArray socketPath = QFile::encodeName(tree.path("etc/yum.repos.d/socket.repo"));
+    tree.write("etc/yum.repos.d/b.repo", "[b]\n");
+    const QByteArray socketPath = QFile::encodeName(tree.path("etc/yum.repos.d/a.repo"));
     const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
     ASSERT_GE(fd, 0);
     sockaddr_un address{};
@@ -221,13 +274,49 @@ TEST_F(ConfReadFailure, RepositoryFileThatCannotBeOpened)
     ASSERT_LT(size_t(socketPath.size()), sizeof address.sun_path);
     qstrcpy(address.sun_path, socketPath.constData());
     ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    BoxWatcher watcher;
-    EXPECT_FALSE(conf.read(nullptr));
+    const QMap<QString, QString> before = tree.snapshot();
+    EXPECT_EQ(refusedRead(), notRegular("etc/yum.repos.d/a.repo"));
     ::close(fd);
-    ASSERT_EQ(watcher.boxes.size(), 1);
-    EXPECT_TRUE(watcher.boxes[0].text.startsWith(
-        QString("Unable to read repository configuration file %1; errno = ")
-            .arg(tree.path("etc/yum.repos.d/socket.repo"))));
+    EXPECT_EQ(tree.snapshot(), before);
+
+    ASSERT_TRUE(QFile::remove(tree.path("etc/yum.repos.d/a.repo")));
+    ASSERT_TRUE(QFile::link("/dev/null", tree.path("etc/yum.repos.d/a.repo")));
+    EXPECT_EQ(refusedRead(), notRegular("etc/yum.repos.d/a.repo"));
+
+    // Opening a FIFO would wait for a writer.
+    ASSERT_TRUE(QFile::remove(tree.path("etc/yum.repos.d/a.repo")));
+    ASSERT_EQ(::mkfifo(socketPath.constData(), 0644), 0);
+    EXPECT_EQ(refusedRead(), notRegular("etc/yum.repos.d/a.repo"));
+}
+
+TEST_F(ConfRefusedInput, AFileLargerThanSixteenMebibytes)
+{
+    tree.write("etc/yum.conf", "[main]\n");
+    QByteArray big = "[big]\n";
+    big += QByteArray(YumConfIO::maxFileSize - big.size() + 1, '#');
+    tree.write("etc/yum.repos.d/big.repo", big);
+    tree.write("etc/yum.repos.d/small.repo", "[small]\n");
+    const QMap<QString, QString> before = tree.snapshot();
+    EXPECT_EQ(refusedRead(),
+              QString("Unable to read repository configuration file %1: it is larger than 16 MiB; "
+                      "errno = 27 (File too large).")
+                  .arg(tree.path("etc/yum.repos.d/big.repo")));
+    EXPECT_EQ(tree.snapshot(), before);
+
+    // One byte less is read.
+    big.chop(1);
+    tree.write("etc/yum.repos.d/big.repo", big);
+    ASSERT_TRUE(conf.read(nullptr));
+    EXPECT_EQ(ids(), (QStringList{"big", "small"}));
+}
+
+TEST_F(ConfRefusedInput, AYumConfThatIsNoRegularFile)
+{
+    ASSERT_TRUE(QDir().mkpath(tree.path("etc")));
+    ASSERT_TRUE(QFile::link("/dev/zero", tree.path("etc/yum.conf")));
+    EXPECT_EQ(refusedRead(), QString("Unable to read yum configuration file %1: it is not a regular "
+                                     "file; errno = 22 (Invalid argument).")
+                                 .arg(tree.path("etc/yum.conf")));
 }
 
 class SessionFlags : public ConfIOTest
