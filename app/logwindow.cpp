@@ -2,6 +2,7 @@
 // entries as rich text.
 #include "app/logwindow.h"
 
+#include <algorithm>
 #include <vector>
 
 #include <QEventLoop>
@@ -17,6 +18,7 @@
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTextOption>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include "engine/log.h"
@@ -30,14 +32,19 @@ namespace
 const int maxLevel = 10;
 const int defaultLevel = 2;
 
-// Info lines above this level are drawn in the minor colour.
+// The most lines drawn in one step: some tens of milliseconds of work.
+const int defaultStepLines = 500;
+
+// Info lines from this level on are drawn in the minor colour.
 const unsigned int minorInfoLevel = 10;
 
 // Every line is a paragraph of its own with no spacing above or below, so
 // that the log reads as in a terminal; an empty line stays an empty
 // paragraph.
-const QLatin1String compactStyle("white-space:pre; margin-top:0px; margin-bottom:0px; margin-left:0px; "
-                                 "margin-right:0px; -qt-block-indent:0; text-indent:0px;");
+// Blanks and tabs are kept as they are, so column layouts keep their shape.
+const QLatin1String compactStyle("white-space:pre; margin-top:0px; margin-bottom:0px; "
+                                 "margin-left:0px; margin-right:0px; -qt-block-indent:0; "
+                                 "text-indent:0px;");
 const QLatin1String emptyStyle("-qt-paragraph-type:empty; ");
 
 // The rich text around the lines of one kind, translated once per drawing.
@@ -53,7 +60,7 @@ namespace Log
 {
 
 Window::Window(Log::EntryList& list, QWidget* parent)
-    : QWidget(nullptr, Qt::WindowFlags()), parent(parent), list(&list)
+    : QWidget(nullptr, Qt::WindowFlags()), parent(parent), list(&list), stepLines(defaultStepLines)
 {
     setWindowTitle(tr("KUV Log"));
 
@@ -93,6 +100,11 @@ Window::Window(Log::EntryList& list, QWidget* parent)
 
     connect(level, QOverload<int>::of(&QSpinBox::valueChanged), this, &Window::levelChanged);
     connect(close, &QPushButton::clicked, this, &QWidget::hide);
+
+    more = new QTimer(this);
+    more->setSingleShot(true);
+    more->setInterval(0);
+    connect(more, &QTimer::timeout, this, &Window::drawMore);
 }
 
 Window::~Window() = default;
@@ -105,18 +117,17 @@ void Window::setVisible(bool visible)
     }
     if (visible) {
         following = true;
-        clearText();
         {
             // Connected under the mutex: an entry appended after the
-            // connection brings a signal, and render() below draws every
-            // entry appended before it.
+            // connection brings a signal, and the drawing below examines
+            // every entry appended before it.
             QMutexLocker locker(list);
             connect(list, &Log::EntryList::appended, this, &Window::appended,
                     Qt::ConnectionType(Qt::AutoConnection | Qt::UniqueConnection));
         }
         // No event processing here: the window is not on the screen yet,
         // and a hide among those events would find it half shown.
-        render();
+        drawAll();
         QWidget::setVisible(true);
         text->moveCursor(QTextCursor::End);
         text->ensureCursorVisible();
@@ -134,7 +145,13 @@ void Window::setVisible(bool visible)
 
 void Window::appended()
 {
-    if (!following || !render())
+    if (!following)
+        return;
+    // While a step is pending, new entries wait for it: a burst of signals
+    // is drawn step by step with paints between, not all within the first
+    // signal's event processing. The events are still let through, so that
+    // the step comes while the GUI thread is busy.
+    if (!more->isActive() && !render())
         return;
     // Neither the list's mutex nor any lock of the writers is held here:
     // render() has let go of the former, and the engine emits appended()
@@ -153,10 +170,8 @@ void Window::levelChanged(int)
 {
     // A hidden window holds no text; the next show draws under the new
     // threshold.
-    if (!following)
-        return;
-    clearText();
-    appended();
+    if (following)
+        drawAll();
 }
 
 void Window::keyPressEvent(QKeyEvent* e)
@@ -167,6 +182,12 @@ void Window::keyPressEvent(QKeyEvent* e)
         return;
     }
     QWidget::keyPressEvent(e);
+}
+
+void Window::drawMore()
+{
+    if (following)
+        render();
 }
 
 void Window::htmlProtect(QString& s)
@@ -214,31 +235,48 @@ void Window::htmlProtect(QString& s)
     s = protectedText;
 }
 
+void Window::drawAll()
+{
+    clearText();
+    render();
+}
+
 bool Window::render()
 {
     // The entries are copied out under the mutex (their texts are shared,
     // not duplicated) and drawn after it is let go, so that writers wait
     // only for the copying, never for the drawing.
     std::vector<Log::Entry> fresh;
+    bool unfinished;
     {
         QMutexLocker locker(list);
         const int count = list->count();
         if (count <= shown)
             return false;
         const unsigned int threshold = unsigned(level->value());
-        fresh.reserve(size_t(count - shown));
-        for (int i = shown; i < count; ++i) {
+        fresh.reserve(size_t(std::min(count - shown, stepLines)));
+        int i = shown;
+        for (; i < count && int(fresh.size()) < stepLines; ++i) {
             const Log::Entry& entry = list->at(i);
             if (entry.level <= threshold)
                 fresh.push_back(entry);
         }
         // Before anything is drawn: a drawing re-entered later starts
         // after these entries.
-        shown = count;
+        shown = i;
+        unfinished = i < count;
     }
-    if (fresh.empty())
-        return true;
+    if (!fresh.empty())
+        insert(toHtml(fresh), fresh.front().kind == Log::Action);
+    // The rest of a long log, or of a long burst, is drawn in later steps
+    // with the events between them let through.
+    if (unfinished)
+        more->start();
+    return true;
+}
 
+QString Window::toHtml(std::vector<Log::Entry>& entries) const
+{
     const QString colored = tr("<font color=\"%1\">");
     const QString fontEnd = tr("</font>");
     const Wrapper output{colored.arg(Colors::ok()), fontEnd};
@@ -255,11 +293,9 @@ bool Window::render()
     const QString emptyHeading = QLatin1String("<h2 style=\"") + emptyStyle + compactStyle +
                                  QLatin1String("\">");
 
-    // The whole batch is one insertion: one parse and one layout pass
-    // instead of one per line.
     QString html;
-    html.reserve(int(fresh.size()) * 160);
-    for (Log::Entry& entry : fresh) {
+    html.reserve(int(entries.size()) * 200);
+    for (Log::Entry& entry : entries) {
         htmlProtect(entry.text);
         const Wrapper* wrapper;
         switch (entry.kind) {
@@ -289,16 +325,17 @@ bool Window::render()
         html += wrapper->after;
         html += isHeading ? QLatin1String("</h2>") : QLatin1String("</p>");
     }
-    append(html, fresh.front().kind == Log::Action);
-    return true;
+    return html;
 }
 
-void Window::append(const QString& html, bool headingFirst)
+void Window::insert(const QString& html, bool headingFirst)
 {
     QTextDocument* document = text->document();
     QScrollBar* bar = text->verticalScrollBar();
     const bool atBottom = bar->value() >= bar->maximum();
 
+    // The whole batch is one insertion: one parse and one layout pass
+    // instead of one per line.
     QTextCursor cursor(document);
     cursor.beginEditBlock();
     cursor.movePosition(QTextCursor::End);
@@ -313,8 +350,7 @@ void Window::append(const QString& html, bool headingFirst)
     format.setBottomMargin(0.0);
     if (headingFirst)
         format.setHeadingLevel(2);
-    QTextCursor firstBlock(document->findBlockByNumber(first));
-    firstBlock.setBlockFormat(format);
+    QTextCursor(document->findBlockByNumber(first)).setBlockFormat(format);
     cursor.endEditBlock();
 
     // A reader at the end of the log stays there.
@@ -324,6 +360,7 @@ void Window::append(const QString& html, bool headingFirst)
 
 void Window::clearText()
 {
+    more->stop();
     shown = 0;
     text->clear();
 }

@@ -3,21 +3,28 @@
 // new while the log grows.
 #pragma once
 
+#include <vector>
+
 #include <QString>
 #include <QWidget>
 
 class HTextEdit;
+class LogWindowTestAccess;
 class QKeyEvent;
 class QSpinBox;
+class QTimer;
 
 namespace Log
 {
 
+class Entry;
 class EntryList;
 
 class Window : public QWidget
 {
     Q_OBJECT
+
+    friend class ::LogWindowTestAccess;
 
 public:
     // Hidden and empty; nothing is drawn or connected to the list until the
@@ -47,13 +54,23 @@ protected:
     // Escape hides the window.
     void keyPressEvent(QKeyEvent* e) override;
 
+private slots:
+    // The next step of a drawing too long for one go.
+    void drawMore();
+
 private:
-    // Draws the entries beyond shown in one insertion; whether there were
-    // any to examine.
+    // Draws the whole list from its first entry: one step now, the rest in
+    // later steps.
+    void drawAll();
+    // Draws up to one step of the entries beyond shown, after the last
+    // line, and has the rest drawn in later steps; whether there were any
+    // to examine.
     bool render();
-    // Adds the paragraphs of html after the last line, following the end
-    // of the log if the reader was there.
-    void append(const QString& html, bool headingFirst);
+    // Rich text of the entries, one paragraph each, escaped in place.
+    QString toHtml(std::vector<Log::Entry>& entries) const;
+    // Adds the paragraphs of html after the last line; a reader at the end
+    // of the log stays there.
+    void insert(const QString& html, bool headingFirst);
     void clearText();
 
     QWidget* parent;
@@ -61,8 +78,15 @@ private:
     Log::EntryList* list;
     HTextEdit* text;
     // How many of the list's entries have been examined (drawn, or skipped
-    // as too detailed). Only the GUI thread touches it.
+    // as too detailed), counted from the first. Only the GUI thread touches
+    // it.
     int shown = 0;
+    // The most lines one step draws. A long log, or a long burst of lines,
+    // is drawn in steps from the event loop, so that the window repaints
+    // and answers the user between them.
+    int stepLines;
+    // Starts the next step.
+    QTimer* more;
     // Connected to the list and drawing: set by a show, cleared by a hide.
     bool following = false;
     // The event processing after a drawing is running: a drawing re-entered

@@ -33,6 +33,13 @@
 #include "tests/app/mainwindow_test.h"
 #include "tests/foundation/qtprinters.h"
 
+class LogWindowTestAccess
+{
+public:
+    static int& stepLines(Log::Window& w) { return w.stepLines; }
+    static bool stepPending(Log::Window& w) { return w.more->isActive(); }
+};
+
 namespace
 {
 
@@ -334,6 +341,69 @@ TEST_F(LogWindowTest, EventsAfterADrawingRunUnlockedAndAReEnteredDrawingDrawsNot
     io->logList.emitAppended();
     QApplication::processEvents();
     EXPECT_EQ(drawn(), QStringList({"first", "second", "from a worker", "nested"}));
+}
+
+// A long log is drawn a step at a time from the event loop; every step
+// continues where the last one ended, across skipped entries, headlines and
+// empty lines, and new lines wait for the pending step.
+TEST_F(LogWindowTest, ALongLogIsDrawnInStepsEachLineOnceInOrder)
+{
+    LogWindowTestAccess::stepLines(*window) = 3;
+    QStringList expected;
+    QStringList headlines;
+    for (int i = 0; i < 20; ++i) {
+        const Log::Kind kind = i % 3 == 1 ? Log::Action : Log::Info;
+        const unsigned int detail = i % 4 == 3 ? 5 : 0;
+        const QString line = i % 5 == 4 ? QString() : QStringLiteral("line %1").arg(i);
+        io->log(kind, detail, line);
+        if (detail <= 2)
+            expected << line;
+        if (detail <= 2 && kind == Log::Action && !line.isEmpty())
+            headlines << line;
+    }
+    ASSERT_EQ(headlines.size(), 4);
+    window->show();
+    EXPECT_EQ(drawn(), expected.mid(0, 3));
+    EXPECT_TRUE(LogWindowTestAccess::stepPending(*window));
+
+    // Lines logged meanwhile come after the older ones.
+    io->log(Log::Warning, 0, "new");
+    expected << "new";
+    ASSERT_TRUE(MainWindowTesting::waitFor([&] { return !LogWindowTestAccess::stepPending(*window); },
+                                           5000));
+    EXPECT_EQ(drawn(), expected);
+    for (const QString& headline : headlines)
+        EXPECT_EQ(blockOf(headline).blockFormat().headingLevel(), 2) << headline.toStdString();
+    for (QTextBlock block = text->document()->begin(); block.isValid(); block = block.next())
+        EXPECT_EQ(block.blockFormat().topMargin(), 0.0) << block.text().toStdString();
+    QScrollBar* bar = text->verticalScrollBar();
+    EXPECT_EQ(bar->value(), bar->maximum());
+
+    // A burst in one batch is drawn in steps too.
+    QString burst;
+    QStringList burstLines;
+    for (int i = 0; i < 10; ++i) {
+        burstLines << QStringLiteral("burst %1").arg(i);
+        burst += burstLines.last() + '\n';
+    }
+    io->writeStdout(burst);
+    ASSERT_TRUE(MainWindowTesting::waitFor([&] { return !LogWindowTestAccess::stepPending(*window); },
+                                           5000));
+    EXPECT_EQ(drawn(), expected + burstLines);
+
+    // A hide in the middle of a drawing ends it, and a change of threshold
+    // starts it again from the first entry.
+    level->setValue(5);
+    EXPECT_TRUE(LogWindowTestAccess::stepPending(*window));
+    level->setValue(2);
+    window->hide();
+    QApplication::processEvents();
+    EXPECT_FALSE(LogWindowTestAccess::stepPending(*window));
+    EXPECT_TRUE(text->document()->isEmpty());
+    window->show();
+    ASSERT_TRUE(MainWindowTesting::waitFor([&] { return !LogWindowTestAccess::stepPending(*window); },
+                                           5000));
+    EXPECT_EQ(drawn(), expected + burstLines);
 }
 
 TEST(LogWindowRoad, WindowsLogOpensTheLogWindowAndQuitHidesIt)
