@@ -171,9 +171,14 @@ TEST_F(LogWindowTest, ThresholdOmitsMoreDetailedEntriesAndAChangeDrawsAllAgain)
     level->setValue(0);
     EXPECT_EQ(drawn(), QStringList({"level 0"}));
 
-    // A signal with nothing new draws nothing.
+    // A signal with nothing new draws nothing and lets no event through.
+    bool ran = false;
+    QMetaObject::invokeMethod(qApp, [&ran] { ran = true; }, Qt::QueuedConnection);
     io->logList.emitAppended();
+    EXPECT_FALSE(ran);
     EXPECT_EQ(drawn(), QStringList({"level 0"}));
+    QApplication::processEvents();
+    EXPECT_TRUE(ran);
 }
 
 TEST_F(LogWindowTest, EachKindHasItsColourAndHeadlinesAreHeadings)
