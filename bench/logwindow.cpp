@@ -36,7 +36,6 @@
 #include <QSpinBox>
 #include <QTextDocument>
 #include <QThread>
-#include <QTimer>
 #include <QWindow>
 
 #include "app/logwindow.h"

@@ -7,7 +7,9 @@
 // library's.
 #include "engine/yumio.h"
 
+#include <functional>
 #include <memory>
+#include <utility>
 
 #include <gtest/gtest.h>
 
@@ -26,7 +28,6 @@
 #include <QTextCharFormat>
 #include <QTextDocument>
 #include <QThread>
-#include <QTimer>
 
 #include "app/logwindow.h"
 #include "foundation/htextedit.h"
