@@ -1,7 +1,8 @@
 // The log window over an engine of its own (no interpreter): its layout, the
 // detail threshold, the colour and shape of each kind, lines drawn exactly
-// as written, hiding and showing, and drawings re-entered from the events
-// the window lets through; and the main window's road to it.
+// as written, hiding and showing, lines from a worker, drawings re-entered
+// from the events the window lets through, a long log drawn in steps; and
+// the main window's road to it.
 //
 // The interpreter's header (through the engine's) comes before the C++
 // library's.
