@@ -31,6 +31,11 @@ class Model;
 class View;
 }
 
+namespace Log
+{
+class Window;
+}
+
 namespace RepoEditor
 {
 class Dialog;
@@ -163,9 +168,8 @@ private:
     QPushButton* applyButton = nullptr;
 
     RepoEditor::Dialog* repoEditor = nullptr;
-    // The log window (a Log::Window): a top-level window of its own, made
-    // on first use.
-    QWidget* logWindow = nullptr;
+    // A top-level window of its own, made on first use and never deleted.
+    Log::Window* logWindow = nullptr;
 
     bool ready = false;
     // initialize() has been scheduled: a second show must not start the

@@ -13,6 +13,7 @@
 #include <QPushButton>
 #include <QWidget>
 
+#include "app/logwindow.h"
 #include "app/packagetable/model.h"
 #include "app/packagetable/sortfilterproxymodel.h"
 #include "app/packagetable/view.h"
@@ -242,8 +243,12 @@ void MainWindow::quit()
 
 void MainWindow::displayLog()
 {
-    // The log window is a window of its own that renders the engine's log
-    // list; until it exists the list keeps every line and nothing is shown.
+    // After quit the engine and its log are gone.
+    if (!yumIO)
+        return;
+    if (!logWindow)
+        logWindow = new Log::Window(yumIO->logList, this);
+    logWindow->show();
 }
 
 void MainWindow::editRepositories(bool forceReposChanged)

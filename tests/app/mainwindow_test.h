@@ -26,6 +26,7 @@
 #include <QStringList>
 #include <QTimer>
 
+#include "app/logwindow.h"
 #include "app/mainwindow.h"
 #include "app/packagetable/model.h"
 #include "app/packagetable/sortfilterproxymodel.h"
@@ -61,6 +62,7 @@ public:
     static PackageTable::View* view(MainWindow& w) { return w.view; }
     static QPushButton* describeButton(MainWindow& w) { return w.describeButton; }
     static QPushButton* applyButton(MainWindow& w) { return w.applyButton; }
+    static Log::Window* logWindow(MainWindow& w) { return w.logWindow; }
 
     // Keeps a show from starting the engine, for tests without one.
     static void skipInitialize(MainWindow& w) { w.initializeScheduled = true; }

@@ -11,6 +11,8 @@
 #include <QFile>
 #include <QMessageBox>
 #include <QSet>
+#include <QTextDocument>
+#include <QTextEdit>
 
 #include "app/packagetable/searchtexts.h"
 #include "foundation/scrollableconfirmdialog.h"
@@ -391,6 +393,20 @@ TEST_F(MainWindowSandboxTest, StartWithTheLogStartsAsUsual)
     ASSERT_TRUE(start());
     EXPECT_TRUE(A::mainArea(*window)->isVisible());
     EXPECT_GT(engine()->count(), 0);
+
+    // The log window opened before the engine started and followed the
+    // collection; the quit hides it and it lets go of every line.
+    Log::Window* logWindow = A::logWindow(*window);
+    ASSERT_NE(logWindow, nullptr);
+    EXPECT_TRUE(logWindow->isVisible());
+    QTextEdit* text = logWindow->findChild<QTextEdit*>();
+    ASSERT_NE(text, nullptr);
+    QApplication::processEvents();
+    EXPECT_TRUE(text->toPlainText().split('\n').contains("Initialization")) << text->toPlainText().toStdString();
+    A::quit(*window);
+    EXPECT_FALSE(logWindow->isVisible());
+    EXPECT_TRUE(text->document()->isEmpty());
+    delete logWindow;
 }
 
 TEST_F(MainWindowSandboxTest, ACollectionErrorLeavesTheWindowUsable)

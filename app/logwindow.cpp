@@ -1,0 +1,368 @@
+// The log window: its layout, showing and hiding, and the drawing of new
+// entries as rich text.
+#include "app/logwindow.h"
+
+#include <algorithm>
+#include <vector>
+
+#include <QEventLoop>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMutexLocker>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QSpinBox>
+#include <QTextBlock>
+#include <QTextBlockFormat>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QTextOption>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include "engine/log.h"
+#include "foundation/colors.h"
+#include "foundation/htextedit.h"
+
+namespace
+{
+
+// yum's own range and default of its debug level.
+const int maxLevel = 10;
+const int defaultLevel = 2;
+
+// The most lines drawn in one step: some tens of milliseconds of work.
+const int defaultStepLines = 500;
+
+// Info lines from this level on are drawn in the minor colour.
+const unsigned int minorInfoLevel = 10;
+
+// Every line is a paragraph of its own with no spacing above or below, so
+// that the log reads as in a terminal; an empty line stays an empty
+// paragraph.
+// Blanks and tabs are kept as they are, so column layouts keep their shape.
+const QLatin1String compactStyle("white-space:pre; margin-top:0px; margin-bottom:0px; "
+                                 "margin-left:0px; margin-right:0px; -qt-block-indent:0; "
+                                 "text-indent:0px;");
+const QLatin1String emptyStyle("-qt-paragraph-type:empty; ");
+
+// The rich text around the lines of one kind, translated once per drawing.
+struct Wrapper
+{
+    QString before;
+    QString after;
+};
+
+}
+
+namespace Log
+{
+
+Window::Window(Log::EntryList& list, QWidget* parent)
+    : QWidget(nullptr, Qt::WindowFlags()), parent(parent), list(&list), stepLines(defaultStepLines)
+{
+    setWindowTitle(tr("KUV Log"));
+
+    text = new HTextEdit(100, 24, this);
+    text->setReadOnly(true);
+    text->setLineWrapMode(QTextEdit::NoWrap);
+    text->setWordWrapMode(QTextOption::NoWrap);
+    text->setTabChangesFocus(true);
+    // The log only grows by appending; an undo history of it would double
+    // its memory and slow every drawing.
+    text->setUndoRedoEnabled(false);
+
+    level = new QSpinBox(this);
+    level->setRange(0, maxLevel);
+    level->setValue(defaultLevel);
+    level->setToolTip(tr("Threshold beyond which more detailed log messages are omitted.\n"
+                         "Higher levels show more detail.\n"
+                         "The valid range is 0 .. %1.\n"
+                         "The default is %2.\n"
+                         "Higher levels contain debug information.\n"
+                         "This corresponds to yum's debuglevel (-d) option.")
+                          .arg(maxLevel)
+                          .arg(defaultLevel));
+
+    QPushButton* close = new QPushButton(tr("&Close"), this);
+    close->setToolTip(tr("Close the Log Window"));
+
+    QHBoxLayout* row = new QHBoxLayout;
+    row->addWidget(new QLabel(tr("Detail level"), this));
+    row->addWidget(level);
+    row->addStretch(1);
+    row->addWidget(close);
+
+    QVBoxLayout* layout = new QVBoxLayout(this);
+    layout->addWidget(text);
+    layout->addLayout(row);
+
+    connect(level, QOverload<int>::of(&QSpinBox::valueChanged), this, &Window::levelChanged);
+    connect(close, &QPushButton::clicked, this, &QWidget::hide);
+
+    more = new QTimer(this);
+    more->setSingleShot(true);
+    more->setInterval(0);
+    connect(more, &QTimer::timeout, this, &Window::drawMore);
+}
+
+Window::~Window() = default;
+
+void Window::setVisible(bool visible)
+{
+    if (visible == following) {
+        QWidget::setVisible(visible);
+        return;
+    }
+    if (visible) {
+        following = true;
+        {
+            // Connected under the mutex: an entry appended after the
+            // connection brings a signal, and the drawing below examines
+            // every entry appended before it.
+            QMutexLocker locker(list);
+            connect(list, &Log::EntryList::appended, this, &Window::appended,
+                    Qt::ConnectionType(Qt::AutoConnection | Qt::UniqueConnection));
+        }
+        // No event processing here: the window is not on the screen yet,
+        // and a hide among those events would find it half shown.
+        drawAll();
+        QWidget::setVisible(true);
+        text->moveCursor(QTextCursor::End);
+        text->ensureCursorVisible();
+        text->verticalScrollBar()->setValue(text->verticalScrollBar()->maximum());
+    } else {
+        QWidget::setVisible(false);
+        following = false;
+        {
+            QMutexLocker locker(list);
+            disconnect(list, &Log::EntryList::appended, this, &Window::appended);
+        }
+        clearText();
+    }
+}
+
+void Window::appended()
+{
+    if (!following)
+        return;
+    // While a step is pending, new entries wait for it: a burst of signals
+    // is drawn step by step with paints between, not all within the first
+    // signal's event processing. The events are still let through, so that
+    // the step comes while the GUI thread is busy.
+    if (!more->isActive() && !render())
+        return;
+    // Neither the list's mutex nor any lock of the writers is held here:
+    // render() has let go of the former, and the engine emits appended()
+    // only after letting go of its own. A drawing re-entered from these
+    // events starts from the entries it has not examined and processes no
+    // events of its own, so the nesting stays one deep.
+    if (processing)
+        return;
+    processing = true;
+    QEventLoop loop;
+    loop.processEvents(QEventLoop::ExcludeUserInputEvents);
+    processing = false;
+}
+
+void Window::levelChanged(int)
+{
+    // A hidden window holds no text; the next show draws under the new
+    // threshold.
+    if (following)
+        drawAll();
+}
+
+void Window::keyPressEvent(QKeyEvent* e)
+{
+    if (e->key() == Qt::Key_Escape) {
+        e->accept();
+        hide();
+        return;
+    }
+    QWidget::keyPressEvent(e);
+}
+
+void Window::drawMore()
+{
+    if (following)
+        render();
+}
+
+void Window::htmlProtect(QString& s)
+{
+    // One pass over the line. The ampersand is escaped too: a line that
+    // holds a character reference ("&lt;") is drawn as written, not as the
+    // character the reference names. Blanks and tabs become references, so
+    // that rich text keeps each one and column layouts keep their shape.
+    int i = 0;
+    const int length = s.size();
+    while (i < length) {
+        const QChar c = s.at(i);
+        if (c == QLatin1Char('&') || c == QLatin1Char('<') || c == QLatin1Char('>') ||
+            c == QLatin1Char(' ') || c == QLatin1Char('\t'))
+            break;
+        ++i;
+    }
+    if (i == length)
+        return;
+    QString protectedText;
+    protectedText.reserve(length + 16);
+    protectedText.append(s.constData(), i);
+    for (; i < length; ++i) {
+        const QChar c = s.at(i);
+        switch (c.unicode()) {
+        case '&':
+            protectedText += QLatin1String("&amp;");
+            break;
+        case '<':
+            protectedText += QLatin1String("&lt;");
+            break;
+        case '>':
+            protectedText += QLatin1String("&gt;");
+            break;
+        case ' ':
+            protectedText += QLatin1String("&#x0020;");
+            break;
+        case '\t':
+            protectedText += QLatin1String("&#x0009;");
+            break;
+        default:
+            protectedText += c;
+        }
+    }
+    s = protectedText;
+}
+
+void Window::drawAll()
+{
+    clearText();
+    render();
+}
+
+bool Window::render()
+{
+    // The entries are copied out under the mutex (their texts are shared,
+    // not duplicated) and drawn after it is let go, so that writers wait
+    // only for the copying, never for the drawing.
+    std::vector<Log::Entry> fresh;
+    bool unfinished;
+    {
+        QMutexLocker locker(list);
+        const int count = list->count();
+        if (count <= shown)
+            return false;
+        const unsigned int threshold = unsigned(level->value());
+        fresh.reserve(size_t(std::min(count - shown, stepLines)));
+        int i = shown;
+        for (; i < count && int(fresh.size()) < stepLines; ++i) {
+            const Log::Entry& entry = list->at(i);
+            if (entry.level <= threshold)
+                fresh.push_back(entry);
+        }
+        // Before anything is drawn: a drawing re-entered later starts
+        // after these entries.
+        shown = i;
+        unfinished = i < count;
+    }
+    if (!fresh.empty())
+        insert(toHtml(fresh), fresh.front().kind == Log::Action);
+    // The rest of a long log, or of a long burst, is drawn in later steps
+    // with the events between them let through.
+    if (unfinished)
+        more->start();
+    return true;
+}
+
+QString Window::toHtml(std::vector<Log::Entry>& entries) const
+{
+    const QString colored = tr("<font color=\"%1\">");
+    const QString fontEnd = tr("</font>");
+    const Wrapper output{colored.arg(Colors::ok()), fontEnd};
+    const Wrapper info{tr("<font>"), fontEnd};
+    const Wrapper minor{colored.arg(Colors::minor()), fontEnd};
+    const Wrapper warning{colored.arg(Colors::warning()), fontEnd};
+    const Wrapper action{colored.arg(Colors::action()), fontEnd};
+    const Wrapper error{colored.arg(Colors::error()), fontEnd};
+    const QString paragraph = QLatin1String("<p style=\"") + compactStyle + QLatin1String("\">");
+    const QString heading = QLatin1String("<h2 style=\"") + compactStyle + QLatin1String("\">");
+    // Rich text drops a paragraph with nothing in it unless it is marked.
+    const QString emptyParagraph = QLatin1String("<p style=\"") + emptyStyle + compactStyle +
+                                   QLatin1String("\">");
+    const QString emptyHeading = QLatin1String("<h2 style=\"") + emptyStyle + compactStyle +
+                                 QLatin1String("\">");
+
+    QString html;
+    html.reserve(int(entries.size()) * 200);
+    for (Log::Entry& entry : entries) {
+        htmlProtect(entry.text);
+        const Wrapper* wrapper;
+        switch (entry.kind) {
+        case Log::Output:
+            wrapper = &output;
+            break;
+        case Log::Info:
+            wrapper = entry.level < minorInfoLevel ? &info : &minor;
+            break;
+        case Log::Warning:
+            wrapper = &warning;
+            break;
+        case Log::Action:
+            wrapper = &action;
+            break;
+        default:
+            // Errors, and any kind the window does not know.
+            wrapper = &error;
+        }
+        const bool isHeading = entry.kind == Log::Action;
+        if (entry.text.isEmpty())
+            html += isHeading ? emptyHeading : emptyParagraph;
+        else
+            html += isHeading ? heading : paragraph;
+        html += wrapper->before;
+        html += entry.text;
+        html += wrapper->after;
+        html += isHeading ? QLatin1String("</h2>") : QLatin1String("</p>");
+    }
+    return html;
+}
+
+void Window::insert(const QString& html, bool headingFirst)
+{
+    QTextDocument* document = text->document();
+    QScrollBar* bar = text->verticalScrollBar();
+    const bool atBottom = bar->value() >= bar->maximum();
+
+    // The whole batch is one insertion: one parse and one layout pass
+    // instead of one per line.
+    QTextCursor cursor(document);
+    cursor.beginEditBlock();
+    cursor.movePosition(QTextCursor::End);
+    if (!document->isEmpty())
+        cursor.insertBlock();
+    const int first = cursor.blockNumber();
+    cursor.insertHtml(html);
+    // The first paragraph of inserted rich text goes into the block that
+    // was there and keeps that block's format; it gets its own here.
+    QTextBlockFormat format;
+    format.setTopMargin(0.0);
+    format.setBottomMargin(0.0);
+    if (headingFirst)
+        format.setHeadingLevel(2);
+    QTextCursor(document->findBlockByNumber(first)).setBlockFormat(format);
+    cursor.endEditBlock();
+
+    // A reader at the end of the log stays there.
+    if (atBottom)
+        bar->setValue(bar->maximum());
+}
+
+void Window::clearText()
+{
+    more->stop();
+    shown = 0;
+    text->clear();
+}
+
+}
