@@ -290,6 +290,62 @@ class CollectionProgress(unittest.TestCase):
             self.assertNotIn(secret, text)
 
 
+class MetadataStages(unittest.TestCase):
+    """librepo's own reports, as dnf hands them on while it loads a
+    repository, turned into meter calls."""
+
+    class Meter(object):
+        def __init__(self):
+            self.calls = []
+
+        def start(self, filename=None, url=None, basename=None, size=None, now=None, text=None):
+            self.calls.append(("start", url, size))
+
+        def update(self, amount_read, now=None):
+            self.calls.append(("update", amount_read))
+
+        def end(self, amount_read, now=None):
+            self.calls.append(("end", amount_read))
+
+    class Repo(object):
+        id = "r"
+        metalink = None
+        mirrorlist = None
+
+    class Payload(object):
+        download_size = 0
+
+    def feed(self, repo, reports):
+        from yum.base import _MetadataProgress
+        meter = self.Meter()
+        progress = _MetadataProgress(repo, meter)
+        payload = self.Payload()
+        progress.start(1, 0)
+        for total, done in reports:
+            payload.download_size = float(total)
+            progress.progress(payload, float(done))
+        progress.end(payload, None, None)
+        return meter.calls
+
+    def testEachStageRunsItsOwnMeterToItsEnd(self):
+        # As librepo reported a repository served slowly: zeros, repomd.xml
+        # of 3069 bytes, zeros, then the metadata files, whose total grows
+        # from 623 to 889 before any byte of them arrives.
+        reports = ([(0, 0)] * 3 + [(3069, 0), (3069, 1500), (3069, 3069), (0, 0), (623, 0),
+                                   (0, 0), (889, 0), (889, 300), (889, 200), (889, 889)])
+        self.assertEqual(self.feed(self.Repo(), reports), [
+            ("start", "/r/repomd.xml", 1000), ("update", 488), ("update", 1000),
+            ("start", "/r/metadata", 623), ("update", 210), ("update", 623), ("end", 623)])
+
+    def testAMirroredRepositoryStartsWithItsMirrorList(self):
+        repo = self.Repo()
+        repo.mirrorlist = "http://mirrors/list"
+        calls = self.feed(repo, [(100, 100), (50, 0), (50, 50), (70, 0), (70, 70)])
+        self.assertEqual([call[1] for call in calls if call[0] == "start"],
+                         ["/r/metalink.xml", "/r/repomd.xml", "/r/metadata"])
+        self.assertEqual(calls[-2:], [("update", 70), ("end", 70)])
+
+
 class Streams(unittest.TestCase):
 
     def setUp(self):

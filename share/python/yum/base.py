@@ -82,44 +82,59 @@ def _repoFailure(repo, error):
 
 class _MetadataProgress(dnf.callback.DownloadProgress):
     """dnf's progress of one repository's metadata download, turned into
-    yum's meter calls. dnf reports one download per repository whose total
-    is known only once the mirror list and repomd have been fetched: the
-    meter is started for the mirror list (or repomd) at once and for the
-    metadata files when a total appears. Locations are made of the
+    yum's meter calls. librepo fetches a repository in stages, each counted
+    from 0 with a total of its own: the metalink or mirror list (for a
+    repository that has one), repomd.xml, then all the metadata files
+    together, whose total grows while files are added. A stage begins once
+    the one before it is complete and librepo counts afresh; each stage
+    starts the meter, and the meter's updates are the stage's share of the
+    scale it was started with, only ever growing. Locations are made of the
     repository id and a file name, never of the repository's URL."""
+
+    # The scale of the first stage, whose size is not known when it starts.
+    UNKNOWN_SCALE = 1000
 
     def __init__(self, repo, meter):
         self.repo = repo
         self.meter = meter
-        self.phase = None
-        self.done = 0
+        self.stages = ((["metalink.xml"] if repo.metalink or repo.mirrorlist else [])
+                       + ["repomd.xml", "metadata"])
+        self.stage = None
 
-    def _start(self, phase, basename, size):
-        self.phase = phase
+    def _begin(self, stage, size):
+        self.stage = stage
+        self.total = size or 0
         self.done = 0
+        self.scale = size or self.UNKNOWN_SCALE
+        self.shown = 0
+        basename = self.stages[stage]
         self.meter.start(filename=None, url="/%s/%s" % (self.repo.id, basename),
-                         basename=basename, size=size, text=self.repo.id)
+                         basename=basename, size=self.scale, text=self.repo.id)
 
     def start(self, total_files, total_size, total_drpms=0):
-        if self.repo.metalink or self.repo.mirrorlist:
-            self._start("mirrorlist", "metalink.xml", None)
-        else:
-            self._start("repomd", "repomd.xml", None)
+        self._begin(0, None)
 
     def progress(self, payload, done):
-        total = payload.download_size or 0
-        if self.phase in ("mirrorlist", "repomd") and total > 0:
-            self._start("metadata", "metadata", total)
-        # librepo counts each file of the repository from 0 again; the meter
-        # is only moved forward, and only when the count grows.
-        if self.phase is not None and done > self.done:
-            self.done = done
-            self.meter.update(done)
+        total = int(payload.download_size or 0)
+        done = int(done or 0)
+        # librepo reports nothing but zeros between the stages.
+        if self.stage is None or total <= 0:
+            return
+        complete = self.total > 0 and self.done >= self.total
+        if (complete and self.stage + 1 < len(self.stages)
+                and (done < self.done or total != self.total)):
+            self._begin(self.stage + 1, total)
+        self.total = total
+        self.done = done
+        shown = min(self.scale, done * self.scale // total)
+        if shown > self.shown:
+            self.shown = shown
+            self.meter.update(shown)
 
     def end(self, payload, status, msg):
-        if self.phase is not None:
-            self.meter.end(self.done)
-        self.phase = None
+        if self.stage is not None:
+            self.meter.end(self.shown)
+        self.stage = None
 
 
 class _Base(dnf.Base):
