@@ -83,15 +83,17 @@ def _repoFailure(repo, error):
 class _MetadataProgress(dnf.callback.DownloadProgress):
     """dnf's progress of one repository's metadata download, turned into
     yum's meter calls. librepo fetches a repository in stages, each counted
-    from 0 with a total of its own: the metalink or mirror list (for a
-    repository that has one), repomd.xml, then all the metadata files
-    together, whose total grows while files are added. A stage begins once
-    the one before it is complete and librepo counts afresh; each stage
-    starts the meter, and the meter's updates are the stage's share of the
-    scale it was started with, only ever growing. Locations are made of the
+    from 0: the metalink or mirror list (for a repository that has one),
+    repomd.xml, then the metadata files. The last stage's total grows as
+    files are added: all at once when they are fetched side by side, one by
+    one, each after the ones before it are complete, when they are fetched in
+    turn. The meter starts for each stage and for each file added once the
+    earlier ones are complete, as yum's did for each file; the first at once,
+    on a scale of its own since its size is not known yet, the others when
+    their first bytes arrive, with their size. Updates are the share of the
+    scale that has arrived, only ever growing. Locations are made of the
     repository id and a file name, never of the repository's URL."""
 
-    # The scale of the first stage, whose size is not known when it starts.
     UNKNOWN_SCALE = 1000
 
     def __init__(self, repo, meter):
@@ -101,18 +103,22 @@ class _MetadataProgress(dnf.callback.DownloadProgress):
                        + ["repomd.xml", "metadata"])
         self.stage = None
 
-    def _begin(self, stage, size):
-        self.stage = stage
-        self.total = size or 0
-        self.done = 0
-        self.scale = size or self.UNKNOWN_SCALE
+    def _open(self, scale):
+        self.scale = scale
         self.shown = 0
-        basename = self.stages[stage]
+        self.opened = True
+        basename = self.stages[self.stage]
         self.meter.start(filename=None, url="/%s/%s" % (self.repo.id, basename),
-                         basename=basename, size=self.scale, text=self.repo.id)
+                         basename=basename, size=scale, text=self.repo.id)
 
     def start(self, total_files, total_size, total_drpms=0):
-        self._begin(0, None)
+        self.stage = 0
+        # The stage's bytes that earlier meters showed, and librepo's last
+        # report.
+        self.base = 0
+        self.total = 0
+        self.done = 0
+        self._open(self.UNKNOWN_SCALE)
 
     def progress(self, payload, done):
         total = int(payload.download_size or 0)
@@ -120,19 +126,31 @@ class _MetadataProgress(dnf.callback.DownloadProgress):
         # librepo reports nothing but zeros between the stages.
         if self.stage is None or total <= 0:
             return
-        complete = self.total > 0 and self.done >= self.total
-        if (complete and self.stage + 1 < len(self.stages)
-                and (done < self.done or total != self.total)):
-            self._begin(self.stage + 1, total)
+        if self.total > 0 and self.done >= self.total and (done < self.done or total > self.total):
+            # All that was asked for has arrived and librepo goes on: with
+            # the next stage, counted afresh, or with a file added to this
+            # one.
+            if done < self.done:
+                self.stage = min(self.stage + 1, len(self.stages) - 1)
+                self.base = 0
+            else:
+                self.base = self.total
+            self.opened = False
         self.total = total
         self.done = done
-        shown = min(self.scale, done * self.scale // total)
+        if total <= self.base:
+            return
+        if not self.opened:
+            if done <= self.base:
+                return
+            self._open(total - self.base)
+        shown = min(self.scale, (done - self.base) * self.scale // (total - self.base))
         if shown > self.shown:
             self.shown = shown
             self.meter.update(shown)
 
     def end(self, payload, status, msg):
-        if self.stage is not None:
+        if self.stage is not None and self.opened:
             self.meter.end(self.shown)
         self.stage = None
 
