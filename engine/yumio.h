@@ -398,6 +398,11 @@ private:
     PyObject* log(PyObject* self, PyObject* args);
     PyObject* errorlog(PyObject* self, PyObject* args);
     PyObject* collectProgress(PyObject* self, PyObject* args);
+    // The common step of the collection-progress callbacks: with `start` a
+    // new act of the repository `repo` (its activity text names it unless
+    // empty) on a scale of `tail`, otherwise only a new value of the act
+    // under way. Nothing without a relay.
+    void collectProgress(const QString& repo, bool start, RepoAct act, long value, long tail);
     PyObject* collectGrabMeterStart(PyObject* self, PyObject* args);
     PyObject* collectGrabMeterUpdate(PyObject* self, PyObject* args);
     PyObject* collectGrabMeterEnd(PyObject* self, PyObject* args);
@@ -467,11 +472,13 @@ private:
     // that arrive outside one (start-up, cleaning) leave the bars alone.
     Progress* progress = nullptr;
 
-    // Collection progress.
+    // Collection progress: the repositories whose acts the run counts, the
+    // word naming what is read, the act reached, and the scale and
+    // repository of the last act started (long: a download's size).
     QStringList enabledRepos;
     QString collectSubject;
     int actCounter = 0;
-    int actTail = 0;
+    long actTail = 0;
     QString currentRepo;
 
     // The groups whose up-to-date test is under way: sub groups that name

@@ -3,18 +3,18 @@
 // the updatable, installed and available packages with their version
 // chains, and the groups (yumiogroups.cpp).
 //
-// The progress relay and the collection's phases on the two bars come
-// later. Its scope opens beside the dialog relay's in collectReal, and each
-// phase begins where a comment names its item text and its share of the
-// 24000 steps of "Initializing: Total Progress"; the repository phase's acts
-// (setupItemActs) frame the setupRepos call. The script's progress callbacks
-// (yumiocollectprogress.cpp) leave the bars alone while no scope is open.
+// The phases share the 24000 steps of "Initializing: Total Progress" on the
+// total bar; the repository phase's acts frame the setupRepos call, and the
+// script's callbacks during it (yumiocollectprogress.cpp) start them. An
+// engine without bars has no relay: `progress` stays null and the phases
+// show nothing.
 #include "engine/yumio.h"
 
 #include <utility>
 
 #include <QEventLoop>
 
+#include "engine/progress.h"
 #include "engine/yumiodialogs.h"
 #include "engine/yumiothreads.h"
 
@@ -51,7 +51,7 @@ bool YumIO::collect(const QHash<QString, bool>& overrides)
 
 bool YumIO::collectReal(const QHash<QString, bool>& overrides)
 {
-    // Progress: the ProgressUser scope opens here, before the dialog relay.
+    ProgressUser progressUser(progress, totalBar, itemBar);
     YumIODialogsUser dialogsUser(dialogs, parent);
     log(Log::Action, 0, tr("Initialization"));
     // Released before the relay's scope closes: the relay may still deliver
@@ -68,14 +68,18 @@ bool YumIO::collectReal(const QHash<QString, bool>& overrides)
     if (!yumIO)
         return false;
 
-    // Phase "Preparing", 100 steps.
+    if (progress) {
+        progress->startTotal(tr("Initializing: Total Progress"), 24000);
+        progress->startItem(tr("Preparing"), 100, 1);
+    }
     if (!yumLocked && !collectLock())
         return false;
-    // Phase "Reading repositories", 900 steps, then 14000 in acts.
+    // 900 steps, then 14000 in acts.
     if (!collectRepositories(overrides))
         return false;
 
-    // Phase "Collecting updatable packages", 4000 steps.
+    if (progress)
+        progress->startItem(tr("Collecting updatable packages"), 4000, 1);
     PyObject* result = collectStep("setupTs", {"yum.Errors.YumBaseError", "bdb.BdbQuit"},
                                    tr("Unable to setup transaction"));
     if (!result)
@@ -90,7 +94,8 @@ bool YumIO::collectReal(const QHash<QString, bool>& overrides)
     if (!updatesCollected)
         return false;
 
-    // Phase "Collecting installed and available packages", 4000 steps.
+    if (progress)
+        progress->startItem(tr("Collecting installed and available packages"), 4000, 1);
     // Installed packages come after the updates, so that they are chained
     // behind them, and available ones last, so that they only fill names
     // nothing else has.
@@ -104,9 +109,13 @@ bool YumIO::collectReal(const QHash<QString, bool>& overrides)
     if (!allCollected)
         return false;
 
-    // Phase "Collecting groups", 1000 steps.
+    if (progress)
+        progress->startItem(tr("Collecting groups"), 1000, 1);
     if (!collectGroupPhase())
         return false;
+    // The last item's end is the total's: the bar shows the whole done.
+    if (progress)
+        progress->setItemValue(1);
 
     result = pyMethodCall(yumIO, "collectDone", "()");
     Py_XDECREF(result);
@@ -192,13 +201,18 @@ bool YumIO::collectRepositories(const QHash<QString, bool>& overrides)
         return false;
     }
 
-    // Progress: the acts of the enabled repositories, five each, frame this
-    // call.
+    // Five acts for each enabled repository.
+    if (progress) {
+        progress->startItem(tr("Reading repositories"), 900, 1);
+        progress->setupItemActs(14000, 5 * Steps(enabledRepos.size()));
+    }
     PyObject* result = collectStep("setupRepos", {"yum.Errors.RepoError", "bdb.BdbQuit"},
                                    tr("Unable to initialize"));
     if (!result)
         return false;
     Py_DECREF(result);
+    if (progress)
+        progress->endItemActs();
     return true;
 }
 

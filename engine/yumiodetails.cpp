@@ -11,6 +11,7 @@
 #include <QEventLoop>
 #include <QThread>
 
+#include "engine/progress.h"
 #include "engine/yumiodialogs.h"
 #include "engine/yumiothreads.h"
 
@@ -565,12 +566,12 @@ bool YumIO::collectFileListsReal()
     return collectExtraReal(data);
 }
 
-// Worker thread. The progress of the load (the repository acts of the
-// script's downloads, on a total of 15000 steps) is reported through the
-// engine's `progress` once the progress relay exists; its place is marked.
+// Worker thread. The load shows on a total of 15000 steps: the script's
+// downloads and readings drive the repository acts, five for each
+// repository of the last collection.
 bool YumIO::collectExtraReal(const ExtraData& data)
 {
-    // Progress: the ProgressUser scope opens here, before the dialog relay.
+    ProgressUser progressScope(progress, totalBar, itemBar);
     YumIODialogsUser dialogsScope(dialogs, parent);
 
     log(Log::Action, 0, tr(data.headline));
@@ -580,9 +581,11 @@ bool YumIO::collectExtraReal(const ExtraData& data)
     // Released before the relay's scope closes: the relay may still deliver
     // a box while it ends.
     Python::PyGILStateWrapper guard(true);
-    // Progress: startTotal(tr(data.totalText), 15000); startItem with
-    // tr("Reading repositories"), 1000 and 1; setupItemActs(14000, five
-    // acts per entry of enabledRepos).
+    if (progress) {
+        progress->startTotal(tr(data.totalText), 15000);
+        progress->startItem(tr("Reading repositories"), 1000, 1);
+        progress->setupItemActs(14000, 5 * Steps(enabledRepos.size()));
+    }
 
     pyExceptStart();
     PyObject* yumBaseError = pyLookup("yum.Errors.YumBaseError");
@@ -593,7 +596,8 @@ bool YumIO::collectExtraReal(const ExtraData& data)
         pythonExceptionV(tr(data.failure));
     } else if (result) {
         Py_DECREF(result);
-        // Progress: endItemActs().
+        if (progress)
+            progress->endItemActs();
         this->*data.collected = true;
         emit collectedExtraData();
         loaded = true;

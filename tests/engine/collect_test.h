@@ -16,6 +16,10 @@ public:
     static bool& yumVersionKnown(YumIO& io) { return io.yumVersionKnown; }
     static PyObject* reposDict(YumIO& io) { return io.reposDict; }
     static const QStringList& enabledRepos(YumIO& io) { return io.enabledRepos; }
+    static Progress*& progress(YumIO& io) { return io.progress; }
+    static QString& collectSubject(YumIO& io) { return io.collectSubject; }
+    static int& actCounter(YumIO& io) { return io.actCounter; }
+    static QString& currentRepo(YumIO& io) { return io.currentRepo; }
 
     // The probes take the interpreter lock here, as their callers hold it.
     static long yumVersion(YumIO& io);

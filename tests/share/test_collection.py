@@ -43,6 +43,15 @@ def loaded(*changes):
     return y
 
 
+def distinct(items):
+    """The items without those equal to the one before them."""
+    result = []
+    for item in items:
+        if not result or result[-1] != item:
+            result.append(item)
+    return result
+
+
 def headerOfFile(sandbox, path):
     """The header of a package file; the transaction set is rooted in the
     sandbox, so no database of the host is opened."""
@@ -252,15 +261,24 @@ class CollectionProgress(unittest.TestCase):
         loaded()
         calls = self.collectCalls()
         acts = RepositoryActs().feed(calls)
-        # A fresh cache: repomd, the metadata download, conversion, reading.
-        self.assertEqual(acts, [(2, 1, "kuv-main"), (3, 2, "kuv-main"), (4, 3, "kuv-main"),
-                                (5, 4, "kuv-main")])
+        # A fresh cache: repomd, the metadata download (a meter for each
+        # file, as they are fetched in turn), conversion, reading.
+        self.assertEqual(distinct(acts), [(2, 1, "kuv-main"), (3, 2, "kuv-main"),
+                                          (4, 3, "kuv-main"), (5, 4, "kuv-main")])
         self.assertEqual(calls[-3:], [("collectProgress", (0, 1, "kuv-main")),
                                       ("collectProgress", (1, 1, "kuv-main")),
                                       ("collectProgress", (-1, -1, "kuv-main"))])
-        reads = [args[0] for name, args in calls if name == "collectGrabMeterUpdate"]
-        self.assertTrue(reads)
-        self.assertEqual(reads, sorted(reads))
+        # Each meter grows to its size.
+        meters = []
+        for name, args in calls:
+            if name == "collectGrabMeterStart":
+                meters.append((args[3], []))
+            elif name == "collectGrabMeterUpdate":
+                meters[-1][1].append(args[0])
+        self.assertGreaterEqual(len(meters), 2)
+        for size, reads in meters:
+            self.assertEqual(reads, sorted(set(reads)))
+            self.assertEqual(reads[-1:], [size])
         self.assertIn("collectGrabMeterEnd", [name for name, _ in calls])
 
     def testWarmCacheOnlyConvertsAndReads(self):
@@ -283,11 +301,78 @@ class CollectionProgress(unittest.TestCase):
         self.assertEqual(sorted(set(act[2] for act in acts)), ["kuv-main", "kuv-remote"])
         self.assertEqual([act[0] for act in acts], sorted(act[0] for act in acts))
         remote = [act for act in acts if act[2] == "kuv-remote"]
-        self.assertEqual([act[1] for act in remote], [1, 2, 3, 4])
+        self.assertEqual(distinct(act[1] for act in remote), [1, 2, 3, 4])
         text = repr(yumIOC.calls)
         for secret in ("kivrel", self.sandbox.user, self.sandbox.password,
                        layertest.kivrelEncode(self.sandbox.password), "127.0.0.1"):
             self.assertNotIn(secret, text)
+
+
+class MetadataStages(unittest.TestCase):
+    """librepo's own reports, as dnf hands them on while it loads a
+    repository, turned into meter calls."""
+
+    class Meter(object):
+        def __init__(self):
+            self.calls = []
+
+        def start(self, filename=None, url=None, basename=None, size=None, now=None, text=None):
+            self.calls.append(("start", url, size))
+
+        def update(self, amount_read, now=None):
+            self.calls.append(("update", amount_read))
+
+        def end(self, amount_read, now=None):
+            self.calls.append(("end", amount_read))
+
+    class Repo(object):
+        id = "r"
+        metalink = None
+        mirrorlist = None
+
+    class Payload(object):
+        download_size = 0
+
+    def feed(self, repo, reports):
+        from yum.base import _MetadataProgress
+        meter = self.Meter()
+        progress = _MetadataProgress(repo, meter)
+        payload = self.Payload()
+        progress.start(1, 0)
+        for total, done in reports:
+            payload.download_size = float(total)
+            progress.progress(payload, float(done))
+        progress.end(payload, None, None)
+        return meter.calls
+
+    def testEachStageRunsItsOwnMeterToItsEnd(self):
+        # As librepo reported a repository served slowly, its metadata files
+        # fetched side by side: zeros, repomd.xml of 3069 bytes, zeros, then
+        # the files, whose total grows from 623 to 889 before a byte of them
+        # arrives.
+        reports = ([(0, 0)] * 3 + [(3069, 0), (3069, 1500), (3069, 3069), (0, 0), (623, 0),
+                                   (0, 0), (889, 0), (889, 300), (889, 200), (889, 889)])
+        self.assertEqual(self.feed(self.Repo(), reports), [
+            ("start", "/r/repomd.xml", 1000), ("update", 488), ("update", 1000),
+            ("start", "/r/metadata", 889), ("update", 300), ("update", 889), ("end", 889)])
+
+    def testFilesFetchedInTurnEachRunAMeter(self):
+        # One download at a time: the second file's 266 bytes join the total
+        # once the first file's 623 have arrived.
+        reports = [(3069, 3069), (623, 0), (623, 300), (623, 623), (0, 0), (889, 623),
+                   (889, 700), (889, 889)]
+        self.assertEqual(self.feed(self.Repo(), reports), [
+            ("start", "/r/repomd.xml", 1000), ("update", 1000),
+            ("start", "/r/metadata", 623), ("update", 300), ("update", 623),
+            ("start", "/r/metadata", 266), ("update", 77), ("update", 266), ("end", 266)])
+
+    def testAMirroredRepositoryStartsWithItsMirrorList(self):
+        repo = self.Repo()
+        repo.mirrorlist = "http://mirrors/list"
+        calls = self.feed(repo, [(100, 100), (50, 0), (50, 50), (70, 0), (70, 70)])
+        self.assertEqual([call[1] for call in calls if call[0] == "start"],
+                         ["/r/metalink.xml", "/r/repomd.xml", "/r/metadata"])
+        self.assertEqual(calls[-2:], [("update", 70), ("end", 70)])
 
 
 class Streams(unittest.TestCase):

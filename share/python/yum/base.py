@@ -118,44 +118,77 @@ def _loadNotingFailures(repo, failures):
 
 class _MetadataProgress(dnf.callback.DownloadProgress):
     """dnf's progress of one repository's metadata download, turned into
-    yum's meter calls. dnf reports one download per repository whose total
-    is known only once the mirror list and repomd have been fetched: the
-    meter is started for the mirror list (or repomd) at once and for the
-    metadata files when a total appears. Locations are made of the
+    yum's meter calls. librepo fetches a repository in stages, each counted
+    from 0: the metalink or mirror list (for a repository that has one),
+    repomd.xml, then the metadata files. The last stage's total grows as
+    files are added: all at once when they are fetched side by side, one by
+    one, each after the ones before it are complete, when they are fetched in
+    turn. The meter starts for each stage and for each file added once the
+    earlier ones are complete, as yum's did for each file; the first at once,
+    on a scale of its own since its size is not known yet, the others when
+    their first bytes arrive, with their size. Updates are the share of the
+    scale that has arrived, only ever growing. Locations are made of the
     repository id and a file name, never of the repository's URL."""
+
+    UNKNOWN_SCALE = 1000
 
     def __init__(self, repo, meter):
         self.repo = repo
         self.meter = meter
-        self.phase = None
-        self.done = 0
+        self.stages = ((["metalink.xml"] if repo.metalink or repo.mirrorlist else [])
+                       + ["repomd.xml", "metadata"])
+        self.stage = None
 
-    def _start(self, phase, basename, size):
-        self.phase = phase
-        self.done = 0
+    def _open(self, scale):
+        self.scale = scale
+        self.shown = 0
+        self.opened = True
+        basename = self.stages[self.stage]
         self.meter.start(filename=None, url="/%s/%s" % (self.repo.id, basename),
-                         basename=basename, size=size, text=self.repo.id)
+                         basename=basename, size=scale, text=self.repo.id)
 
     def start(self, total_files, total_size, total_drpms=0):
-        if self.repo.metalink or self.repo.mirrorlist:
-            self._start("mirrorlist", "metalink.xml", None)
-        else:
-            self._start("repomd", "repomd.xml", None)
+        self.stage = 0
+        # The stage's bytes that earlier meters showed, and librepo's last
+        # report.
+        self.base = 0
+        self.total = 0
+        self.done = 0
+        self._open(self.UNKNOWN_SCALE)
 
     def progress(self, payload, done):
-        total = payload.download_size or 0
-        if self.phase in ("mirrorlist", "repomd") and total > 0:
-            self._start("metadata", "metadata", total)
-        # librepo counts each file of the repository from 0 again; the meter
-        # is only moved forward, and only when the count grows.
-        if self.phase is not None and done > self.done:
-            self.done = done
-            self.meter.update(done)
+        total = int(payload.download_size or 0)
+        done = int(done or 0)
+        # librepo reports nothing but zeros between the stages.
+        if self.stage is None or total <= 0:
+            return
+        if self.total > 0 and self.done >= self.total and (done < self.done or total > self.total):
+            # All that was asked for has arrived and librepo goes on: with
+            # the next stage, counted afresh, or with a file added to this
+            # one.
+            if done < self.done:
+                self.stage = min(self.stage + 1, len(self.stages) - 1)
+                self.base = 0
+            else:
+                self.base = self.total
+            self.opened = False
+        self.total = total
+        self.done = done
+        if total <= self.base:
+            return
+        if not self.opened:
+            if done <= self.base:
+                return
+            self._open(total - self.base)
+        shown = min(self.scale, (done - self.base) * self.scale // (total - self.base))
+        if shown > self.shown:
+            self.shown = shown
+            self.meter.update(shown)
 
     def end(self, payload, status, msg):
-        if self.phase is not None:
-            self.meter.end(self.done)
-        self.phase = None
+        if self.stage is not None and self.opened:
+            self.meter.end(self.shown)
+        self.stage = None
 
 
 class _Base(dnf.Base):
