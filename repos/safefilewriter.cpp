@@ -161,27 +161,13 @@ int SafeFileWriter::FileSystem::status(const QByteArray& path, struct stat& info
 
 int SafeFileWriter::FileSystem::readAll(const QByteArray& path, QByteArray& bytes)
 {
-    bytes.clear();
     // Non-blocking: a FIFO put in the file's place cannot hang the commit.
     const int fd = ::open(path.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         return errno;
-    char buffer[8192];
-    for (;;) {
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n == 0)
-            break;
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            const int number = errno;
-            ::close(fd);
-            return number;
-        }
-        bytes.append(buffer, int(n));
-    }
+    const int number = readToEnd(fd, bytes);
     ::close(fd);
-    return 0;
+    return number;
 }
 
 int SafeFileWriter::FileSystem::openDirectory(const QByteArray& path, int& fd)
@@ -191,6 +177,25 @@ int SafeFileWriter::FileSystem::openDirectory(const QByteArray& path, int& fd)
 }
 
 // ---- The writer ----
+
+int SafeFileWriter::readToEnd(int fd, QByteArray& bytes, qint64 limit)
+{
+    bytes.clear();
+    char buffer[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n == 0)
+            return 0;
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return errno;
+        }
+        bytes.append(buffer, int(n));
+        if (limit >= 0 && bytes.size() > limit)
+            return EFBIG;
+    }
+}
 
 QString SafeFileWriter::target(const QString& path)
 {

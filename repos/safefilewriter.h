@@ -82,6 +82,11 @@ public:
     // give one target.
     static QString target(const QString& path);
 
+    // Reads the descriptor to its end, without closing it. Returns 0, the
+    // errno value of a failed read, or EFBIG as soon as more than limit
+    // bytes came (a negative limit reads everything).
+    static int readToEnd(int fd, QByteArray& bytes, qint64 limit = -1);
+
     // The file system is borrowed; null means the real calls.
     explicit SafeFileWriter(FileSystem* fileSystem = nullptr);
     ~SafeFileWriter();

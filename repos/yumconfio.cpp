@@ -255,29 +255,18 @@ bool YumConfIO::loadFile(const QString& path, bool isConf, LineReader& reader)
     }
     namesById.insert(FileId(info.st_dev, info.st_ino), QDir::cleanPath(path));
 
-    // At most one byte more than allowed, to tell a file that grew.
+    // Stops one read past the limit, to tell a file that grew.
     QByteArray bytes;
-    char buffer[65536];
-    for (;;) {
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n == 0)
-            break;
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            const int number = errno;
-            ::close(fd);
-            error(tr("Error reading repository configuration file %1").arg(path), number);
-            return false;
-        }
-        bytes.append(buffer, int(n));
-        if (bytes.size() > maxFileSize) {
-            ::close(fd);
-            error(tr("%1: it is larger than 16 MiB").arg(unable), EFBIG);
-            return false;
-        }
-    }
+    const int number = SafeFileWriter::readToEnd(fd, bytes, maxFileSize);
     ::close(fd);
+    if (number == EFBIG) {
+        error(tr("%1: it is larger than 16 MiB").arg(unable), EFBIG);
+        return false;
+    }
+    if (number != 0) {
+        error(tr("Error reading repository configuration file %1").arg(path), number);
+        return false;
+    }
     reader.setData(bytes);
     return true;
 }
