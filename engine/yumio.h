@@ -304,6 +304,10 @@ private:
     bool collectOtherDataReal();
     bool collectFileListsReal();
     void clearEntriesReal();
+    // A details getter's load of missing extra data: lets the guard's lock
+    // go around the wait for the worker, and loads nothing when the lock is
+    // still held by an outer caller.
+    void loadExtraData(Python::PyGILStateWrapper& guard, bool (YumIO::*collect)());
 
     // Every head of the model: the list's and, after a failed collection,
     // those that only the index holds.

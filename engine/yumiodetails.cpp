@@ -391,6 +391,19 @@ QString YumIO::getPrco(PyObject* package, const char* prefix, const char* kind)
     return makeSorted(lines);
 }
 
+void YumIO::loadExtraData(Python::PyGILStateWrapper& guard, bool (YumIO::*collect)())
+{
+    // The worker needs the lock, and this thread must not hold it while it
+    // waits: a caller that holds it too would keep it from the worker for
+    // good, so then nothing is loaded.
+    guard.release();
+    if (PyGILState_Check())
+        log(Log::Warning, 0, tr("Internal error: extra data requested under the interpreter lock"));
+    else
+        (this->*collect)();
+    guard.ensure();
+}
+
 QString YumIO::getChangeLog(const Package::Entry& entry, ExtraDataLoad load)
 {
     if (entry.kind != Package::Suite && entry.kind != Package::Ordinary)
@@ -429,17 +442,8 @@ QString YumIO::getChangeLog(const Package::Entry& entry, ExtraDataLoad load)
 
     if (!hasAttribute(po.get(), "changelog"))
         return QString();
-    // The worker needs the lock, and this thread must not hold it while it
-    // waits: a caller that holds it too would keep it from the worker for
-    // good, so then nothing is loaded.
-    if (load == LoadExtraData) {
-        guard.release();
-        if (PyGILState_Check())
-            log(Log::Warning, 0, tr("Internal error: extra data requested under the interpreter lock"));
-        else
-            collectOtherData();
-        guard.ensure();
-    }
+    if (load == LoadExtraData)
+        loadExtraData(guard, &YumIO::collectOtherData);
     PyObject* found = yumVersion() > 20300 ? pyMethodCall(po.get(), "returnChangelog", "()")
                                            : PyObject_GetAttrString(po.get(), "changelog");
     if (!found && PyErr_Occurred())
@@ -497,14 +501,8 @@ QString YumIO::getFiles(const Package::Entry& entry, ExtraDataLoad load)
 
     if (!declaresAttribute(po.get(), "files"))
         return QString();
-    if (load == LoadExtraData) {
-        guard.release();
-        if (PyGILState_Check())
-            log(Log::Warning, 0, tr("Internal error: extra data requested under the interpreter lock"));
-        else
-            collectFileLists();
-        guard.ensure();
-    }
+    if (load == LoadExtraData)
+        loadExtraData(guard, &YumIO::collectFileLists);
     Ref list(pyMethodCall(po.get(), "returnFileEntries", "(s)", "file"));
     if (!list.get()) {
         error(tr("Internal error: cannot find package's files"));
