@@ -22,7 +22,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
 #include <vector>
 
 #include <sys/resource.h>
@@ -32,13 +31,12 @@
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QHash>
-#include <QMessageBox>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QStandardPaths>
-#include <QTimer>
 #include <QWidget>
 
+#include "bench/benchsupport.h"
 #include "engine/configroot.h"
 #include "engine/globals.h"
 #include "engine/yumio.h"
@@ -48,13 +46,6 @@ namespace {
 double seconds(qint64 nanoseconds)
 {
     return double(nanoseconds) / 1e9;
-}
-
-double processCpu()
-{
-    timespec now;
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
-    return double(now.tv_sec) + double(now.tv_nsec) / 1e9;
 }
 
 // User and system time of the children waited for so far.
@@ -78,17 +69,7 @@ int engineRun(int argc, char** argv, const QString& sandbox, bool refresh)
 
     // A failure shows a box that nobody would answer: it is printed and
     // closed instead, and the run counts as failed.
-    QTimer closer;
-    QObject::connect(&closer, &QTimer::timeout, [] {
-        QWidget* modal = QApplication::activeModalWidget();
-        if (!modal)
-            return;
-        auto* box = qobject_cast<QMessageBox*>(modal);
-        std::fprintf(stderr, "box: %s: %s\n", modal->windowTitle().toUtf8().constData(),
-                     box ? box->text().toUtf8().constData() : "");
-        modal->close();
-    });
-    closer.start(100);
+    Bench::BoxCloser closer;
 
     QWidget window;
     bool ok = true;
@@ -101,20 +82,20 @@ int engineRun(int argc, char** argv, const QString& sandbox, bool refresh)
         io.setup(&window, nullptr, nullptr);
         QElapsedTimer timer;
         timer.start();
-        double cpuStart = processCpu();
+        double cpuStart = Bench::processCpu();
         ok = io.initialize();
         initWall = timer.nsecsElapsed();
         ok = ok && io.collect(QHash<QString, bool>());
         wall = timer.nsecsElapsed();
-        cpu = processCpu() - cpuStart;
+        cpu = Bench::processCpu() - cpuStart;
         entries = io.count();
         if (ok && refresh) {
             timer.restart();
-            cpuStart = processCpu();
+            cpuStart = Bench::processCpu();
             io.clear();
             ok = io.collect(QHash<QString, bool>()) && io.count() == entries;
             wall = timer.nsecsElapsed();
-            cpu = processCpu() - cpuStart;
+            cpu = Bench::processCpu() - cpuStart;
         }
         io.clearEntriesBeforeQuit();
     }

@@ -39,6 +39,7 @@
 #include <QWindow>
 
 #include "app/logwindow.h"
+#include "bench/benchsupport.h"
 #include "engine/log.h"
 #include "foundation/htextedit.h"
 
@@ -50,20 +51,8 @@ double milliseconds(const QElapsedTimer& timer)
     return timer.nsecsElapsed() / 1e6;
 }
 
-struct Spread
-{
-    double min;
-    double median;
-    double max;
-};
-
-Spread spread(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    const size_t n = values.size();
-    const double middle = n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2.0;
-    return {values.front(), middle, values.back()};
-}
+using Bench::Spread;
+using Bench::spread;
 
 // One line of a long apply's log: mostly ordinary lines at yum's levels,
 // with output, warnings, errors and a headline now and then.

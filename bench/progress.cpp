@@ -24,7 +24,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
 #include <vector>
 
 #include <QApplication>
@@ -32,26 +31,18 @@
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QHash>
-#include <QMessageBox>
 #include <QProcess>
 #include <QProcessEnvironment>
-#include <QTimer>
 #include <QVBoxLayout>
 #include <QWidget>
 
+#include "bench/benchsupport.h"
 #include "engine/configroot.h"
 #include "engine/globals.h"
 #include "engine/yumio.h"
 #include "foundation/hprogressbar.h"
 
 namespace {
-
-double processCpu()
-{
-    timespec now;
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
-    return double(now.tv_sec) + double(now.tv_nsec) / 1e9;
-}
 
 // The engine in this process: prints "collect WALL CPU ENTRIES".
 int engineRun(int argc, char** argv, const QString& sandbox, bool relay)
@@ -63,17 +54,7 @@ int engineRun(int argc, char** argv, const QString& sandbox, bool relay)
 
     // A failure shows a box that nobody would answer: it is printed and
     // closed instead, and the run counts as failed.
-    QTimer closer;
-    QObject::connect(&closer, &QTimer::timeout, [] {
-        QWidget* modal = QApplication::activeModalWidget();
-        if (!modal)
-            return;
-        auto* box = qobject_cast<QMessageBox*>(modal);
-        std::fprintf(stderr, "box: %s: %s\n", modal->windowTitle().toUtf8().constData(),
-                     box ? box->text().toUtf8().constData() : "");
-        modal->close();
-    });
-    closer.start(100);
+    Bench::BoxCloser closer;
 
     QWidget window;
     auto* layout = new QVBoxLayout(&window);
@@ -97,10 +78,10 @@ int engineRun(int argc, char** argv, const QString& sandbox, bool relay)
         ok = io.initialize();
         QElapsedTimer timer;
         timer.start();
-        const double cpuStart = processCpu();
+        const double cpuStart = Bench::processCpu();
         ok = ok && io.collect(QHash<QString, bool>());
         wall = timer.nsecsElapsed();
-        cpu = processCpu() - cpuStart;
+        cpu = Bench::processCpu() - cpuStart;
         entries = io.count();
         io.clearEntriesBeforeQuit();
     }
@@ -148,22 +129,14 @@ Times runSide(const QString& self, const QString& sandbox, bool relay, bool cold
 
 struct Series {
     std::vector<double> values;
-    double at(double fraction) const
-    {
-        std::vector<double> sorted = values;
-        std::sort(sorted.begin(), sorted.end());
-        const size_t n = sorted.size();
-        if (fraction == 0.5)
-            return n % 2 ? sorted[n / 2] : (sorted[n / 2 - 1] + sorted[n / 2]) / 2;
-        return fraction < 0.5 ? sorted.front() : sorted.back();
-    }
 };
 
 void printSeries(const char* label, const Series& series, const char* format)
 {
+    const Bench::Spread s = Bench::spread(series.values);
     std::printf("  %-26s", label);
-    for (double fraction : {0.0, 0.5, 1.0})
-        std::printf(format, series.at(fraction));
+    for (double value : {s.min, s.median, s.max})
+        std::printf(format, value);
     std::printf("\n");
 }
 
