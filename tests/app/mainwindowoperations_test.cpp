@@ -317,7 +317,9 @@ TEST_F(MainWindowSandboxTest, SearchInForceLoadsTheExtraDataBeforeFilteringAfter
     mode->setCurrentIndex(PackageTable::Search);
     WatchedSearchTexts texts(*engine());
     A::view(*window)->sortFilterProxyModel()->setSearchTexts(&texts);
-    const auto searchedAfter = [&](const std::function<void()>& reCollect, const char* shown) {
+    const auto searchedAfter = [&](const char* road, const std::function<void()>& reCollect,
+                                   const char* shown) {
+        SCOPED_TRACE(road);
         texts.reads = 0;
         reCollect();
         EXPECT_TRUE(window->isReady());
@@ -329,7 +331,7 @@ TEST_F(MainWindowSandboxTest, SearchInForceLoadsTheExtraDataBeforeFilteringAfter
     // A file of an available package; Refresh.
     A::regexpEdit(*window)->setText("kuv-newtool/tool\\.txt");
     A::filtersearch(*window);
-    searchedAfter([&] { A::refresh(*window); }, "kuv-newtool");
+    searchedAfter("Refresh", [&] { A::refresh(*window); }, "kuv-newtool");
     EXPECT_EQ(logCount(*engine(), "Collecting File Lists"), 2);
     EXPECT_FALSE(mode->toolTip().contains("Must load extra data"));
 
@@ -338,14 +340,14 @@ TEST_F(MainWindowSandboxTest, SearchInForceLoadsTheExtraDataBeforeFilteringAfter
     A::regexpEdit(*window)->setText("Served over");
     A::filtersearch(*window);
     A::regexpEdit(*window)->setText(".*");
-    searchedAfter([&] { window->reposChanged(); }, "kuv-remote");
+    searchedAfter("repositories changed", [&] { window->reposChanged(); }, "kuv-remote");
     EXPECT_EQ(logCount(*engine(), "Collecting Miscellaneous data"), 3);
 
     // Back to Search after a collection in Filter mode.
     mode->setCurrentIndex(PackageTable::Filter);
     A::refresh(*window);
     ASSERT_TRUE(mode->toolTip().endsWith("(Must load extra data.)"));
-    searchedAfter([&] { mode->setCurrentIndex(PackageTable::Search); }, "kuv-remote");
+    searchedAfter("back to Search", [&] { mode->setCurrentIndex(PackageTable::Search); }, "kuv-remote");
     A::view(*window)->sortFilterProxyModel()->setSearchTexts(nullptr);
 }
 
