@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <memory>
+#include <string>
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -28,23 +30,6 @@ QSize screenCap()
 {
     QRect screen = QGuiApplication::primaryScreen()->geometry();
     return QSize(screen.width() * 9 / 10, screen.height() * 9 / 10);
-}
-
-// Two thirds of the screen: where a window sized by Qt alone would stop.
-QSize twoThirds()
-{
-    QRect screen = QGuiApplication::primaryScreen()->geometry();
-    return QSize(screen.width() * 2 / 3, screen.height() * 2 / 3);
-}
-
-// A line that the application font draws at least `width` pixels wide.
-QString lineAtLeast(int width)
-{
-    const QFontMetrics metrics(QApplication::font());
-    QString line = QStringLiteral("Error:");
-    while (metrics.horizontalAdvance(line) < width)
-        line += QStringLiteral(" package-1.0-1.x86_64");
-    return line;
 }
 
 // Runs the dialog modally and acts on it once it is the active modal
@@ -172,110 +157,77 @@ TEST(ConfirmDialog, ShortTextOpensASmallDialogWithNothingToScroll)
     EXPECT_EQ(answer, 1);
 }
 
-// A message with a line wider than two thirds of the screen, and as many
-// lines as fit in seven tenths of its height: it fits within nine tenths with
-// the icon, the margins and the buttons.
-QString roomyMessage()
+// Both dialogs open as large as their text needs, beyond the two thirds of
+// the screen where a window sized by Qt alone would stop, up to nine tenths;
+// a short text gives a small dialog.
+TEST(ScrollableDialogs, OpenAsLargeAsTheirTextNeedsUpToNineTenthsOfTheScreen)
 {
-    const QFontMetrics metrics(QApplication::font());
     const QRect screen = QGuiApplication::primaryScreen()->geometry();
-    QStringList text;
-    text << lineAtLeast(screen.width() * 7 / 10);
-    while ((text.size() + 1) * metrics.height() < screen.height() * 7 / 10)
-        text << QStringLiteral("line %1").arg(text.size());
-    return text.join('\n');
-}
-
-// What the dialog shows of its text: the whole of it, without a bar to
-// scroll, in a window larger than two thirds of the screen in both
-// directions but within nine tenths.
-void expectWholeTextShown(QDialog* d)
-{
-    QScrollArea* area = d->findChild<QScrollArea*>();
-    ASSERT_NE(area, nullptr);
-    QWidget* label = area->widget();
-    ASSERT_NE(label, nullptr);
-    EXPECT_GT(d->width(), twoThirds().width());
-    EXPECT_GT(d->height(), twoThirds().height());
-    EXPECT_LE(d->width(), screenCap().width());
-    EXPECT_LE(d->height(), screenCap().height());
-    EXPECT_EQ(area->horizontalScrollBar()->maximum(), 0);
-    EXPECT_EQ(area->verticalScrollBar()->maximum(), 0);
-    EXPECT_GE(area->viewport()->width(), label->sizeHint().width());
-    EXPECT_GE(area->viewport()->height(), label->sizeHint().height());
-}
-
-// A text larger than the screen both ways: the dialog takes nine tenths of
-// it exactly, and scrolls the rest.
-void expectCappedAndScrolling(QDialog* d)
-{
-    QScrollArea* area = d->findChild<QScrollArea*>();
-    ASSERT_NE(area, nullptr);
-    EXPECT_EQ(d->size(), screenCap());
-    EXPECT_GT(area->horizontalScrollBar()->maximum(), 0);
-    EXPECT_GT(area->verticalScrollBar()->maximum(), 0);
-}
-
-QString hugeMessage()
-{
-    return lineAtLeast(2 * QGuiApplication::primaryScreen()->geometry().width()) + '\n' + lines(1000);
-}
-
-TEST(ConfirmDialog, OpensAsLargeAsItsTextNeedsBeyondTwoThirdsOfTheScreen)
-{
-    ScrollableConfirmDialog dialog(roomyMessage(), nullptr);
-    EXPECT_EQ(runWith(dialog, [](QDialog* d) {
-                  expectWholeTextShown(d);
-                  click(d, "OK");
-              }),
-              1);
-}
-
-TEST(ConfirmDialog, HugeTextIsCappedAtNineTenthsOfTheScreen)
-{
-    ScrollableConfirmDialog dialog(hugeMessage(), nullptr);
-    EXPECT_EQ(runWith(dialog, [](QDialog* d) {
-                  expectCappedAndScrolling(d);
-                  click(d, "Cancel");
-              }),
-              0);
-}
-
-TEST(ErrorDialog, OpensAsLargeAsItsTextNeedsBeyondTwoThirdsOfTheScreen)
-{
-    ScrollableErrorDialog dialog(roomyMessage(), nullptr);
-    EXPECT_EQ(runWith(dialog, [](QDialog* d) {
-                  expectWholeTextShown(d);
-                  click(d, "Close");
-              }),
-              1);
-}
-
-TEST(ErrorDialog, HugeTextIsCappedAtNineTenthsOfTheScreen)
-{
-    ScrollableErrorDialog dialog(hugeMessage(), nullptr);
-    EXPECT_EQ(runWith(dialog, [](QDialog* d) {
-                  expectCappedAndScrolling(d);
-                  click(d, "Close");
-              }),
-              1);
-}
-
-TEST(ErrorDialog, ShortTextOpensASmallDialog)
-{
-    ScrollableErrorDialog dialog("Error: it broke", nullptr);
-    EXPECT_EQ(runWith(dialog, [](QDialog* d) {
-                  QScrollArea* area = d->findChild<QScrollArea*>();
-                  ASSERT_NE(area, nullptr);
-                  EXPECT_EQ(area->horizontalScrollBar()->maximum(), 0);
-                  EXPECT_EQ(area->verticalScrollBar()->maximum(), 0);
-                  // No larger than the text, the icon and the button need.
-                  EXPECT_EQ(d->size(), d->sizeHint());
-                  EXPECT_LT(d->width(), twoThirds().width());
-                  EXPECT_LT(d->height(), 12 * d->fontMetrics().height());
-                  click(d, "Close");
-              }),
-              1);
+    const QSize twoThirds(screen.width() * 2 / 3, screen.height() * 2 / 3);
+    const QFontMetrics metrics(QApplication::font());
+    const auto lineAtLeast = [&](int width) {
+        QString line = QStringLiteral("Error:");
+        while (metrics.horizontalAdvance(line) < width)
+            line += QStringLiteral(" package-1.0-1.x86_64");
+        return line;
+    };
+    // A line wider than two thirds of the screen, and as many lines as fit in
+    // seven tenths of its height: with the icon, the margins and the buttons
+    // it fits within nine tenths.
+    QStringList roomy({lineAtLeast(screen.width() * 7 / 10)});
+    while ((roomy.size() + 1) * metrics.height() < screen.height() * 7 / 10)
+        roomy << QStringLiteral("line %1").arg(roomy.size());
+    enum Fit { Small, Whole, Capped };
+    const struct
+    {
+        const char* name;
+        QString text;
+        Fit fit;
+    } texts[] = {
+        {"short", "Error: it broke", Small},
+        {"roomy", roomy.join('\n'), Whole},
+        {"larger than the screen", lineAtLeast(2 * screen.width()) + '\n' + lines(1000), Capped},
+    };
+    for (const bool confirm : {true, false}) {
+        for (const auto& t : texts) {
+            SCOPED_TRACE(std::string(confirm ? "confirm, " : "error, ") + t.name);
+            std::unique_ptr<QDialog> dialog;
+            if (confirm)
+                dialog = std::make_unique<ScrollableConfirmDialog>(t.text, nullptr);
+            else
+                dialog = std::make_unique<ScrollableErrorDialog>(t.text, nullptr);
+            const auto checkAndClose = [&](QDialog* d) {
+                QScrollArea* area = d->findChild<QScrollArea*>();
+                ASSERT_NE(area, nullptr);
+                const int horizontal = area->horizontalScrollBar()->maximum();
+                const int vertical = area->verticalScrollBar()->maximum();
+                if (t.fit == Capped) {
+                    EXPECT_EQ(d->size(), screenCap());
+                    EXPECT_GT(horizontal, 0);
+                    EXPECT_GT(vertical, 0);
+                } else {
+                    EXPECT_EQ(horizontal, 0);
+                    EXPECT_EQ(vertical, 0);
+                }
+                if (t.fit == Small) {
+                    // No larger than the text, the icon and the buttons need.
+                    EXPECT_EQ(d->size(), d->sizeHint());
+                    EXPECT_LT(d->width(), twoThirds.width());
+                    EXPECT_LT(d->height(), 12 * d->fontMetrics().height());
+                } else if (t.fit == Whole) {
+                    EXPECT_GT(d->width(), twoThirds.width());
+                    EXPECT_GT(d->height(), twoThirds.height());
+                    EXPECT_LE(d->width(), screenCap().width());
+                    EXPECT_LE(d->height(), screenCap().height());
+                    const QSize needed = area->widget()->sizeHint();
+                    EXPECT_GE(area->viewport()->width(), needed.width());
+                    EXPECT_GE(area->viewport()->height(), needed.height());
+                }
+                click(d, confirm ? "OK" : "Close");
+            };
+            EXPECT_EQ(runWith(*dialog, checkAndClose), 1);
+        }
+    }
 }
 
 TEST(ErrorDialog, CloseAnswersOne)
