@@ -79,7 +79,8 @@ private:
     }
 };
 
-// a.repo and b.repo exist with mode 0644.
+// a.repo, reached through the link link.repo, and b.repo exist with mode
+// 0644.
 class SafeFileWriterTest : public ::testing::Test
 {
 protected:
@@ -91,6 +92,7 @@ protected:
             ASSERT_TRUE(file.open(QIODevice::WriteOnly));
             file.write("old " + QByteArray(name) + "\n");
         }
+        ASSERT_TRUE(QFile::link("a.repo", path("link.repo")));
     }
 
     void TearDown() override { ::umask(oldMask); }
@@ -108,24 +110,21 @@ protected:
         return QDir(dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
     }
 
-    // Replaces a.repo and b.repo and makes c.repo and d.repo; b.repo and
-    // c.repo hold a password.
-    SafeFileWriter::Error commitFour(SafeFileWriter& writer)
+    // Replaces a.repo through its link and b.repo, and makes c.repo and
+    // d.repo; b.repo and c.repo hold a password.
+    void planFour(SafeFileWriter& writer)
     {
-        writer.plan(path("a.repo"), "new a\n", false);
+        writer.plan(path("link.repo"), "new a\n", false);
         writer.plan(path("b.repo"), "new b\n", true);
         writer.plan(path("c.repo"), "new c\n", true);
         writer.plan(path("d.repo"), "new d\n", false);
-        return writer.commit();
     }
 
     QTemporaryDir dir;
     mode_t oldMask = 022;
 };
 
-}
-
-// The calls of commitFour() up to its last rename: every temporary is
+// The calls of planFour()'s commit up to its last rename: every temporary is
 // private while it is written and on the disk before the first rename, and
 // gets its final mode just before its rename.
 const QStringList flushes{"sync .a.repo.XXXXXX 600", "sync .b.repo.XXXXXX 600",
@@ -135,16 +134,21 @@ const QStringList renames{"mode .a.repo.XXXXXX 644", "rename .a.repo.XXXXXX a.re
                           "mode .c.repo.XXXXXX 600", "rename .c.repo.XXXXXX c.repo 600",
                           "mode .d.repo.XXXXXX 644", "rename .d.repo.XXXXXX d.repo 644"};
 
+}
+
 TEST_F(SafeFileWriterTest, TemporariesAreFlushedWhilePrivateAndRenamedWithTheirFinalMode)
 {
     RecordingFileSystem fs;
     SafeFileWriter writer(&fs);
-    const SafeFileWriter::Error error = commitFour(writer);
+    planFour(writer);
+    const SafeFileWriter::Error error = writer.commit();
     ASSERT_FALSE(error.failed()) << error.number;
     EXPECT_EQ(fs.calls, flushes + renames + QStringList{"sync folder"});
     for (const char* name : {"a", "b", "c", "d"})
         EXPECT_EQ(read(name + QString(".repo")), "new " + QByteArray(name) + "\n");
-    EXPECT_EQ(listing(), (QStringList{"a.repo", "b.repo", "c.repo", "d.repo"}));
+    EXPECT_TRUE(QFileInfo(path("link.repo")).isSymLink());
+    EXPECT_EQ(SafeFileWriter::target(path("link.repo")), path("a.repo"));
+    EXPECT_EQ(listing(), (QStringList{"a.repo", "b.repo", "c.repo", "d.repo", "link.repo"}));
     ASSERT_EQ(writer.tightened().size(), 1);
     EXPECT_EQ(writer.tightened()[0].path, path("b.repo"));
     EXPECT_EQ(writer.tightened()[0].oldMode, 0644u);
@@ -153,7 +157,8 @@ TEST_F(SafeFileWriterTest, TemporariesAreFlushedWhilePrivateAndRenamedWithTheirF
 
 // A failing flush stops the commit before any rename; a failing rename puts
 // back the files renamed before it, with their old modes, through private
-// and flushed temporaries of their own.
+// and flushed temporaries of their own; a second name of a planned file,
+// which would truncate what the first wrote, is refused.
 TEST_F(SafeFileWriterTest, AFailureLeavesTheOldFilesAndSaysWhere)
 {
     const QStringList rollBack{"sync .a.repo.XXXXXX 600", "mode .a.repo.XXXXXX 644",
@@ -167,17 +172,23 @@ TEST_F(SafeFileWriterTest, AFailureLeavesTheOldFilesAndSaysWhere)
         const char* file;
         SafeFileWriter::Step step;
         QStringList calls;
+        const char* plannedAgain;
     } cases[] = {
-        {flushes[2], EIO, "c.repo", SafeFileWriter::Step::SyncTemporary, flushes.mid(0, 3)},
-        {renames[7], EXDEV, "d.repo", SafeFileWriter::Step::Rename, flushes + renames + rollBack},
+        {flushes[2], EIO, "c.repo", SafeFileWriter::Step::SyncTemporary, flushes.mid(0, 3), nullptr},
+        {renames[7], EXDEV, "d.repo", SafeFileWriter::Step::Rename, flushes + renames + rollBack,
+         nullptr},
+        {QString(), EEXIST, "a.repo", SafeFileWriter::Step::Examine, flushes, "a.repo"},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.failAt.toStdString());
+        SCOPED_TRACE(c.number);
         RecordingFileSystem fs;
         fs.failAt = c.failAt;
         fs.failure = c.number;
         SafeFileWriter writer(&fs);
-        const SafeFileWriter::Error error = commitFour(writer);
+        planFour(writer);
+        if (c.plannedAgain)
+            writer.plan(path(c.plannedAgain), "again\n", false);
+        const SafeFileWriter::Error error = writer.commit();
         EXPECT_EQ(error.number, c.number);
         EXPECT_EQ(error.path, path(c.file));
         EXPECT_EQ(error.step, c.step);
@@ -185,28 +196,7 @@ TEST_F(SafeFileWriterTest, AFailureLeavesTheOldFilesAndSaysWhere)
         EXPECT_EQ(read("a.repo"), "old a\n");
         EXPECT_EQ(read("b.repo"), "old b\n");
         EXPECT_EQ(modeOf(path("b.repo")), "644");
-        EXPECT_EQ(listing(), (QStringList{"a.repo", "b.repo"}));
+        EXPECT_EQ(listing(), (QStringList{"a.repo", "b.repo", "link.repo"}));
         EXPECT_TRUE(writer.tightened().isEmpty());
     }
-}
-
-TEST_F(SafeFileWriterTest, ALinkStaysALinkAndTwoNamesOfOneFileAreRefused)
-{
-    ASSERT_TRUE(QFile::link("a.repo", path("link.repo")));
-    {
-        SafeFileWriter writer;
-        writer.plan(path("link.repo"), "through the link\n", false);
-        ASSERT_FALSE(writer.commit().failed());
-    }
-    EXPECT_TRUE(QFileInfo(path("link.repo")).isSymLink());
-    EXPECT_EQ(read("a.repo"), "through the link\n");
-    EXPECT_EQ(SafeFileWriter::target(path("link.repo")), path("a.repo"));
-
-    SafeFileWriter writer;
-    writer.plan(path("a.repo"), "one\n", false);
-    writer.plan(path("link.repo"), "two\n", false);
-    const SafeFileWriter::Error error = writer.commit();
-    EXPECT_EQ(error.number, EEXIST);
-    EXPECT_EQ(error.path, path("link.repo"));
-    EXPECT_EQ(read("a.repo"), "through the link\n");
 }
