@@ -256,21 +256,3 @@ TEST(KivrelMasking, TextWithoutPasswordIsUnchanged)
     EXPECT_EQ(Kivrel::maskPasswords("no urls here"), "no urls here");
     EXPECT_EQ(Kivrel::maskPasswords("http://a/kivrel?u=joe&p=&path=r"), "http://a/kivrel?u=joe&p=&path=r");
 }
-
-TEST(KivrelMasking, FindsPasswordsBeyondAscii)
-{
-    for (const char* typed : {"caf\u00e9", "\u043f\u0430\u0440\u043e\u043b\u044c", "\u5bc6\u7801"}) {
-        const QString password = QString::fromUtf8(typed);
-        const QString url = Kivrel::replaceAuth("http://h/kivrel?u=&p=&path=r", "joe", password);
-        const QString encoded = Kivrel::percentEncode(password);
-        QRegExp re = Kivrel::urlsRegExp();
-        ASSERT_GE(re.indexIn(url), 0) << url.toStdString();
-        EXPECT_EQ(re.cap(1), encoded);
-        QRegExp one = Kivrel::oneUrlRegExp();
-        ASSERT_TRUE(one.exactMatch(url));
-        EXPECT_EQ(one.cap(1), encoded);
-        EXPECT_EQ(Kivrel::maskPasswords(url),
-                  "http://h/kivrel?u=joe&p=" + QString(encoded.size(), '*') + "&path=r");
-        EXPECT_EQ(authOf(url).value2, password);
-    }
-}
