@@ -50,8 +50,8 @@ public:
     bool fillKivrelCredentials();
     bool fillKivrelCredentials(const QString& user, const QString& password);
 
-    // The credentials the kivrel server accepts from its next start on, in
-    // place of the sandbox's own; kivrelUser() and kivrelPassword() give them.
+    // Stops the kivrel server; from its next start it accepts these
+    // credentials, which kivrelUser() and kivrelPassword() then give.
     bool setKivrelServerCredentials(const QString& user, const QString& password);
 
     bool startKivrelServer();

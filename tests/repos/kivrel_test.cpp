@@ -112,21 +112,6 @@ TEST(KivrelDecoding, EscapesFormingUtf8GiveItsCharactersOthersTheirCode)
     EXPECT_EQ(Kivrel::percentDecode("%a9%c3%a9"), QString::fromUtf8("\u00a9\u00e9"));
 }
 
-TEST(KivrelDecoding, EveryTextRoundTrips)
-{
-    const QStringList texts = {QString::fromUtf8("caf\u00e9"),
-                               QString::fromUtf8("\u043f\u0430\u0440\u043e\u043b\u044c"),
-                               QString::fromUtf8("\u5bc6\u7801"),
-                               QString::fromUtf8("\U0001f600 & \u00e9=%e9%41"),
-                               QString("\x01\n%c3%a9") + QChar(0x85) + QChar(0xa0) + QChar(0xff)};
-    for (const QString& text : texts) {
-        const QString encoded = Kivrel::percentEncode(text);
-        for (QChar c : encoded)
-            EXPECT_LT(c.unicode(), 0x7f) << encoded.toStdString();
-        EXPECT_EQ(Kivrel::percentDecode(encoded), text) << encoded.toStdString();
-    }
-}
-
 TEST(KivrelDecoding, KeepsPercentWithoutTwoHexDigits)
 {
     EXPECT_EQ(Kivrel::percentDecode("%"), "%");
@@ -270,23 +255,4 @@ TEST(KivrelMasking, TextWithoutPasswordIsUnchanged)
 {
     EXPECT_EQ(Kivrel::maskPasswords("no urls here"), "no urls here");
     EXPECT_EQ(Kivrel::maskPasswords("http://a/kivrel?u=joe&p=&path=r"), "http://a/kivrel?u=joe&p=&path=r");
-}
-
-TEST(KivrelMasking, FindsPasswordsBeyondAscii)
-{
-    for (const QString& password : {QString::fromUtf8("caf\u00e9"),
-                                    QString::fromUtf8("\u043f\u0430\u0440\u043e\u043b\u044c"),
-                                    QString::fromUtf8("\u5bc6\u7801")}) {
-        const QString url = Kivrel::replaceAuth("http://h/kivrel?u=&p=&path=r", "joe", password);
-        const QString encoded = Kivrel::percentEncode(password);
-        QRegExp re = Kivrel::urlsRegExp();
-        ASSERT_GE(re.indexIn(url), 0) << url.toStdString();
-        EXPECT_EQ(re.cap(1), encoded);
-        EXPECT_EQ(Kivrel::maskPasswords(url),
-                  "http://h/kivrel?u=joe&p=" + QString(encoded.size(), '*') + "&path=r");
-        QRegExp one = Kivrel::oneUrlRegExp();
-        ASSERT_TRUE(one.exactMatch(url));
-        EXPECT_EQ(one.cap(1), encoded);
-        EXPECT_EQ(authOf(url).value2, password);
-    }
 }
