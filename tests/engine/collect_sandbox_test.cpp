@@ -268,9 +268,7 @@ TEST_F(ScriptTest, RepositoryFileThatIsNotUtf8IsNamedAtStart)
 {
     qputenv("HOME", sandbox.home().toUtf8());
     ASSERT_TRUE(writeLatin1Password(sandbox));
-
     EXPECT_FALSE(io->initialize());
-
     ASSERT_EQ(answerer.seen.size(), 1);
     EXPECT_EQ(answerer.seen[0].title, "KUV Yum Error");
     EXPECT_EQ(answerer.seen[0].text, notUtf8Report(sandbox));

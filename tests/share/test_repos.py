@@ -125,8 +125,8 @@ class KivrelRepository(unittest.TestCase):
         self.assertTrue(caught.exception.__suppress_context__)
 
     def failureWithoutHint(self):
-        """setUpRemoteOnly's RepoError names the repository but claims no
-        refusal; gives what dnf wrote to standard error."""
+        """Checks the RepoError: it names the repository, claims no refusal.
+        Gives dnf's warnings."""
         with capturedStderr() as stderr:
             with self.assertRaises(yum.Errors.RepoError) as caught:
                 self.setUpRemoteOnly()
