@@ -12,17 +12,14 @@
 
 namespace {
 
-// The kivrel repository's file as a tool that writes Latin-1 leaves it: the
-// password "café" as its raw byte on line 3.
+// The kivrel repository's file as a tool that writes Latin-1 leaves it: a
+// password with "é" as its raw byte, on line 3.
 bool writeLatin1Password(const TestSandbox& sandbox)
 {
     QFile file(sandbox.kivrelRepoFile());
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        return false;
-    const QByteArray text = "[kuv-remote]\nname=KUV Sandbox Remote (kivrel)\nbaseurl=http://127.0.0.1:"
-                            + QByteArray::number(sandbox.kivrelPort())
-                            + "/kivrel?user=joe&password=caf\xe9&path=remote\nenabled=1\n";
-    return file.write(text) == text.size();
+    const QByteArray text = "[kuv-remote]\nname=Remote\nbaseurl=http://127.0.0.1:1/kivrel?"
+                            "user=joe&password=caf\xe9&path=remote\n";
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(text) == text.size();
 }
 
 QString notUtf8Report(const TestSandbox& sandbox)
@@ -271,9 +268,7 @@ TEST_F(ScriptTest, RepositoryFileThatIsNotUtf8IsNamedAtStart)
 {
     qputenv("HOME", sandbox.home().toUtf8());
     ASSERT_TRUE(writeLatin1Password(sandbox));
-
     EXPECT_FALSE(io->initialize());
-
     ASSERT_EQ(answerer.seen.size(), 1);
     EXPECT_EQ(answerer.seen[0].title, "KUV Yum Error");
     EXPECT_EQ(answerer.seen[0].text, notUtf8Report(sandbox));
@@ -282,20 +277,13 @@ TEST_F(ScriptTest, RepositoryFileThatIsNotUtf8IsNamedAtStart)
 TEST_F(CollectTest, RepositoryFileThatIsNotUtf8IsNamedWhenCollectingAgain)
 {
     ASSERT_TRUE(io->collect(withoutRemote()));
-    QFile repo(sandbox.kivrelRepoFile());
-    ASSERT_TRUE(repo.open(QIODevice::ReadOnly));
-    const QByteArray saved = repo.readAll();
-    repo.close();
     ASSERT_TRUE(writeLatin1Password(sandbox));
-
     io->clear();
     EXPECT_FALSE(io->collect(withoutRemote()));
     EXPECT_EQ(dialogs(), QStringList{"ScrollableErrorDialog|KUV Yum Error|" + notUtf8Report(sandbox)});
 
-    // Once the file is mended, the next collection has it all.
-    ASSERT_TRUE(repo.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    ASSERT_EQ(repo.write(saved), saved.size());
-    repo.close();
+    // Once the credentials are written as UTF-8, the next collection has it all.
+    ASSERT_TRUE(sandbox.fillKivrelCredentials());
     io->clear();
     ASSERT_TRUE(io->collect(withoutRemote()));
     EXPECT_NE(find("kuv-lib"), nullptr);

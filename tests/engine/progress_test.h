@@ -23,20 +23,32 @@ class RecordingMinion : public ProgressMinion
 public:
     using ProgressMinion::ProgressMinion;
 
-    // Every reporter made while installed gets a recording minion.
-    static void install();
-    static void uninstall();
+    // While one exists, every reporter made gets a recording minion.
+    struct Installed {
+        Installed() { lines.clear(); Progress::setMinionFactory(&make); }
+        ~Installed() { Progress::setMinionFactory(nullptr); }
+        Q_DISABLE_COPY_MOVE(Installed)
+    };
     // The lines so far; tests clear them between operations.
-    static QStringList lines;
+    inline static QStringList lines;
 
-    // The total bar's value that a line carries; false for a reset.
-    static bool totalOf(const QString& line, Steps& total);
+    void startTotal(const QString& a, Steps tail) override
+    { note({"total", a, n(tail)}); ProgressMinion::startTotal(a, tail); }
+    void startItem(const QString& a, Steps total, Steps tail) override
+    { note({"item", a, n(total), n(tail)}); ProgressMinion::startItem(a, total, tail); }
+    void changeItemActs(Steps total) override
+    { note({"acts", n(total)}); ProgressMinion::changeItemActs(total); }
+    void setItemValue(Steps total, Steps value) override
+    { note({"value", n(total), n(value)}); ProgressMinion::setItemValue(total, value); }
+    void endItemActs(Steps total) override
+    { note({"end", n(total)}); ProgressMinion::endItemActs(total); }
+    void setTotalValue(Steps value) override
+    { note({"set", n(value)}); ProgressMinion::setTotalValue(value); }
+    void reset() override { note({"reset"}); ProgressMinion::reset(); }
 
-    void startTotal(const QString& activity, Steps totalTail) override;
-    void startItem(const QString& activity, Steps totalValue, Steps itemTail) override;
-    void changeItemActs(Steps totalValue) override;
-    void setItemValue(Steps totalValue, Steps value) override;
-    void endItemActs(Steps totalValue) override;
-    void setTotalValue(Steps value) override;
-    void reset() override;
+private:
+    static ProgressMinion* make(HProgressBar* total, HProgressBar* item)
+    { return new RecordingMinion(total, item); }
+    static QString n(Steps value) { return QString::number(value); }
+    static void note(const QStringList& parts) { lines << parts.join(QLatin1Char('|')); }
 };

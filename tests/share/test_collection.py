@@ -4,9 +4,11 @@
 # kivrel server for this script.
 
 import gc
+import itertools
 import os
 import subprocess
 import sys
+import types
 import unittest
 import weakref
 
@@ -21,6 +23,11 @@ import yumIOC  # noqa: E402
 INSTALLED = {"kuv-lib": "1.0-1", "kuv-local": "1.0-1", "kuv-notes": "1.0-1", "kuv-oldtool": "1.0-1"}
 AVAILABLE = {"kuv-app": "2.0-1", "kuv-docs": "1.0-1", "kuv-lib": "1.1-1", "kuv-newtool": "2.0-1",
              "kuv-suite": "1.0-1"}
+
+
+def distinct(items):
+    """The items without those equal to the one before them."""
+    return [item for item, _ in itertools.groupby(items)]
 
 
 def engineEntry(po):
@@ -41,15 +48,6 @@ def loaded(*changes):
     y.setupRepos()
     y.setupTs()
     return y
-
-
-def distinct(items):
-    """The items without those equal to the one before them."""
-    result = []
-    for item in items:
-        if not result or result[-1] != item:
-            result.append(item)
-    return result
 
 
 def headerOfFile(sandbox, path):
@@ -312,67 +310,49 @@ class MetadataStages(unittest.TestCase):
     """librepo's own reports, as dnf hands them on while it loads a
     repository, turned into meter calls."""
 
-    class Meter(object):
-        def __init__(self):
-            self.calls = []
-
-        def start(self, filename=None, url=None, basename=None, size=None, now=None, text=None):
-            self.calls.append(("start", url, size))
-
-        def update(self, amount_read, now=None):
-            self.calls.append(("update", amount_read))
-
-        def end(self, amount_read, now=None):
-            self.calls.append(("end", amount_read))
-
-    class Repo(object):
-        id = "r"
-        metalink = None
-        mirrorlist = None
-
-    class Payload(object):
-        download_size = 0
-
-    def feed(self, repo, reports):
+    def meterCalls(self, mirrorlist, reports):
         from yum.base import _MetadataProgress
-        meter = self.Meter()
+        calls = []
+        meter = types.SimpleNamespace(
+            start=lambda url=None, size=None, **_: calls.append(("start", url, size)),
+            update=lambda amount_read, now=None: calls.append(("update", amount_read)),
+            end=lambda amount_read, now=None: calls.append(("end", amount_read)))
+        repo = types.SimpleNamespace(id="r", metalink=None, mirrorlist=mirrorlist)
         progress = _MetadataProgress(repo, meter)
-        payload = self.Payload()
+        payload = types.SimpleNamespace(download_size=0)
         progress.start(1, 0)
         for total, done in reports:
             payload.download_size = float(total)
             progress.progress(payload, float(done))
         progress.end(payload, None, None)
-        return meter.calls
+        return calls
 
-    def testEachStageRunsItsOwnMeterToItsEnd(self):
-        # As librepo reported a repository served slowly, its metadata files
-        # fetched side by side: zeros, repomd.xml of 3069 bytes, zeros, then
-        # the files, whose total grows from 623 to 889 before a byte of them
-        # arrives.
-        reports = ([(0, 0)] * 3 + [(3069, 0), (3069, 1500), (3069, 3069), (0, 0), (623, 0),
-                                   (0, 0), (889, 0), (889, 300), (889, 200), (889, 889)])
-        self.assertEqual(self.feed(self.Repo(), reports), [
-            ("start", "/r/repomd.xml", 1000), ("update", 488), ("update", 1000),
-            ("start", "/r/metadata", 889), ("update", 300), ("update", 889), ("end", 889)])
-
-    def testFilesFetchedInTurnEachRunAMeter(self):
-        # One download at a time: the second file's 266 bytes join the total
-        # once the first file's 623 have arrived.
-        reports = [(3069, 3069), (623, 0), (623, 300), (623, 623), (0, 0), (889, 623),
-                   (889, 700), (889, 889)]
-        self.assertEqual(self.feed(self.Repo(), reports), [
-            ("start", "/r/repomd.xml", 1000), ("update", 1000),
-            ("start", "/r/metadata", 623), ("update", 300), ("update", 623),
-            ("start", "/r/metadata", 266), ("update", 77), ("update", 266), ("end", 266)])
-
-    def testAMirroredRepositoryStartsWithItsMirrorList(self):
-        repo = self.Repo()
-        repo.mirrorlist = "http://mirrors/list"
-        calls = self.feed(repo, [(100, 100), (50, 0), (50, 50), (70, 0), (70, 70)])
-        self.assertEqual([call[1] for call in calls if call[0] == "start"],
-                         ["/r/metalink.xml", "/r/repomd.xml", "/r/metadata"])
-        self.assertEqual(calls[-2:], [("update", 70), ("end", 70)])
+    def testEachStageAndEachFileFetchedInTurnRunsItsOwnMeterToItsEnd(self):
+        cases = (
+            # As librepo reported a repository served slowly, its metadata
+            # files fetched side by side: zeros, repomd.xml of 3069 bytes,
+            # zeros, then the files, whose total grows from 623 to 889 before
+            # a byte of them arrives.
+            (None, [(0, 0)] * 3 + [(3069, 0), (3069, 1500), (3069, 3069), (0, 0), (623, 0),
+                                   (0, 0), (889, 0), (889, 300), (889, 200), (889, 889)],
+             [("start", "/r/repomd.xml", 1000), ("update", 488), ("update", 1000),
+              ("start", "/r/metadata", 889), ("update", 300), ("update", 889), ("end", 889)]),
+            # One download at a time: the second file's 266 bytes join the
+            # total once the first file's 623 have arrived.
+            (None, [(3069, 3069), (623, 0), (623, 300), (623, 623), (0, 0), (889, 623),
+                    (889, 700), (889, 889)],
+             [("start", "/r/repomd.xml", 1000), ("update", 1000),
+              ("start", "/r/metadata", 623), ("update", 300), ("update", 623),
+              ("start", "/r/metadata", 266), ("update", 77), ("update", 266), ("end", 266)]),
+            # A mirrored repository starts with its mirror list.
+            ("http://mirrors/list", [(100, 100), (50, 0), (50, 50), (70, 0), (70, 70)],
+             [("start", "/r/metalink.xml", 1000), ("update", 1000),
+              ("start", "/r/repomd.xml", 50), ("update", 50),
+              ("start", "/r/metadata", 70), ("update", 70), ("end", 70)]),
+        )
+        for mirrorlist, reports, expected in cases:
+            with self.subTest(mirrorlist=mirrorlist, reports=reports):
+                self.assertEqual(self.meterCalls(mirrorlist, reports), expected)
 
 
 class Streams(unittest.TestCase):
