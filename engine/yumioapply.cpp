@@ -5,10 +5,12 @@
 // Also the reading of yum's transaction lists and the size estimates that
 // the listing feeds.
 //
-// Group actions, the progress relay and output capture come later. Their
-// places are marked: applyGroups() settles what groups imply (until then a
-// group's mark reaches none of its members); a comment names each progress
-// call with its text and share; the capture frames exactly the script call.
+// What marked groups imply for their members is settled before the lists
+// are built (yumiogroupactions.cpp).
+//
+// The progress relay and output capture come later. Their places are
+// marked: a comment names each progress call with its text and share; the
+// capture frames exactly the script call.
 #include "engine/yumio.h"
 
 #include <utility>
@@ -146,14 +148,6 @@ bool YumIO::applyReal()
     // Progress: reset().
     updatedNames.clear();
     return returned && confirmed;
-}
-
-bool YumIO::applyGroups()
-{
-    // Settling what marked groups imply for their members comes later; until
-    // then each package keeps its own mark and a group's mark reaches no
-    // member.
-    return true;
 }
 
 bool YumIO::buildApplyLists(PyObject* installs, PyObject* updates, PyObject* removes)
