@@ -8,8 +8,8 @@
 
 namespace {
 
-const QStringList before = {"kuv-lib-1.0-1", "kuv-local-1.0-1", "kuv-notes-1.0-1",
-                            "kuv-oldtool-1.0-1"};
+const QStringList before = {"kuv-kernel-1.0-1", "kuv-kernel-1.1-1", "kuv-lib-1.0-1",
+                            "kuv-local-1.0-1", "kuv-notes-1.0-1", "kuv-oldtool-1.0-1"};
 
 }
 
@@ -23,8 +23,10 @@ TEST_F(ApplyTest, ConfirmedTransactionChangesExactlyWhatWasMarked)
     EXPECT_TRUE(io->apply());
 
     // kuv-app pulls in kuv-docs for the virtual name it requires.
-    EXPECT_EQ(installedPackages(), QStringList({"kuv-app-2.0-1", "kuv-docs-1.0-1", "kuv-lib-1.1-1",
-                                                "kuv-notes-1.0-1", "kuv-oldtool-1.0-1"}));
+    EXPECT_EQ(installedPackages(),
+              QStringList({"kuv-app-2.0-1", "kuv-docs-1.0-1", "kuv-kernel-1.0-1",
+                           "kuv-kernel-1.1-1", "kuv-lib-1.1-1", "kuv-notes-1.0-1",
+                           "kuv-oldtool-1.0-1"}));
     // The repositories are file:// ones: nothing is downloaded.
     EXPECT_EQ(dialogs(), QStringList({"ScrollableConfirmDialog|Apply|"
                                       "Transaction to be performed:\n"
@@ -95,8 +97,9 @@ TEST_F(ApplyTest, RemovingAnUpdatablePackageRemovesItsInstalledVersion)
 
     EXPECT_TRUE(io->apply());
 
-    EXPECT_EQ(installedPackages(),
-              QStringList({"kuv-local-1.0-1", "kuv-notes-1.0-1", "kuv-oldtool-1.0-1"}));
+    EXPECT_EQ(installedPackages(), QStringList({"kuv-kernel-1.0-1", "kuv-kernel-1.1-1",
+                                                "kuv-local-1.0-1", "kuv-notes-1.0-1",
+                                                "kuv-oldtool-1.0-1"}));
     ASSERT_EQ(dialogs().size(), 1);
     EXPECT_TRUE(dialogs().first().contains("\tRemove: kuv-lib 1.0-1 (noarch)\n"));
 }
