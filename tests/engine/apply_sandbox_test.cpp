@@ -43,6 +43,33 @@ TEST_F(ApplyTest, ConfirmedTransactionChangesExactlyWhatWasMarked)
               QStringList({"TSINFO: Marking kuv-docs as install (kuv-docs-1.0-1.noarch)"}));
 }
 
+// The update of an install-only package installs beside the versions there
+// (three stay within dnf's limit), and is listed as what it is, an install.
+// Collected anew, the entry shows the newest installed version.
+TEST_F(ApplyTest, UpdateOfAnInstallOnlyPackageInstallsItBesideTheOthers)
+{
+    mark("kuv-kernel", Package::Update);
+
+    EXPECT_TRUE(io->apply());
+
+    QStringList after = before;
+    after.insert(2, "kuv-kernel-1.2-1");
+    EXPECT_EQ(installedPackages(), after);
+    EXPECT_EQ(dialogs(), QStringList({"ScrollableConfirmDialog|Apply|"
+                                      "Transaction to be performed:\n"
+                                      "\tInstall: kuv-kernel 1.2-1 (noarch) [kuv-main]\n"
+                                      "Total download size: 0b\n"}));
+    EXPECT_EQ(logTexts(Log::Error), QStringList());
+
+    io->clear();
+    ASSERT_TRUE(io->collect(withoutRemote()));
+    Package::Entry* kernel = find("kuv-kernel");
+    ASSERT_NE(kernel, nullptr);
+    EXPECT_EQ(kernel->state, Package::Installed);
+    EXPECT_EQ(kernel->verRel, "1.2-1");
+    EXPECT_EQ(kernel->next, nullptr);
+}
+
 TEST_F(ApplyTest, CancelChangesNothingAndKeepsTheMarks)
 {
     answerer.setAnswer(DialogAnswerer::Reject);
