@@ -7,8 +7,8 @@
 
 namespace {
 
-const QStringList before = {"kuv-lib-1.0-1", "kuv-local-1.0-1", "kuv-notes-1.0-1",
-                            "kuv-oldtool-1.0-1"};
+const QStringList before = {"kuv-kernel-1.0-1", "kuv-kernel-1.1-1", "kuv-lib-1.0-1",
+                            "kuv-local-1.0-1",  "kuv-notes-1.0-1",  "kuv-oldtool-1.0-1"};
 
 // Groups of the new shape made of plain dictionaries, whose keys() are
 // views; all of them hold kuv-lib, which has an update, and a name that no
@@ -63,7 +63,8 @@ TEST_F(ApplyTest, GroupMarkedInstallInstallsItsRequiredMembers)
     // kuv-app brings the update of kuv-lib it needs; the conditional
     // kuv-suite is not required.
     EXPECT_EQ(installedPackages(),
-              QStringList({"kuv-app-2.0-1", "kuv-docs-1.0-1", "kuv-lib-1.1-1", "kuv-local-1.0-1",
+              QStringList({"kuv-app-2.0-1", "kuv-docs-1.0-1", "kuv-kernel-1.0-1",
+                           "kuv-kernel-1.1-1", "kuv-lib-1.1-1", "kuv-local-1.0-1",
                            "kuv-notes-1.0-1", "kuv-oldtool-1.0-1"}));
     EXPECT_EQ(logLines(logStart).filter("For group"),
               QStringList({"0/4:For group KUV Applications, marking package kuv-app for Install",
@@ -132,5 +133,6 @@ TEST_F(SharedGroupsTest, ConflictAnswersDecideTheMembersActions)
     EXPECT_EQ(answerer.seen[0].buttons, QStringList({"Remove", "Update", "Cancel"}));
     EXPECT_EQ(groupLines(logStart).first(),
               "0/4:Manually resolving conflict: marking package kuv-lib for Remove");
-    EXPECT_EQ(installedPackages(), QStringList({"kuv-local-1.0-1", "kuv-oldtool-1.0-1"}));
+    EXPECT_EQ(installedPackages(), QStringList({"kuv-kernel-1.0-1", "kuv-kernel-1.1-1",
+                                                "kuv-local-1.0-1", "kuv-oldtool-1.0-1"}));
 }
