@@ -9,7 +9,6 @@
 #include <QRegExp>
 #include <QStringList>
 
-#include "engine/python.h"
 #include "engine/yumio.h"
 #include "foundation/execute.h"
 #include "foundation/share.h"
@@ -23,15 +22,23 @@ QString RepoBrowse::url(const Repo::Entry& entry, YumIO* yumIO)
     const QStringList parts = entry.baseurl.split(QRegExp(QStringLiteral("\\s+")),
                                                   Qt::SkipEmptyParts);
     QString url = parts.isEmpty() ? entry.mirrorlist.trimmed() : parts.first();
-    if (url.isEmpty() || !yumIO)
+    if (!yumIO)
         return url;
 
-    // One lock for the three variables, so they come from one state of the
-    // engine's configuration.
-    Python::PyGILStateWrapper guard(true);
-    url.replace(QLatin1String("$basearch"), yumIO->getYumVar(QStringLiteral("basearch")));
-    url.replace(QLatin1String("$arch"), yumIO->getYumVar(QStringLiteral("arch")));
-    url.replace(QLatin1String("$releasever"), yumIO->getYumVar(QStringLiteral("releasever")));
+    // The engine takes the lock for each variable itself, and only when it
+    // may: while a worker runs, the worker can hold the lock and wait for
+    // this thread, and taking the lock here first would hang the program.
+    // The engine cannot answer then, and the variable stays as written.
+    // A URL without a variable needs no interpreter at all.
+    static const char* const variables[] = {"basearch", "arch", "releasever"};
+    for (const char* variable : variables) {
+        const QString name = QLatin1Char('$') + QLatin1String(variable);
+        if (!url.contains(name))
+            continue;
+        const QString value = yumIO->getYumVar(QLatin1String(variable));
+        if (!value.isNull())
+            url.replace(name, value);
+    }
     return url;
 }
 

@@ -18,7 +18,8 @@ class RepoBrowse
 public:
     // Opens the entry's first base URL, else its mirror list URL, with yum's
     // variables filled in; an entry with neither is reported in a box on
-    // parent. Takes the interpreter lock for the variables.
+    // parent. The engine is asked for the variables the URL holds; while one
+    // of its workers runs it cannot answer, and they stay as written.
     static void browse(QWidget* parent, const Repo::Entry& entry, YumIO* yumIO);
     // The same for the first configured section with this identifier; an
     // identifier no section carries is reported in a box on parent.
