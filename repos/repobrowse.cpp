@@ -15,6 +15,23 @@
 #include "repos/entry.h"
 #include "repos/yumconfio.h"
 
+namespace
+{
+
+// yum's files are read and written one byte per character, so an entry
+// read from them holds its file's own bytes, UTF-8 or not. Only a
+// character no byte stands for was typed and never saved.
+bool holdsBytes(const QString& text)
+{
+    for (const QChar c : text) {
+        if (c.unicode() > 0xff)
+            return false;
+    }
+    return true;
+}
+
+}
+
 QString RepoBrowse::url(const Repo::Entry& entry, YumIO* yumIO)
 {
     // The first base URL, leading white space passed over; base URLs of
@@ -30,14 +47,17 @@ QString RepoBrowse::url(const Repo::Entry& entry, YumIO* yumIO)
     // this thread, and taking the lock here first would hang the program.
     // The engine cannot answer then, and the variable stays as written.
     // A URL without a variable needs no interpreter at all.
+    const bool bytes = holdsBytes(url);
     static const char* const variables[] = {"basearch", "arch", "releasever"};
     for (const char* variable : variables) {
         const QString name = QLatin1Char('$') + QLatin1String(variable);
         if (!url.contains(name))
             continue;
         const QString value = yumIO->getYumVar(QLatin1String(variable));
-        if (!value.isNull())
-            url.replace(name, value);
+        if (value.isNull())
+            continue;
+        // The engine's value is text; in a URL of bytes it goes as UTF-8.
+        url.replace(name, bytes ? QString::fromLatin1(value.toUtf8()) : value);
     }
     return url;
 }
@@ -51,10 +71,12 @@ void RepoBrowse::browse(QWidget* parent, const Repo::Entry& entry, YumIO* yumIO)
                               QMessageBox::Ok);
         return;
     }
-    // UTF-8, as a browser reads its command line; Latin-1 would turn every
-    // other character into "?" and open another address.
+    // The browser gets the bytes the file holds, so a UTF-8 address arrives
+    // unchanged (encoding its characters again would mangle it). A typed
+    // address that no bytes can hold goes as UTF-8, as a browser reads its
+    // command line, rather than with "?" for those characters.
     QByteArray program = QFile::encodeName(Share::absolute(QStringLiteral("webbrowser")));
-    QByteArray argument = address.toUtf8();
+    QByteArray argument = holdsBytes(address) ? address.toLatin1() : address.toUtf8();
     char* const argv[] = {program.data(), argument.data(), nullptr};
     Execute::execute(parent, argv);
 }

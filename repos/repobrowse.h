@@ -26,7 +26,8 @@ public:
     static void browse(QWidget* parent, QString id, YumIO* yumIO, YumConfIO* conf);
 
     // The address browse() opens: the URL chosen and its variables filled
-    // in; empty when the entry has no URL.
+    // in, in the entry's own form (a file's bytes one per character, the
+    // values as UTF-8 among them); empty when the entry has no URL.
     static QString url(const Repo::Entry& entry, YumIO* yumIO);
 
     RepoBrowse() = delete;
