@@ -369,10 +369,10 @@ TEST_F(MainWindowMarks, ApplyFollowsAMarkFromTheActionMenu)
     ASSERT_FALSE(apply->isEnabled());
 
     const int column = PackageTable::Model::ActionColumn;
-    ASSERT_TRUE(rightClickCell(A::view(*window), 0, column, "&Install").opened);
+    ASSERT_TRUE(rightClickCell(A::view(*window), 0, column, "&Install").menu);
     EXPECT_EQ((*A::yumIO(*window))[0]->action, Package::Install);
     EXPECT_TRUE(apply->isEnabled());
-    ASSERT_TRUE(rightClickCell(A::view(*window), 0, column, "&No Action").opened);
+    ASSERT_TRUE(rightClickCell(A::view(*window), 0, column, "&No Action").menu);
     EXPECT_EQ((*A::yumIO(*window))[0]->action, Package::NoAction);
     EXPECT_FALSE(apply->isEnabled());
 }

@@ -4,40 +4,24 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QStringList>
 #include <QThread>
 
-namespace
-{
-
-QStringList recorded(const QString& folder)
-{
-    // Files appear whole: the script writes a hidden file and renames it.
-    return QDir(folder).entryList(QDir::Files, QDir::Name);
-}
-
-}
-
 BrowserRecorder::BrowserRecorder()
-    : shareWasSet(qEnvironmentVariableIsSet("KUVSHARE")), share(qgetenv("KUVSHARE"))
+    : share(qgetenv("KUVSHARE"))
 {
-    // The test environment always names the share directory of the source
-    // tree; without it there is nothing to stand in for.
-    if (!shareWasSet || !dir.isValid() || !QDir().mkpath(dir.filePath("starts")))
+    // The test main always sets KUVSHARE to the source tree's share folder.
+    if (share.isEmpty() || !dir.isValid() || !QDir(dir.path()).mkdir("starts"))
         return;
-    const QDir realShare(QString::fromLocal8Bit(share));
-    for (const QString& name : realShare.entryList(QDir::AllEntries | QDir::NoDotAndDotDot)) {
-        if (name != QLatin1String("webbrowser"))
-            QFile::link(realShare.filePath(name), dir.filePath(name));
-    }
-    const QString starts = dir.filePath("starts");
+    const QDir real(QFile::decodeName(share));
+    for (const QString& name : real.entryList(QDir::AllEntries | QDir::NoDotAndDotDot))
+        if (name != "webbrowser")
+            QFile::link(real.filePath(name), dir.filePath(name));
     QFile script(dir.filePath("webbrowser"));
     if (!script.open(QIODevice::WriteOnly))
         return;
-    script.write("#!/bin/sh\n"
-                 "# Records its one argument in a file named after its process.\n"
-                 "cd '" + QFile::encodeName(starts) + "' || exit 1\n"
-                 "printf '%s' \"$1\" > .$$ && mv .$$ $$\n");
+    // Written under a hidden name and renamed, so a start is read whole.
+    script.write("#!/bin/sh\ncd '" + QFile::encodeName(dir.filePath("starts"))
+                 + "' || exit 1\nprintf '%s' \"$1\" > .$$ && mv .$$ $$\n");
     script.close();
     script.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     qputenv("KUVSHARE", QFile::encodeName(dir.path()));
@@ -46,33 +30,29 @@ BrowserRecorder::BrowserRecorder()
 
 BrowserRecorder::~BrowserRecorder()
 {
-    if (shareWasSet)
+    if (made)
         qputenv("KUVSHARE", share);
-    else
-        qunsetenv("KUVSHARE");
 }
 
-QByteArray BrowserRecorder::next(int timeoutMs)
+QByteArray BrowserRecorder::next()
 {
-    const QString starts = dir.filePath("starts");
+    const QDir starts(dir.filePath("starts"));
     QElapsedTimer timer;
     timer.start();
     do {
-        for (const QString& name : recorded(starts)) {
+        for (const QString& name : starts.entryList(QDir::Files)) {
             if (taken.contains(name))
                 continue;
             taken.insert(name);
-            QFile file(QDir(starts).filePath(name));
-            if (!file.open(QIODevice::ReadOnly))
-                return QByteArray("<unreadable>");
-            return file.readAll();
+            QFile file(starts.filePath(name));
+            return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
         }
         QThread::msleep(20);
-    } while (timer.elapsed() < timeoutMs);
-    return QByteArray("<none>");
+    } while (timer.elapsed() < 10000);
+    return "<none>";
 }
 
 int BrowserRecorder::count() const
 {
-    return recorded(dir.filePath("starts")).size();
+    return QDir(dir.filePath("starts")).entryList(QDir::Files).size();
 }
