@@ -1,6 +1,7 @@
 // The package table view: clicks and current-row changes reported with
 // source rows whatever the order and filter, the disabled colours, column
-// fitting over every row, the initial order, and keyboard navigation.
+// fitting over every row, the initial order, keyboard navigation, and the
+// two context menus with what their choices do.
 #include "tests/app/packagetable/packagetable_test.h"
 
 #include <algorithm>
