@@ -7,6 +7,7 @@
 #include "engine/yumio.h"
 #include "foundation/colors.h"
 #include "foundation/share.h"
+#include "repos/repobrowse.h"
 
 namespace PackageTable
 {
@@ -462,11 +463,12 @@ void Model::describe(const QModelIndex& index, QWidget* parent)
 
 void Model::browse(const QModelIndex& index, QWidget* parent)
 {
-    if (!index.isValid() || !entry(index.row()))
+    const Package::Entry* entry = index.isValid() ? this->entry(index.row()) : nullptr;
+    if (!entry)
         return;
-    // Repository browsing is not part of the program yet; this guard is
-    // where it starts, with the entry's repo, the engine and yumConfIO.
-    Q_UNUSED(parent);
+    // A copy of the identifier: the box for an unknown one runs an event
+    // loop.
+    RepoBrowse::browse(parent, entry->repo, yumIO, yumConfIO);
 }
 
 }
