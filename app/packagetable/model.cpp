@@ -4,6 +4,7 @@
 
 #include <QWidget>
 
+#include "app/packagetable/describe/dialog.h"
 #include "engine/yumio.h"
 #include "foundation/colors.h"
 #include "foundation/share.h"
@@ -454,11 +455,16 @@ void Model::clearActions()
 
 void Model::describe(const QModelIndex& index, QWidget* parent)
 {
-    if (!index.isValid() || !entry(index.row()))
+    if (!index.isValid())
         return;
-    // The package description dialog is not part of the program yet; the
-    // dialog field and this guard are where it opens.
-    Q_UNUSED(parent);
+    Package::Entry* entry = this->entry(index.row());
+    if (!entry)
+        return;
+    // One dialog, reused; the parent of the first request stays its parent.
+    if (!describeDialog)
+        describeDialog = new Describe::Dialog(parent);
+    describeDialog->config(yumIO, *entry, yumConfIO);
+    describeDialog->exec();
 }
 
 void Model::browse(const QModelIndex& index, QWidget* parent)
