@@ -8,6 +8,7 @@
 #include <QPushButton>
 #include <QStyle>
 
+#include "engine/passwordmask.h"
 #include "foundation/fonts.h"
 #include "foundation/hseparator.h"
 #include "foundation/sizing.h"
@@ -94,9 +95,12 @@ QString RepoDialog::masked(const QString& urls, QString& key1, QString& user, QS
     // then turns each run into the style's character, and also hides a
     // segment that the rebuild did not match (one in the downloader's form,
     // or with an unencoded character in it).
+    // A password in a URL's user information ("user:password@host") is
+    // hidden first, at a fixed length; the kivrel segments are rebuilt
+    // whatever that left in them.
     const int length = password.toUcs4().size();
-    const QString rebuilt =
-        Repo::Kivrel::replaceAuth(urls, key1, user, key2, QString(length, QLatin1Char('*')));
+    const QString rebuilt = Repo::Kivrel::replaceAuth(PasswordMask::mask(urls), key1, user, key2,
+                                                      QString(length, QLatin1Char('*')));
     return Repo::Kivrel::maskPasswords(rebuilt, mask);
 }
 
