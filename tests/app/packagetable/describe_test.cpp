@@ -16,6 +16,7 @@
 #include <QGridLayout>
 #include <QLabel>
 #include <QMessageBox>
+#include <QRegularExpression>
 #include <QScrollArea>
 #include <QStyle>
 #include <QTest>
@@ -314,7 +315,7 @@ int sandboxRow(YumIO& io, const QString& name, Package::Kind kind)
 
 }
 
-TEST_F(MainWindowSandboxTest, AGroupShowsItsNonEmptyListsOnly)
+TEST_F(MainWindowSandboxTest, AGroupShowsItsNonEmptyListsAndAKernelItsThreeVersions)
 {
     ASSERT_TRUE(sandbox.fillKivrelCredentials());
     ASSERT_TRUE(sandbox.startKivrelServer());
@@ -329,6 +330,26 @@ TEST_F(MainWindowSandboxTest, AGroupShowsItsNonEmptyListsOnly)
     EXPECT_EQ(rows, Rows({{"Available for installation", "Kind: Group of packages",
                            "Mandatory Packages: kuv-app", "Default Packages: kuv-docs",
                            "Conditional Packages: kuv-suite"}}));
+
+    // The install-only kernel: the update and both installed versions.
+    const int kernel = sandboxRow(*engine(), "kuv-kernel", Package::Ordinary);
+    ASSERT_GE(kernel, 0);
+    rows.clear();
+    describe(MainWindowTestAccess::model(*window), kernel, window.get(),
+             {on<Dialog>([&](Dialog* d) {
+                 rows = rowsOf(d);
+                 d->accept();
+             })});
+    ASSERT_EQ(rows.size(), 3);
+    QStringList versions;
+    for (const QStringList& area : rows) {
+        versions << area.first();
+        versions << area.filter(QRegularExpression("^Version: ")).join("|");
+    }
+    EXPECT_EQ(versions, QStringList({"Available for update", "Version: 1.2-1", "Installed",
+                                     "Version: 1.1-1", "Installed", "Version: 1.0-1"}));
+    EXPECT_EQ(rows[0].filter("Repository"), QStringList({"Repository: kuv-main [Details]"}));
+    EXPECT_TRUE(rows[1].filter("Repository").isEmpty());
 }
 
 // A real file-list load, held at a gate in the script until the test has
