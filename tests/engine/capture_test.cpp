@@ -1,8 +1,11 @@
 // Output capture without a transaction: the reader keeps bytes until their
 // line is whole and hands the rest over at the end; a set-up that fails at
-// any step leaves every descriptor as it was; a program launched while the
-// capture runs gets the streams from before and none of its descriptors.
+// any step leaves every descriptor as it was; what C stdio holds at the end
+// is the capture's; a program launched while the capture runs gets the
+// streams from before and none of the capture's descriptors.
 #include "tests/engine/engine_test.h"
+
+#include <cstdio>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -130,7 +133,7 @@ TEST_F(CaptureTest, ASetUpFailingAtAnyStepLeavesEveryDescriptorAsItWas)
     }
 }
 
-TEST_F(CaptureTest, AProgramLaunchedWhileCapturingGetsTheStreamsFromBeforeAndNoCaptureDescriptor)
+TEST_F(CaptureTest, CStdioIsFlushedIntoTheLogAndLaunchedProgramsGetTheStreamsFromBefore)
 {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
@@ -164,7 +167,13 @@ TEST_F(CaptureTest, AProgramLaunchedWhileCapturingGetsTheStreamsFromBeforeAndNoC
         clock.start();
         while (!QFile::exists(listing) && clock.elapsed() < 20000)
             QThread::msleep(20);
+        // Text that C stdio still holds when the capture ends is the
+        // capture's: it must not reach the terminal later.
+        std::fputs("held by C stdio", stdout);
     }
+    const int start = logLines().size();
+    io->writeStdout(QStringLiteral("\n"));
+    EXPECT_EQ(logLines(start), QStringList("1/0:held by C stdio"));
     ASSERT_TRUE(capturing);
     ASSERT_NE(during.value(1), before.value(1));
     ASSERT_NE(during.value(2), before.value(2));
