@@ -14,6 +14,7 @@
 //   yumiooutput.cpp           the output and log callbacks
 //   yumiocollectprogress.cpp  the collection-progress callbacks
 //   yumioapply.cpp            the apply driver and the transaction estimates
+//   yumiogroupactions.cpp     what marked groups imply for their members
 //   yumiotransaction.cpp      the transaction callbacks: listing, confirmation,
 //                             dependency solving, progress
 //   yumiocollect.cpp          the collection of the package model
@@ -368,7 +369,34 @@ private:
     // The apply road (yumioapply.cpp, yumiotransaction.cpp); the caller
     // holds the interpreter lock.
     struct TransactionLists;
+    // What marked groups imply (yumiogroupactions.cpp): each group's action
+    // passes to its members' groupAction and markedBy, in list order. False
+    // when a member list cannot be had (reported) or the user cancelled a
+    // conflict; the script is not called then.
     bool applyGroups();
+    bool applyGrpInstall(const Package::Entry& group);
+    bool applyGrpUpdate(const Package::Entry& group);
+    bool applyGrpRemove(const Package::Entry& group);
+    // Member names as new lists; null after a report.
+    PyObject* allPkgs(const Package::Entry& group);
+    PyObject* requiredPkgs(const Package::Entry& group);
+    PyObject* pkgTree(const Package::Entry& group);
+    // The old information object's method for the group's name.
+    PyObject* groupMethodList(const Package::Entry& group, const char* method);
+    // The keys of the named member dictionaries, joined in order; the texts
+    // report a missing dictionary and keys that cannot be read.
+    PyObject* groupMemberKeys(const Package::Entry& group, std::initializer_list<const char*> kinds,
+                              const QString& missingText, const QString& unreadableText);
+    // Runs body on the package entry of every name that has one, until it
+    // answers false.
+    bool eachGroupMember(PyObject* names, const std::function<bool(Package::Entry&)>& body);
+    void markByGroup(const Package::Entry& group, Package::Entry& package, Package::Action action);
+    // Asks the user through the relay; false for Cancel.
+    bool applyGrpConflict(const Package::Entry& group, Package::Entry& package);
+    void applyGrpLog(const Package::Entry& group, const Package::Entry& package);
+    void applyGrpLogWas(const Package::Entry& group, const Package::Entry& package);
+    void applyGrpLogNot(const Package::Entry& group, const Package::Entry& package,
+                        Package::Action action, QString reason);
     // The script's three lists from the entries' group actions; false, after
     // a report, when any package could not be put in its list.
     bool buildApplyLists(PyObject* installs, PyObject* updates, PyObject* removes);

@@ -6,8 +6,8 @@
 // error captured into the log for the length of the call. Also the reading
 // of yum's transaction lists and the size estimates that the listing feeds.
 //
-// Group actions come later: applyGroups() settles what groups imply (until
-// then a group's mark reaches none of its members).
+// What marked groups imply for their members is settled before the lists
+// are built (yumiogroupactions.cpp).
 #include "engine/yumio.h"
 
 #include <utility>
@@ -159,14 +159,6 @@ bool YumIO::applyReal()
         progress->reset();
     updatedNames.clear();
     return returned && confirmed;
-}
-
-bool YumIO::applyGroups()
-{
-    // Settling what marked groups imply for their members comes later; until
-    // then each package keeps its own mark and a group's mark reaches no
-    // member.
-    return true;
 }
 
 bool YumIO::buildApplyLists(PyObject* installs, PyObject* updates, PyObject* removes)

@@ -9,12 +9,28 @@
 #include <QRegExp>
 #include <QStringList>
 
-#include "engine/python.h"
 #include "engine/yumio.h"
 #include "foundation/execute.h"
 #include "foundation/share.h"
 #include "repos/entry.h"
 #include "repos/yumconfio.h"
+
+namespace
+{
+
+// yum's files are read and written one byte per character, so an entry
+// read from them holds its file's own bytes, UTF-8 or not. Only a
+// character no byte stands for was typed and never saved.
+bool holdsBytes(const QString& text)
+{
+    for (const QChar c : text) {
+        if (c.unicode() > 0xff)
+            return false;
+    }
+    return true;
+}
+
+}
 
 QString RepoBrowse::url(const Repo::Entry& entry, YumIO* yumIO)
 {
@@ -23,15 +39,26 @@ QString RepoBrowse::url(const Repo::Entry& entry, YumIO* yumIO)
     const QStringList parts = entry.baseurl.split(QRegExp(QStringLiteral("\\s+")),
                                                   Qt::SkipEmptyParts);
     QString url = parts.isEmpty() ? entry.mirrorlist.trimmed() : parts.first();
-    if (url.isEmpty() || !yumIO)
+    if (!yumIO)
         return url;
 
-    // One lock for the three variables, so they come from one state of the
-    // engine's configuration.
-    Python::PyGILStateWrapper guard(true);
-    url.replace(QLatin1String("$basearch"), yumIO->getYumVar(QStringLiteral("basearch")));
-    url.replace(QLatin1String("$arch"), yumIO->getYumVar(QStringLiteral("arch")));
-    url.replace(QLatin1String("$releasever"), yumIO->getYumVar(QStringLiteral("releasever")));
+    // The engine takes the lock for each variable itself, and only when it
+    // may: while a worker runs, the worker can hold the lock and wait for
+    // this thread, and taking the lock here first would hang the program.
+    // The engine cannot answer then, and the variable stays as written.
+    // A URL without a variable needs no interpreter at all.
+    const bool bytes = holdsBytes(url);
+    static const char* const variables[] = {"basearch", "arch", "releasever"};
+    for (const char* variable : variables) {
+        const QString name = QLatin1Char('$') + QLatin1String(variable);
+        if (!url.contains(name))
+            continue;
+        const QString value = yumIO->getYumVar(QLatin1String(variable));
+        if (value.isNull())
+            continue;
+        // The engine's value is text; in a URL of bytes it goes as UTF-8.
+        url.replace(name, bytes ? QString::fromLatin1(value.toUtf8()) : value);
+    }
     return url;
 }
 
@@ -44,10 +71,12 @@ void RepoBrowse::browse(QWidget* parent, const Repo::Entry& entry, YumIO* yumIO)
                               QMessageBox::Ok);
         return;
     }
-    // UTF-8, as a browser reads its command line; Latin-1 would turn every
-    // other character into "?" and open another address.
+    // The browser gets the bytes the file holds, so a UTF-8 address arrives
+    // unchanged (encoding its characters again would mangle it). A typed
+    // address that no bytes can hold goes as UTF-8, as a browser reads its
+    // command line, rather than with "?" for those characters.
     QByteArray program = QFile::encodeName(Share::absolute(QStringLiteral("webbrowser")));
-    QByteArray argument = address.toUtf8();
+    QByteArray argument = holdsBytes(address) ? address.toLatin1() : address.toUtf8();
     char* const argv[] = {program.data(), argument.data(), nullptr};
     Execute::execute(parent, argv);
 }

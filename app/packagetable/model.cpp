@@ -4,9 +4,11 @@
 
 #include <QWidget>
 
+#include "app/packagetable/describe/dialog.h"
 #include "engine/yumio.h"
 #include "foundation/colors.h"
 #include "foundation/share.h"
+#include "repos/repobrowse.h"
 
 namespace PackageTable
 {
@@ -453,20 +455,26 @@ void Model::clearActions()
 
 void Model::describe(const QModelIndex& index, QWidget* parent)
 {
-    if (!index.isValid() || !entry(index.row()))
+    if (!index.isValid())
         return;
-    // The package description dialog is not part of the program yet; the
-    // dialog field and this guard are where it opens.
-    Q_UNUSED(parent);
+    Package::Entry* entry = this->entry(index.row());
+    if (!entry)
+        return;
+    // One dialog, reused; the parent of the first request stays its parent.
+    if (!describeDialog)
+        describeDialog = new Describe::Dialog(parent);
+    describeDialog->config(yumIO, *entry, yumConfIO);
+    describeDialog->exec();
 }
 
 void Model::browse(const QModelIndex& index, QWidget* parent)
 {
-    if (!index.isValid() || !entry(index.row()))
+    const Package::Entry* entry = index.isValid() ? this->entry(index.row()) : nullptr;
+    if (!entry)
         return;
-    // Repository browsing is not part of the program yet; this guard is
-    // where it starts, with the entry's repo, the engine and yumConfIO.
-    Q_UNUSED(parent);
+    // A copy of the identifier: the box for an unknown one runs an event
+    // loop.
+    RepoBrowse::browse(parent, entry->repo, yumIO, yumConfIO);
 }
 
 }

@@ -6,7 +6,9 @@
 #include <QEvent>
 #include <QHeaderView>
 
+#include "app/packagetable/actioncontextmenu.h"
 #include "app/packagetable/model.h"
+#include "app/packagetable/othercontextmenu.h"
 
 namespace PackageTable
 {
@@ -132,20 +134,18 @@ void View::handleCustomContextMenuRequested(const QPoint& pos)
     }
 }
 
-// The context menus are not part of the program yet; these are where they
-// are made on first use and run.
 bool View::runActionMenu(const QModelIndex& index, const QPoint& globalPos)
 {
-    Q_UNUSED(index);
-    Q_UNUSED(globalPos);
-    return actionMenu != nullptr;
+    if (!actionMenu)
+        actionMenu = new ActionContextMenu(packageModel);
+    return actionMenu->exec(index, globalPos) != nullptr;
 }
 
 bool View::runOtherMenu(const QModelIndex& index, const QPoint& globalPos)
 {
-    Q_UNUSED(index);
-    Q_UNUSED(globalPos);
-    return otherMenu != nullptr;
+    if (!otherMenu)
+        otherMenu = new OtherContextMenu(packageModel, this);
+    return otherMenu->exec(index, globalPos) != nullptr;
 }
 
 void View::currentChanged(const QModelIndex& current, const QModelIndex& previous)

@@ -61,8 +61,8 @@ protected slots:
     void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
 
 private:
-    // Run the context menus for a source index at a global position; false
-    // when no menu ran.
+    // Run the context menus for a source index at a global position, making
+    // each on its first use; whether an entry was chosen.
     bool runActionMenu(const QModelIndex& index, const QPoint& globalPos);
     bool runOtherMenu(const QModelIndex& index, const QPoint& globalPos);
     // After the rows were laid out anew or reset: the current row may have

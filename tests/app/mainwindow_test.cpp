@@ -10,6 +10,7 @@
 #include <QTemporaryDir>
 
 #include "foundation/hprogressbar.h"
+#include "tests/app/packagetable/contextmenu_test.h"
 #include "tests/app/packagetable/packagetable_test.h"
 
 using MainWindowTesting::buttonRow;
@@ -351,6 +352,28 @@ TEST_F(MainWindowMarks, ApplyIsEnabledExactlyWhileAnEntryHasAnAction)
     EXPECT_TRUE(apply->isEnabled());
     (*A::yumIO(*window))[2]->action = Package::NoAction;
     A::stateChanged(*window, 2);
+    EXPECT_FALSE(apply->isEnabled());
+}
+
+TEST_F(MainWindowMarks, ApplyFollowsAMarkFromTheActionMenu)
+{
+    using PackageTableTesting::EntrySpec;
+    using PackageTableTesting::rightClickCell;
+    add(EntrySpec("kuv-b", "1.0-1", Package::Available));
+    A::stateCombo(*window)->setCurrentIndex(PackageTable::ViewAll);
+    A::model(*window)->reset();
+    A::skipInitialize(*window);
+    window->show();
+    A::mainArea(*window)->show();
+    QPushButton* apply = A::applyButton(*window);
+    ASSERT_FALSE(apply->isEnabled());
+
+    const int column = PackageTable::Model::ActionColumn;
+    ASSERT_TRUE(rightClickCell(A::view(*window), 0, column, "&Install").menu);
+    EXPECT_EQ((*A::yumIO(*window))[0]->action, Package::Install);
+    EXPECT_TRUE(apply->isEnabled());
+    ASSERT_TRUE(rightClickCell(A::view(*window), 0, column, "&No Action").menu);
+    EXPECT_EQ((*A::yumIO(*window))[0]->action, Package::NoAction);
     EXPECT_FALSE(apply->isEnabled());
 }
 

@@ -136,7 +136,7 @@ TEST_F(MainWindowSandboxTest, StartUpAsksForCredentialsCollectsAndBecomesReady)
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 
     // The table shows what the engine collected, the updates first.
-    EXPECT_EQ(shownNames(*window), QStringList({"kuv-lib"}));
+    EXPECT_EQ(shownNames(*window), QStringList({"kuv-kernel", "kuv-lib"}));
     A::stateCombo(*window)->setCurrentIndex(PackageTable::ViewInstallable);
     QStringList installable = shownNames(*window);
     EXPECT_TRUE(installable.contains("kuv-remote")) << installable.join(' ').toStdString();
@@ -187,7 +187,7 @@ TEST_F(MainWindowSandboxTest, RefreshCollectsAnewAndDropsTheMarks)
     EXPECT_EQ(engine()->count(), rows);
     EXPECT_FALSE(entrySet(*engine()).intersects(before));
     EXPECT_FALSE(A::applyButton(*window)->isEnabled());
-    EXPECT_EQ(shownNames(*window), QStringList({"kuv-lib"}));
+    EXPECT_EQ(shownNames(*window), QStringList({"kuv-kernel", "kuv-lib"}));
     EXPECT_EQ(logCount(*engine(), "Initialization"), 2);
 }
 
@@ -239,7 +239,7 @@ TEST_F(MainWindowSandboxTest, WhileTheEntriesAreReplacedTheTableHasNoRowsAndClos
     EXPECT_TRUE(closeRefused);
     EXPECT_TRUE(window->isReady());
     EXPECT_NE(engine(), nullptr);
-    EXPECT_EQ(shownNames(*window), QStringList({"kuv-lib"}));
+    EXPECT_EQ(shownNames(*window), QStringList({"kuv-kernel", "kuv-lib"}));
 }
 
 TEST_F(MainWindowSandboxTest, CleanPackagesKeepsTheEntriesCleanAllCollectsAnew)
@@ -260,7 +260,7 @@ TEST_F(MainWindowSandboxTest, CleanPackagesKeepsTheEntriesCleanAllCollectsAnew)
     EXPECT_EQ(logCount(*engine(), "Initialization"), 2);
     EXPECT_FALSE(entrySet(*engine()).intersects(first));
     EXPECT_EQ(engine()->count(), first.size());
-    EXPECT_EQ(shownNames(*window), QStringList({"kuv-lib"}));
+    EXPECT_EQ(shownNames(*window), QStringList({"kuv-kernel", "kuv-lib"}));
 }
 
 TEST_F(MainWindowSandboxTest, SearchLoadsTheExtraDataOnceAndMatchesFilesAndChangeLogs)
@@ -360,7 +360,7 @@ TEST_F(MainWindowSandboxTest, StartWithTheRepositoryEditorStillCollects)
     ASSERT_TRUE(waitFor([this] { return A::mainArea(*window)->isVisible(); }));
     EXPECT_TRUE(window->isReady());
     EXPECT_GT(engine()->count(), 0);
-    EXPECT_EQ(shownNames(*window), QStringList({"kuv-lib"}));
+    EXPECT_EQ(shownNames(*window), QStringList({"kuv-kernel", "kuv-lib"}));
 }
 
 TEST_F(MainWindowSandboxTest, StartWithTheLogStartsAsUsual)
@@ -399,7 +399,7 @@ TEST_F(MainWindowSandboxTest, ACollectionErrorLeavesTheWindowUsable)
     // Once the repository answers, Refresh fills the table.
     ASSERT_TRUE(sandbox.startKivrelServer());
     A::refresh(*window);
-    EXPECT_EQ(shownNames(*window), QStringList({"kuv-lib"}));
+    EXPECT_EQ(shownNames(*window), QStringList({"kuv-kernel", "kuv-lib"}));
 }
 
 TEST_F(MainWindowSandboxTest, AppliedMarksChangeTheSystemAndAreCollectedAnew)

@@ -140,7 +140,7 @@ TEST(EndToEnd, TheProgramOnTheSandboxFromStartToQuit)
     YumIO* engine = A::yumIO(*window);
     ASSERT_NE(engine, nullptr);
     EXPECT_TRUE(A::mainArea(*window)->isVisible());
-    EXPECT_EQ(shownNames(*window), QStringList({"kuv-lib"}));
+    EXPECT_EQ(shownNames(*window), QStringList({"kuv-kernel", "kuv-lib"}));
 
     // Every package, coloured by state, for the screenshot.
     A::stateCombo(*window)->setCurrentIndex(PackageTable::ViewAll);
@@ -159,7 +159,8 @@ TEST(EndToEnd, TheProgramOnTheSandboxFromStartToQuit)
     // Filtering by state, by groups and by a pattern of the visible texts.
     A::stateCombo(*window)->setCurrentIndex(PackageTable::ViewRemovable);
     const QStringList removable = sorted(shownNames(*window));
-    EXPECT_EQ(removable, QStringList({"kuv-lib", "kuv-local", "kuv-notes", "kuv-oldtool"}));
+    EXPECT_EQ(removable,
+              QStringList({"kuv-kernel", "kuv-lib", "kuv-local", "kuv-notes", "kuv-oldtool"}));
     A::stateCombo(*window)->setCurrentIndex(PackageTable::ViewInstallable);
     EXPECT_FALSE(shownNames(*window).contains("kuv-lib"));
     EXPECT_TRUE(shownNames(*window).contains("kuv-remote"));

@@ -8,8 +8,8 @@
 
 namespace {
 
-const QStringList before = {"kuv-lib-1.0-1", "kuv-local-1.0-1", "kuv-notes-1.0-1",
-                            "kuv-oldtool-1.0-1"};
+const QStringList before = {"kuv-kernel-1.0-1", "kuv-kernel-1.1-1", "kuv-lib-1.0-1",
+                            "kuv-local-1.0-1", "kuv-notes-1.0-1", "kuv-oldtool-1.0-1"};
 
 }
 
@@ -23,8 +23,10 @@ TEST_F(ApplyTest, ConfirmedTransactionChangesExactlyWhatWasMarked)
     EXPECT_TRUE(io->apply());
 
     // kuv-app pulls in kuv-docs for the virtual name it requires.
-    EXPECT_EQ(installedPackages(), QStringList({"kuv-app-2.0-1", "kuv-docs-1.0-1", "kuv-lib-1.1-1",
-                                                "kuv-notes-1.0-1", "kuv-oldtool-1.0-1"}));
+    EXPECT_EQ(installedPackages(),
+              QStringList({"kuv-app-2.0-1", "kuv-docs-1.0-1", "kuv-kernel-1.0-1",
+                           "kuv-kernel-1.1-1", "kuv-lib-1.1-1", "kuv-notes-1.0-1",
+                           "kuv-oldtool-1.0-1"}));
     // The repositories are file:// ones: nothing is downloaded.
     EXPECT_EQ(dialogs(), QStringList({"ScrollableConfirmDialog|Apply|"
                                       "Transaction to be performed:\n"
@@ -39,6 +41,33 @@ TEST_F(ApplyTest, ConfirmedTransactionChangesExactlyWhatWasMarked)
     // The dependency line named a package the table offers.
     EXPECT_EQ(logTexts(Log::Info).filter("TSINFO: "),
               QStringList({"TSINFO: Marking kuv-docs as install (kuv-docs-1.0-1.noarch)"}));
+}
+
+// The update of an install-only package installs beside the versions there
+// (three stay within dnf's limit), and is listed as what it is, an install.
+// Collected anew, the entry shows the newest installed version.
+TEST_F(ApplyTest, UpdateOfAnInstallOnlyPackageInstallsItBesideTheOthers)
+{
+    mark("kuv-kernel", Package::Update);
+
+    EXPECT_TRUE(io->apply());
+
+    QStringList after = before;
+    after.insert(2, "kuv-kernel-1.2-1");
+    EXPECT_EQ(installedPackages(), after);
+    EXPECT_EQ(dialogs(), QStringList({"ScrollableConfirmDialog|Apply|"
+                                      "Transaction to be performed:\n"
+                                      "\tInstall: kuv-kernel 1.2-1 (noarch) [kuv-main]\n"
+                                      "Total download size: 0b\n"}));
+    EXPECT_EQ(logTexts(Log::Error), QStringList());
+
+    io->clear();
+    ASSERT_TRUE(io->collect(withoutRemote()));
+    Package::Entry* kernel = find("kuv-kernel");
+    ASSERT_NE(kernel, nullptr);
+    EXPECT_EQ(kernel->state, Package::Installed);
+    EXPECT_EQ(kernel->verRel, "1.2-1");
+    EXPECT_EQ(kernel->next, nullptr);
 }
 
 TEST_F(ApplyTest, CancelChangesNothingAndKeepsTheMarks)
@@ -95,8 +124,9 @@ TEST_F(ApplyTest, RemovingAnUpdatablePackageRemovesItsInstalledVersion)
 
     EXPECT_TRUE(io->apply());
 
-    EXPECT_EQ(installedPackages(),
-              QStringList({"kuv-local-1.0-1", "kuv-notes-1.0-1", "kuv-oldtool-1.0-1"}));
+    EXPECT_EQ(installedPackages(), QStringList({"kuv-kernel-1.0-1", "kuv-kernel-1.1-1",
+                                                "kuv-local-1.0-1", "kuv-notes-1.0-1",
+                                                "kuv-oldtool-1.0-1"}));
     ASSERT_EQ(dialogs().size(), 1);
     EXPECT_TRUE(dialogs().first().contains("\tRemove: kuv-lib 1.0-1 (noarch)\n"));
 }

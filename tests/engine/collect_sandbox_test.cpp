@@ -53,8 +53,8 @@ TEST_F(CollectTest, CollectionKeepsVersionChainsAndStates)
     // kuv-extra is in a disabled repository, kuv-remote in the one left
     // out, and the hidden group is not shown.
     EXPECT_EQ(names(), QStringList({"@KUV Applications", "@KUV Tools", "kuv-app", "kuv-docs",
-                                    "kuv-lib", "kuv-local", "kuv-newtool", "kuv-notes",
-                                    "kuv-oldtool", "kuv-suite"}));
+                                    "kuv-kernel", "kuv-lib", "kuv-local", "kuv-newtool",
+                                    "kuv-notes", "kuv-oldtool", "kuv-suite"}));
 
     // The update heads the chain of its installed version; the same
     // version offered as available adds nothing.
@@ -103,6 +103,38 @@ TEST_F(CollectTest, CollectionKeepsVersionChainsAndStates)
 
     QStringList lines = logLines();
     EXPECT_TRUE(lines.contains("4/0:Initialization")) << lines.join('\n').toStdString();
+}
+
+// An install-only package with two versions installed side by side: one
+// entry, the update at its head and both installed versions behind it,
+// newest first, each answering from its own header.
+TEST_F(CollectTest, InstallOnlyPackageChainsItsInstalledVersionsNewestFirst)
+{
+    ASSERT_TRUE(io->collect(withoutRemote()));
+
+    Package::Entry* kernel = find("kuv-kernel");
+    ASSERT_NE(kernel, nullptr);
+    QStringList versions;
+    QList<int> states;
+    for (Package::Entry* entry = kernel; entry; entry = entry->next) {
+        versions << entry->verRel + " " + entry->repo;
+        states << entry->state;
+    }
+    EXPECT_EQ(versions, QStringList({"1.2-1 kuv-main", "1.1-1 installed", "1.0-1 installed"}));
+    EXPECT_EQ(states, QList<int>({Package::Updatable, Package::Installed, Package::Installed}));
+    ASSERT_EQ(versions.size(), 3);
+
+    const Package::Entry& newer = *kernel->next;
+    const Package::Entry& older = *kernel->next->next;
+    const QString maintainer = " Kernel Maintainer <kernel@example.org> - ";
+    EXPECT_TRUE(io->getChangeLog(newer, YumIO::LoadedExtraDataOnly)
+                    .startsWith("* Wed Apr 15 2020" + maintainer + "1.1-1\n"));
+    EXPECT_TRUE(io->getChangeLog(older, YumIO::LoadedExtraDataOnly)
+                    .startsWith("* Mon Feb  3 2020" + maintainer + "1.0-1\n"));
+    EXPECT_TRUE(io->getFiles(older, YumIO::LoadedExtraDataOnly)
+                    .contains("/usr/lib/kuv-kernel/1.0-1/vmkuv"));
+    EXPECT_FALSE(io->getFiles(older, YumIO::LoadedExtraDataOnly).contains("/1.1-1/"));
+    EXPECT_EQ(dialogs(), QStringList());
 }
 
 TEST_F(CollectTest, GroupsTakeTheirStateFromTheirMandatoryMembers)

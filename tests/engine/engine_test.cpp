@@ -82,6 +82,17 @@ void DialogAnswerer::poll()
 
     auto* box = qobject_cast<QMessageBox*>(widget);
     auto* modal = qobject_cast<QDialog*>(widget);
+    // Buttons of one role are listed in the order they were added.
+    if (box && box->buttons().size() > 1 && !buttonNumbers.isEmpty()) {
+        const int number = buttonNumbers.takeFirst();
+        if (number >= 0 && number < box->buttons().size()) {
+            box->buttons().at(number)->click();
+        } else {
+            ADD_FAILURE() << "the box has no button " << number;
+            box->close();
+        }
+        return;
+    }
     switch (answer) {
     case Accept:
         if (box && !box->buttons().isEmpty())

@@ -119,6 +119,10 @@ public:
     explicit DialogAnswerer(Answer answer = Accept);
 
     void setAnswer(Answer next) { answer = next; }
+    // The next message boxes with several buttons get these buttons pressed
+    // by number, in the order the box was given them; the answer serves
+    // every other dialog.
+    void pressButtons(QList<int> numbers) { buttonNumbers = numbers; }
     // The texts of every dialog seen so far, in order.
     QList<SeenDialog> seen;
 
@@ -126,6 +130,7 @@ private:
     void poll();
 
     Answer answer;
+    QList<int> buttonNumbers;
     QTimer timer;
     QPointer<QWidget> last;
 };

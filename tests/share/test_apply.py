@@ -20,8 +20,9 @@ layertest.script()  # puts the script's folder, and so the yum package, on sys.p
 import yum.Errors  # noqa: E402
 import yumIOC  # noqa: E402
 
-BEFORE = ["kuv-lib-1.0-1.noarch", "kuv-local-1.0-1.noarch", "kuv-notes-1.0-1.noarch",
-          "kuv-oldtool-1.0-1.noarch"]
+KERNELS = ["kuv-kernel-1.0-1.noarch", "kuv-kernel-1.1-1.noarch"]
+BEFORE = KERNELS + ["kuv-lib-1.0-1.noarch", "kuv-local-1.0-1.noarch", "kuv-notes-1.0-1.noarch",
+                    "kuv-oldtool-1.0-1.noarch"]
 
 YUM_CONF = """[main]
 installroot=@ROOT@/inst
@@ -119,9 +120,9 @@ class Applying(unittest.TestCase):
         y, packages = self.collected()
         self.assertIsNone(self.apply(y, installs=[packages[("kuv-app", "available")]]))
         self.assertEqual(installedInRoot(self.installroot),
-                         ["kuv-app-2.0-1.noarch", "kuv-docs-1.0-1.noarch", "kuv-lib-1.1-1.noarch",
-                          "kuv-local-1.0-1.noarch", "kuv-notes-1.0-1.noarch",
-                          "kuv-oldtool-1.0-1.noarch"])
+                         ["kuv-app-2.0-1.noarch", "kuv-docs-1.0-1.noarch"] + KERNELS
+                         + ["kuv-lib-1.1-1.noarch", "kuv-local-1.0-1.noarch",
+                            "kuv-notes-1.0-1.noarch", "kuv-oldtool-1.0-1.noarch"])
         order = [name for name in yumIOC.names() if name in (
             "dsTsCheck", "listTransaction", "reportDownloadSize", "userconfirm",
             "tsInitCallback", "postTransactionOutput")]
@@ -156,7 +157,7 @@ class Applying(unittest.TestCase):
         pair = (packages[("kuv-lib", "update")], packages[("kuv-lib", "installed")])
         self.assertIsNone(self.apply(y, updates=[pair]))
         self.assertEqual(installedInRoot(self.installroot),
-                         ["kuv-lib-1.1-1.noarch"] + BEFORE[1:])
+                         KERNELS + ["kuv-lib-1.1-1.noarch"] + BEFORE[3:])
         self.assertEqual(self.listing()["updated"], ["kuv-lib-1.1-1.noarch"])
         self.assertEqual(self.listing()["depupdated"], [])
         # The new version comes as the package object, the old one by name.
@@ -171,8 +172,9 @@ class Applying(unittest.TestCase):
         y, packages = self.collected()
         self.assertIsNone(self.apply(y, removes=[packages[("kuv-lib", "installed")]]))
         self.assertEqual(installedInRoot(self.installroot),
-                         ["kuv-docs-1.0-1.noarch", "kuv-local-1.0-1.noarch",
-                          "kuv-notes-1.0-1.noarch", "kuv-oldtool-1.0-1.noarch"])
+                         ["kuv-docs-1.0-1.noarch"] + KERNELS
+                         + ["kuv-local-1.0-1.noarch", "kuv-notes-1.0-1.noarch",
+                            "kuv-oldtool-1.0-1.noarch"])
         listing = self.listing()
         self.assertEqual((listing["removed"], listing["depremoved"]),
                          (["kuv-lib-1.1-1.noarch"], ["kuv-app-2.0-1.noarch"]))
@@ -187,8 +189,8 @@ class Applying(unittest.TestCase):
         y, packages = self.collected()
         self.assertIsNone(self.apply(y, installs=[packages[("kuv-newtool", "available")]]))
         self.assertEqual(installedInRoot(self.installroot),
-                         ["kuv-lib-1.0-1.noarch", "kuv-local-1.0-1.noarch",
-                          "kuv-newtool-2.0-1.noarch", "kuv-notes-1.0-1.noarch"])
+                         KERNELS + ["kuv-lib-1.0-1.noarch", "kuv-local-1.0-1.noarch",
+                                    "kuv-newtool-2.0-1.noarch", "kuv-notes-1.0-1.noarch"])
         listing = yumIOC.listings[0][1]
         self.assertEqual([pkgtupText(m["pkgtup"]) for m in listing["installed"]],
                          ["kuv-newtool-2.0-1.noarch"])

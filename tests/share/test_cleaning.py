@@ -65,7 +65,7 @@ class Cleaning(unittest.TestCase):
         again = newYumIO()
         again.repos.disableRepo("kuv-remote")
         again.setupRepos()
-        self.assertEqual([po.name for po in again.collectUpdates()], ["kuv-lib"])
+        self.assertEqual([po.name for po in again.collectUpdates()], ["kuv-kernel", "kuv-lib"])
         self.assertTrue(os.path.isfile(os.path.join(self.repoFolder, "repodata", "repomd.xml")))
 
     def testCleanSqliteRemovesTheConvertedMetadata(self):

@@ -85,7 +85,7 @@ class ChangeLogs(unittest.TestCase):
         y.collectOtherData()
         self.assertEqual(yumIOC.calls, [])
         # The lists of the collection still answer from the first sack.
-        self.assertEqual([po.name for po in y.collectUpdates()], ["kuv-lib"])
+        self.assertEqual([po.name for po in y.collectUpdates()], ["kuv-kernel", "kuv-lib"])
 
     def testOnlyTheRepositoriesOfTheCollectionAreRead(self):
         y = newYumIO()

@@ -13,8 +13,8 @@ from layertest import (Sandbox, capturedStderr, filesHolding, hostState, kivrelE
 layertest.script()  # puts the script's folder, and so the yum package, on sys.path
 import yum.Errors  # noqa: E402
 
-INSTALLED = ["kuv-lib-1.0-1.noarch", "kuv-local-1.0-1.noarch", "kuv-notes-1.0-1.noarch",
-             "kuv-oldtool-1.0-1.noarch"]
+INSTALLED = ["kuv-kernel-1.0-1.noarch", "kuv-kernel-1.1-1.noarch", "kuv-lib-1.0-1.noarch",
+             "kuv-local-1.0-1.noarch", "kuv-notes-1.0-1.noarch", "kuv-oldtool-1.0-1.noarch"]
 
 
 def names(query):

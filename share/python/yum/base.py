@@ -17,6 +17,7 @@
 # Every failure of dnf, rpm or the file system leaves these methods as one
 # of yum's exception types (yum.translate).
 
+import functools
 import logging
 import os
 import re
@@ -475,7 +476,7 @@ class YumBase(object):
         """yum's package lists: `updates` (the newest update of each
         installed name and arch), `installed`, and `available` (the newest
         version of each name and arch that is not installed as it is), each
-        sorted by name and arch."""
+        sorted by name and arch, and the versions of one name newest first."""
         sack = self.sack
         lists = _ListHolder()
         with translated(Errors.YumBaseError):
@@ -492,7 +493,12 @@ class YumBase(object):
         return lists
 
     def _sorted(self, packages):
+        # Several installed versions of one name (install-only packages) come
+        # in the order rpm installed them; the program takes the first as the
+        # installed version and chains the others behind an update, so the
+        # newest goes first. Both sorts are stable.
         wrapped = [self._wrap(pkg) for pkg in packages]
+        wrapped.sort(key=functools.cmp_to_key(lambda a, b: b.dnf.evr_cmp(a.dnf)))
         wrapped.sort(key=lambda po: (po.name, po.arch, po.repoid))
         return wrapped
 

@@ -1,11 +1,14 @@
 // The package table view: clicks and current-row changes reported with
 // source rows whatever the order and filter, the disabled colours, column
-// fitting over every row, the initial order, and keyboard navigation.
+// fitting over every row, the initial order, keyboard navigation, and the
+// two context menus with what their choices do.
 #include "tests/app/packagetable/packagetable_test.h"
 
 #include <algorithm>
 
+#include <QAction>
 #include <QHeaderView>
+#include <QMenu>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
@@ -13,6 +16,11 @@
 #include <QWidget>
 
 #include "app/packagetable/view.h"
+#include "common/browserrecorder.h"
+#include "foundation/share.h"
+#include "repos/entry.h"
+#include "repos/yumconfio.h"
+#include "tests/app/packagetable/contextmenu_test.h"
 
 using namespace PackageTableTesting;
 using PackageTable::Model;
@@ -288,6 +296,92 @@ TEST_F(ViewTest, FilterSettingsReachTheProxy)
     view->sortFilterProxyModel()->setSearchTexts(&fakeTexts);
     view->filtersearch("^u");
     EXPECT_EQ(viewNames(), (QStringList{"a", "u"}));
+}
+
+
+TEST_F(ViewTest, ActionMenuOffersWhatTheStateAllowsAndMarksAsAClickDoes)
+{
+    add({"up", "1-1", Package::Updatable});
+    add({"new", "1-1", Package::Available});
+    add({"old", "1-1", Package::Installed});
+    view->sortByColumn(Model::NameColumn, Qt::DescendingOrder);
+    show();
+    QSignalSpy changed(model.get(), &QAbstractItemModel::dataChanged);
+    QSignalSpy reported(view, &View::stateChanged);
+    const QList<QPair<QString, QStringList>> cases{
+        {"up", {"&Update", "&Remove", "&No Action"}},
+        {"new", {"&Install", "&No Action"}},
+        {"old", {"&Remove", "&No Action"}},
+    };
+    SeenMenu seen;
+    for (const auto& c : cases) {
+        seen = rightClickCell(view, viewRow(c.first), Model::ActionColumn);
+        ASSERT_TRUE(seen.menu) << c.first.toStdString();
+        EXPECT_EQ(seen.entries, (QStringList{"&Update", "&Install", "&Remove", "&No Action"}));
+        EXPECT_EQ(seen.enabled, c.second) << c.first.toStdString();
+    }
+    // Closed without a choice: nothing marked or reported.
+    EXPECT_EQ(changed.count() + reported.count(), 0);
+    const QList<QAction*> actions = seen.menu->actions();
+    const char* icons[] = {"icons/update.png", "icons/install.png", "icons/remove.png"};
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(actions[i]->icon().pixmap(16).toImage(),
+                  QIcon(Share::absolute(icons[i])).pixmap(16).toImage()) << icons[i];
+    EXPECT_FALSE(actions[0]->icon().isNull());
+    EXPECT_TRUE(actions[3]->icon().isNull());
+
+    const QModelIndex cell = model->index(sourceRow("new"), Model::ActionColumn);
+    EXPECT_EQ(rightClickCell(view, viewRow("new"), Model::ActionColumn, "&Install").menu,
+              seen.menu);
+    EXPECT_EQ((*io)[cell.row()]->action, Package::Install);
+    ASSERT_EQ(changed.count(), 1);
+    EXPECT_EQ(changed[0][0].toModelIndex(), cell);
+    EXPECT_EQ(changed[0][1].toModelIndex(), cell);
+    ASSERT_EQ(reported.count(), 1);
+    EXPECT_EQ(reported[0][0].toInt(), cell.row());
+    rightClickCell(view, viewRow("new"), Model::ActionColumn, "&No Action");
+    EXPECT_EQ((*io)[cell.row()]->action, Package::NoAction);
+    EXPECT_EQ(reported.count(), 2);
+}
+
+TEST_F(ViewTest, OtherMenuOffersBrowseOnlyOnTheRepositoryColumn)
+{
+    add({"a", "1-1", Package::Available});
+    show();
+    const QStringList describe{"&Describe"};
+    const QStringList withBrowse{"&Describe", "Browse Repository"};
+    // After the Repository column, the Name column hides Browse again.
+    for (int column : {5, 3, 1, 2, 4, 6, 7, 8}) {
+        const SeenMenu seen = rightClickCell(view, 0, column);
+        EXPECT_EQ(seen.enabled, column == Model::RepositoryColumn ? withBrowse : describe)
+            << column;
+    }
+    // Below the last row: no cell.
+    EXPECT_EQ(rightClick(view, QPoint(5, view->viewport()->height() - 3)).entries, describe);
+}
+
+TEST_F(ViewTest, BrowseRepositoryOpensTheRowsRepositoryOrSaysItIsUnknown)
+{
+    BrowserRecorder browser;
+    ASSERT_TRUE(browser.ok());
+    QList<YumRepoEnabled> options;
+    QHash<QString, bool> used;
+    YumConfIO conf(options, used);
+    conf.entries << Repo::Entry();
+    conf.entries[0].id = "kuv-base";
+    conf.entries[0].baseurl = "file:///srv/kuv-base/\nfile:///srv/kuv-other/";
+    model->setYumConfIO(&conf);
+    add({"a", "1-1", Package::Available, Package::Ordinary, 1000, 1000000000, "kuv-base"});
+    add({"b", "1-1", Package::Installed, Package::Ordinary, 1000, 1000000000, "installed"});
+    show();
+
+    const QString browse = "Browse Repository";
+    EXPECT_EQ(rightClickCell(view, viewRow("a"), Model::RepositoryColumn, browse).boxes,
+              QStringList());
+    EXPECT_EQ(browser.next(), QByteArray("file:///srv/kuv-base/"));
+    EXPECT_EQ(rightClickCell(view, viewRow("b"), Model::RepositoryColumn, browse).boxes,
+              QStringList{"Error: No configured repository has the identifier \"installed\"."});
+    EXPECT_EQ(browser.count(), 1);
 }
 
 }
