@@ -124,8 +124,9 @@ TEST_F(ApplyProgress, TransactionMovesTheBarsAndLogsTheScriptletsOutput)
 
     EXPECT_EQ(descriptors(), before);
     EXPECT_EQ(installedPackages(),
-              QStringList({"kuv-docs-1.0-1", "kuv-lib-1.1-1", "kuv-notes-1.0-1",
-                           "kuv-oldtool-1.0-1", "kuv-verbose-1.0-1"}));
+              QStringList({"kuv-docs-1.0-1", "kuv-kernel-1.0-1", "kuv-kernel-1.1-1",
+                           "kuv-lib-1.1-1", "kuv-notes-1.0-1", "kuv-oldtool-1.0-1",
+                           "kuv-verbose-1.0-1"}));
     ASSERT_EQ(dialogs().size(), 1);
     EXPECT_TRUE(dialogs().first().startsWith("ScrollableConfirmDialog|Apply|"));
     // The download came over HTTP, and localHdr named existing files: no
