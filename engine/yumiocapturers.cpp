@@ -92,7 +92,8 @@ YumIOCapturers::YumIOCapturers(YumIO* io)
     savedStdout = fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 0);
     savedStderr = fcntl(STDERR_FILENO, F_DUPFD_CLOEXEC, 0);
     if (savedStdout < 0 || savedStderr < 0) {
-        abandon(YumIO::tr("Unable to dup standard output and error to capture rpm transaction output"));
+        abandon(YumIO::tr("Unable to dup standard output and error to capture rpm transaction "
+                          "output"));
         return;
     }
     if (!openPipe(stdoutPipe, StdoutPipe) || !openPipe(stderrPipe, StderrPipe)) {
@@ -100,7 +101,8 @@ YumIOCapturers::YumIOCapturers(YumIO* io)
         return;
     }
     stdoutRedirected = redirect(stdoutPipe[1], STDOUT_FILENO, StdoutRedirection);
-    stderrRedirected = stdoutRedirected && redirect(stderrPipe[1], STDERR_FILENO, StderrRedirection);
+    stderrRedirected =
+        stdoutRedirected && redirect(stderrPipe[1], STDERR_FILENO, StderrRedirection);
     if (!stderrRedirected) {
         abandon(YumIO::tr("Unable to dup2 pipe to capture rpm transaction output"));
         return;

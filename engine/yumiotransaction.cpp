@@ -618,8 +618,8 @@ PyObject* YumIO::tsEvent(PyObject* self, PyObject* args)
             const QString name = pyString(package);
             const bool erased = action == 40;
             itemPosition = Estimate::sum(itemPosition, removeActs(name, !erased));
-            startPackageAct((erased ? tr("Removing %1") : tr("Completing update for: %1")).arg(name),
-                            total, false);
+            const QString text = erased ? tr("Removing %1") : tr("Completing update for: %1");
+            startPackageAct(text.arg(name), total, false);
             lastElement = current;
         }
         break;

@@ -33,7 +33,8 @@ namespace {
 QMap<int, QString> descriptors()
 {
     QMap<int, QString> open;
-    for (const QString& name : QDir("/proc/self/fd").entryList(QDir::System | QDir::NoDotAndDotDot)) {
+    const QDir folder("/proc/self/fd");
+    for (const QString& name : folder.entryList(QDir::System | QDir::NoDotAndDotDot)) {
         char target[4096];
         const ssize_t length = ::readlink(("/proc/self/fd/" + name).toLatin1().constData(),
                                           target, sizeof target);
@@ -164,9 +165,10 @@ TEST_F(ApplyProgress, TransactionMovesTheBarsAndLogsTheScriptletsOutput)
                            "kuv-verbose: post-install scriptlet on standard error"}));
     const QStringList burstLines = output.filter("kuv-verbose: burst line ");
     ASSERT_EQ(burstLines.size(), burst);
-    for (int i = 0; i < burst; ++i)
-        ASSERT_EQ(burstLines[i], QString("kuv-verbose: burst line %1 ").arg(i + 1, 6, 10, QChar('0'))
-                                     + QString(40, '='));
+    for (int i = 0; i < burst; ++i) {
+        const QString number = QString("%1").arg(i + 1, 6, 10, QChar('0'));
+        ASSERT_EQ(burstLines[i], "kuv-verbose: burst line " + number + " " + QString(40, '='));
+    }
     EXPECT_EQ(logTexts(Log::Action, start), QStringList({"Applying", "Applying: OK"}));
     EXPECT_EQ(logTexts(Log::Warning, start), QStringList());
     QStringList steps = logLines(start).filter(QRegularExpression("^0/1:"));
@@ -242,9 +244,9 @@ TEST_F(CaptureTest, ASetUpFailingAtAnyStepLeavesEveryDescriptorAsItWas)
             EXPECT_EQ(descriptors(), before);
         }
         EXPECT_EQ(descriptors(), before);
-        EXPECT_EQ(logLines(start), QStringList(step <= YumIOCapturers::StderrPipe
-                                                   ? "3/0:Unable to open pipe to capture rpm transaction output"
-                                                   : "3/0:Unable to dup2 pipe to capture rpm transaction output"));
+        const QString failed = step <= YumIOCapturers::StderrPipe ? "open pipe" : "dup2 pipe";
+        EXPECT_EQ(logLines(start),
+                  QStringList("3/0:Unable to " + failed + " to capture rpm transaction output"));
     }
 }
 
@@ -268,8 +270,9 @@ TEST_F(CaptureTest, CStdioIsFlushedIntoTheLogAndLaunchedProgramsGetTheStreamsFro
         // pipe leaves them alone, where a redirection might not.
         QByteArray shell("/bin/sh");
         QByteArray option("-c");
-        QByteArray script = "readlink /proc/$$/fd/1 /proc/$$/fd/2 | cat > '" + listing.toUtf8()
-                            + ".part'; mv '" + listing.toUtf8() + ".part' '" + listing.toUtf8() + "'";
+        const QByteArray file = "'" + listing.toUtf8() + "'";
+        QByteArray script = "readlink /proc/$$/fd/1 /proc/$$/fd/2 | cat > " + file + ".part; mv "
+                            + file + ".part " + file;
         char* const argv[] = {shell.data(), option.data(), script.data(), nullptr};
         Execute::execute(nullptr, argv);
         QElapsedTimer clock;
