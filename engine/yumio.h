@@ -454,6 +454,16 @@ private:
                     QString& pending);
     // A "TSINFO: " log line, without its prefix: dependency-solving progress.
     void dsTsInfo(const QString& text);
+    // The rpm work of installing or updating, and of removing, the package
+    // of that name: terms of at least 10240 from its entry, 10240 without
+    // one. `oldVersion` measures the installed version an update replaces.
+    quint64 installActs(const QString& name) const;
+    quint64 removeActs(const QString& name, bool oldVersion) const;
+    // Starts the act of one package in the rpm transaction, which ends at
+    // itemPosition; logs the text when told to.
+    void startPackageAct(const QString& text, long long total, bool logged);
+    // Logs once per apply that a callback's code was not understood.
+    void notUnderstood(QSet<qint64>& said, qint64 code, const QString& text);
 
     // The package model: the heads in table order, and the index from key
     // to head.
@@ -533,6 +543,10 @@ private:
     quint64 rpmUnits = 0;
     qint64 lastElement = 0;
     bool deltaRebuildSeen = false;
+    // The rpm callback types and transaction codes already logged as not
+    // understood in this apply: each is said once, not on every callback.
+    QSet<qint64> notUnderstoodWhats;
+    QSet<qint64> notUnderstoodActions;
 
     Blocker blocker;
     // Set in the GUI thread while a worker runs, so that a second request

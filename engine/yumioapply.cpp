@@ -1,16 +1,13 @@
 // The apply driver: the user's marks become the script's install, update and
 // remove lists, the work of dependency solving is estimated, and the
 // script's apply runs yum's whole transaction, calling back for the listing,
-// the confirmation and the progress (yumiotransaction.cpp) in this thread.
-// Also the reading of yum's transaction lists and the size estimates that
-// the listing feeds.
+// the confirmation and the progress (yumiotransaction.cpp) in this thread,
+// with the progress relay on the bars and the process's standard output and
+// error captured into the log for the length of the call. Also the reading
+// of yum's transaction lists and the size estimates that the listing feeds.
 //
 // What marked groups imply for their members is settled before the lists
 // are built (yumiogroupactions.cpp).
-//
-// The progress relay and output capture come later. Their places are
-// marked: a comment names each progress call with its text and share; the
-// capture frames exactly the script call.
 #include "engine/yumio.h"
 
 #include <utility>
@@ -18,7 +15,9 @@
 #include <QEventLoop>
 #include <QFile>
 
+#include "engine/progress.h"
 #include "engine/yumioapply.h"
+#include "engine/yumiocapturers.h"
 #include "engine/yumiodialogs.h"
 #include "engine/yumiothreads.h"
 
@@ -59,16 +58,19 @@ bool YumIO::applyReal()
     // The ApplyThread has passed the blocker before this body: the GUI
     // thread has blocked SIGCHLD by now, so the signals of rpm's children
     // come to this thread.
-    // Progress: the ProgressUser scope on totalBar and itemBar opens here,
-    // before the dialog relay, and ends after it.
+    // Opened before the dialog relay and ended after it; both end after the
+    // lock guard.
+    ProgressUser progressUser(progress, totalBar, itemBar);
     YumIODialogsUser dialogsUser(dialogs, parent);
     log(Log::Action, 0, tr("Applying"));
     // Held until the apply ends: the script's callbacks arrive in this
     // thread, inside the script call, and take no lock of their own.
     Python::PyGILStateWrapper guard(true);
 
-    // Progress: startTotal(tr("Checking Dependencies: Total Progress"), 10000),
-    // then startItem(tr("Preparing"), 100, 1).
+    if (progress) {
+        progress->startTotal(tr("Checking Dependencies: Total Progress"), 10000);
+        progress->startItem(tr("Preparing"), 100, 1);
+    }
 
     transactionText.clear();
     confirmed = false;
@@ -81,6 +83,8 @@ bool YumIO::applyReal()
     rpmUnits = 0;
     lastElement = 0;
     deltaRebuildSeen = false;
+    notUnderstoodWhats.clear();
+    notUnderstoodActions.clear();
 
     // Declared after the guard, so that they are given back under the lock
     // on every way out of here.
@@ -106,21 +110,27 @@ bool YumIO::applyReal()
 
     resolveCheckActs = resolvePackages;
     resolveDoneActs = resolveCheckActs;
-    // Progress: setupItemActs(9900, resolveActs()): the 9900 steps after
-    // "Preparing" are shared among the dependency acts.
+    // The 9900 steps after "Preparing" are shared among the dependency acts.
+    if (progress)
+        progress->setupItemActs(9900, resolveActs());
 
     bool returned = false;
     {
-        // Output capture: a YumIOCapturersUser on `capturers` opens here, so
-        // that what the script, yum and rpm write during the call reaches
-        // the log, and ends with this block.
         pyExceptStart();
         PyObject* yumBaseError = pyLookup("yum.Errors.YumBaseError");
         pyExceptExpect(yumBaseError);
         // Python 3's IOError is OSError.
         pyExceptExpect(PyExc_OSError);
-        PyObject* result = pyMethodCall(yumIO, "apply", "(OOO)", installs.get(), updates.get(),
-                                        removes.get());
+        PyObject* result = nullptr;
+        {
+            // What the script, yum, rpm and the scriptlets write meanwhile
+            // goes to the log. The capture ends before any failure is
+            // reported, so that rpm's last words are among the error lines
+            // the report gathers.
+            YumIOCapturersUser capture(capturers, this);
+            result = pyMethodCall(yumIO, "apply", "(OOO)", installs.get(), updates.get(),
+                                  removes.get());
+        }
         if (pyExceptMatches(result, yumBaseError)) {
             pythonExceptionV(tr("Error applying changes"));
             pyExceptClear();
@@ -145,7 +155,8 @@ bool YumIO::applyReal()
 
     PyObject* flushed = pyMethodCall(yumIO, "flush", "()");
     Py_XDECREF(flushed);
-    // Progress: reset().
+    if (progress)
+        progress->reset();
     updatedNames.clear();
     return returned && confirmed;
 }

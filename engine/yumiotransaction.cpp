@@ -2,23 +2,33 @@
 // worker under the lock that applyReal holds: the dependency-solving passes
 // and "TSINFO: " lines that refine the estimate, the transaction listing
 // and download size that make the text the user confirms, the confirmation
-// itself, and the report of what was done. Further down, rpm's and the
-// downloads' progress, which for now check their arguments and change
-// nothing.
+// itself, and the report of what was done. Further down, the downloads' and
+// rpm's progress.
 //
-// The progress relay comes later: a comment names each call on the bars
-// with its text and share, and `progress` is null until then.
+// Every step is an act whose size follows the estimates, so that the total
+// bar moves in proportion to the work. The bars are reached through
+// `progress`, null outside an operation's progress scope (and in an engine
+// without bars): the callbacks then keep their counts and log lines and
+// leave the bars alone.
 #include "engine/yumio.h"
 
 #include <memory>
 
 #include <QFile>
+#include <QRegularExpression>
 #include <QThread>
 
+#include "engine/progress.h"
 #include "engine/yumioapply.h"
 #include "engine/yumiodialogs.h"
 
 namespace {
+
+// A count or size of a callback as progress steps; a negative one is none.
+Steps stepsOf(long long value)
+{
+    return value < 0 ? 0 : static_cast<Steps>(value);
+}
 
 // Whether an iterable yum list has any item; a list that cannot tell
 // counts as empty.
@@ -39,7 +49,8 @@ bool hasItems(PyObject* list)
 PyObject* YumIO::dsTsCheck(PyObject* self, PyObject* args)
 {
     itemPosition = Estimate::sum(itemPosition, resolveCheckActs);
-    // Progress: startItemAct(tr("Resolve Dependencies"), 1, itemPosition).
+    if (progress)
+        progress->startItemAct(tr("Resolve Dependencies"), 1, itemPosition);
     Py_RETURN_NONE;
 }
 
@@ -48,7 +59,8 @@ PyObject* YumIO::dsRestartLoop(PyObject* self, PyObject* args)
     // Each start-over is one more pass over all the packages in play.
     resolveCheckActs = resolvePackages;
     resolveDoneActs = Estimate::sum(resolveDoneActs, resolveCheckActs);
-    // Progress: changeItemActs(resolveActs()).
+    if (progress)
+        progress->changeItemActs(resolveActs());
     Py_RETURN_NONE;
 }
 
@@ -120,7 +132,8 @@ void YumIO::dsTsNewPkg(const QString& name, unsigned int count, bool fetchHeader
         if (header.isEmpty() || !QFile::exists(header))
             resolveHeaders = Estimate::sum(resolveHeaders, 1);
     }
-    // Progress: changeItemActs(resolveActs()).
+    if (progress)
+        progress->changeItemActs(resolveActs());
 }
 
 // The listing and the confirmation ----------------------------------------------
@@ -273,7 +286,11 @@ PyObject* YumIO::reportDownloadSize(PyObject* self, PyObject* args)
 
 PyObject* YumIO::userconfirm(PyObject* self, PyObject* args)
 {
-    // Progress: endItemActs(), then reset(): dependency checking ends.
+    if (progress) {
+        // Dependency checking ends.
+        progress->endItemActs();
+        progress->reset();
+    }
 
     // The relay in the engine's slot serves the thread that made it; a
     // confirmation asked from any other thread gets one of its own. With no
@@ -299,9 +316,12 @@ PyObject* YumIO::userconfirm(PyObject* self, PyObject* args)
                 static_cast<unsigned __int128>(downloadBytes) * 24000u / installBytes;
             downloadShare = share > 0xffffffffu ? 0xffffffffu : quint32(share);
         }
-        // Progress: startTotal(tr("Running Transaction: Total Progress"),
-        // runningTotal()); startItem(tr("Preparing"), 100, 1);
-        // setupItemActs(downloadShare, downloadBytes).
+        if (progress) {
+            progress->startTotal(tr("Running Transaction: Total Progress"), runningTotal());
+            progress->startItem(tr("Preparing"), 100, 1);
+            // The downloads' share is counted in bytes.
+            progress->setupItemActs(downloadShare, downloadBytes);
+        }
     }
     return PyLong_FromLong(confirmed ? 1 : 0);
 }
@@ -324,7 +344,9 @@ PyObject* YumIO::postTransactionOutput(PyObject* self, PyObject* args)
     PyObject* yb = nullptr;
     if (!PyArg_ParseTuple(args, "O", &yb))
         return nullptr;
-    // Progress: endItemActs().
+    // The rpm transaction's share ends full, whatever its estimate was.
+    if (progress)
+        progress->endItemActs();
     TransactionLists lists;
     if (!makeLists(yb, lists))
         return nullptr;
@@ -342,6 +364,7 @@ PyObject* YumIO::postTransactionOutput(PyObject* self, PyObject* args)
     return PyUnicode_FromString("");
 }
 
+
 // Download and rpm progress -------------------------------------------------------
 
 PyObject* YumIO::applyGrabMeterStart(PyObject* self, PyObject* args)
@@ -353,6 +376,45 @@ PyObject* YumIO::applyGrabMeterStart(PyObject* self, PyObject* args)
     PyObject* progressText = nullptr;
     if (!PyArg_ParseTuple(args, "OOOLO", &url, &second, &third, &size, &progressText))
         return nullptr;
+
+    QString text;
+    if (PyUnicode_Check(progressText) || PyBytes_Check(progressText))
+        text = pyString(progressText);
+    else if (progressText != Py_None)
+        error(tr("Internal error: unexpected progress text"));
+    if (text == QLatin1String("<delta rebuild>")) {
+        deltaRebuildSeen = true;
+        if (progress) {
+            progress->endItemActs();
+            progress->startItem(tr("Finishing RPM rebuild from deltas"), 2000, stepsOf(size));
+        }
+        Py_RETURN_NONE;
+    }
+
+    QString name;
+    if (PyUnicode_Check(url) || PyBytes_Check(url))
+        name = pyString(url);
+    else
+        error(tr("Internal error: unexpected progress name"));
+    name = name.mid(name.lastIndexOf(QLatin1Char('/')) + 1);
+    // A kivrel address carries the user name and password in its query;
+    // neither may reach the screen.
+    static const QRegularExpression credentials(QStringLiteral("kivrel?.*=.*&.*=.*&path="));
+    name.remove(credentials);
+    if (name.endsWith(QLatin1String(".rpm")) || name.endsWith(QLatin1String(".hdr")))
+        name.chop(4);
+
+    QString activity;
+    if (confirmed) {
+        activity = tr("Downloading %1").arg(name);
+        itemPosition = Estimate::sum(itemPosition, Estimate::term(stepsOf(size)));
+    } else {
+        // A header while dependencies are solved: ten acts, as estimated.
+        activity = tr("Downloading %1 header").arg(name);
+        itemPosition = Estimate::sum(itemPosition, 10);
+    }
+    if (progress)
+        progress->startItemAct(activity, stepsOf(size), itemPosition);
     Py_RETURN_NONE;
 }
 
@@ -361,6 +423,8 @@ PyObject* YumIO::applyGrabMeterUpdate(PyObject* self, PyObject* args)
     long long read = 0;
     if (!PyArg_ParseTuple(args, "L", &read))
         return nullptr;
+    if (progress)
+        progress->setItemValue(stepsOf(read));
     Py_RETURN_NONE;
 }
 
@@ -377,7 +441,65 @@ PyObject* YumIO::tsInitCallback(PyObject* self, PyObject* args)
     long count = 0;
     if (!PyArg_ParseTuple(args, "l", &count))
         return nullptr;
+    itemPosition = 0;
+    if (!progress)
+        Py_RETURN_NONE;
+    if (count == 0) {
+        // Before the test transaction. The steps set aside for a delta
+        // rebuild that was never reported are used up at once.
+        if (!deltaRebuildSeen) {
+            progress->endItemActs();
+            if (usesPresto()) {
+                progress->startItem(tr("Finishing RPM rebuild from deltas"), 2000, 1);
+                progress->setItemValue(1);
+            }
+        }
+        if (hasTransTest()) {
+            progress->startItem(tr("Preparing to Test Transaction"), 1000, 1);
+            progress->setupItemActs(1000, rpmUnits / 20);
+        }
+    } else {
+        // Before the real one; its acts are the packages' and the test's.
+        if (hasTransTest())
+            progress->endItemActs();
+        progress->startItem(tr("Preparing to Run Transaction"), 1000, 1);
+        progress->setupItemActs(8000, Estimate::sum(rpmUnits, rpmUnits / 20));
+    }
     Py_RETURN_NONE;
+}
+
+quint64 YumIO::installActs(const QString& name) const
+{
+    const Package::Entry* entry = index.value(EntryKey(false, name), nullptr);
+    return Estimate::term(entry ? Estimate::times(entry->size, 3) : 0);
+}
+
+quint64 YumIO::removeActs(const QString& name, bool oldVersion) const
+{
+    // A package the table does not know, or an update without a known
+    // installed version, counts as the smallest act.
+    const Package::Entry* entry = index.value(EntryKey(false, name), nullptr);
+    if (!oldVersion)
+        return Estimate::term(entry ? entry->size : 0);
+    return Estimate::term(entry && entry->next ? entry->next->size / 5 : 0);
+}
+
+void YumIO::startPackageAct(const QString& text, long long total, bool logged)
+{
+    if (logged)
+        log(Log::Info, 1, text);
+    if (progress)
+        progress->startItemAct(text, stepsOf(total), itemPosition);
+}
+
+void YumIO::notUnderstood(QSet<qint64>& said, qint64 code, const QString& text)
+{
+    // A log line, not a box: rpm calls back many times a second, and the
+    // transaction must not wait for the user.
+    if (said.contains(code))
+        return;
+    said.insert(code);
+    log(Log::Warning, 0, text);
 }
 
 PyObject* YumIO::tsCallback(PyObject* self, PyObject* args)
@@ -389,6 +511,75 @@ PyObject* YumIO::tsCallback(PyObject* self, PyObject* args)
     PyObject* clientData = nullptr;
     if (!PyArg_ParseTuple(args, "lLLOO", &what, &amount, &total, &key, &clientData))
         return nullptr;
+
+    // rpm's callback types, each bit on its own, in this order.
+    enum {
+        InstProgress = 1,
+        InstStart = 2,
+        InstOpenFile = 4,
+        InstCloseFile = 8,
+        TransProgress = 16,
+        TransStart = 32,
+        TransStop = 64,
+        UninstProgress = 128,
+        UninstStart = 256,
+        UninstStop = 512,
+    };
+    auto setItemValue = [this](long long value) {
+        if (progress)
+            progress->setItemValue(stepsOf(value));
+    };
+    bool understood = (what & (InstOpenFile | InstCloseFile)) != 0;
+    if (what & TransStart) {
+        understood = true;
+        itemPosition = Estimate::sum(itemPosition, rpmUnits / 20);
+        if (progress)
+            progress->startItemAct(tr("Transaction Test"), stepsOf(total), itemPosition);
+    }
+    if (what & TransProgress) {
+        understood = true;
+        setItemValue(amount);
+    }
+    if (what & TransStop) {
+        understood = true;
+        setItemValue(total);
+    }
+    if (what & InstStart) {
+        understood = true;
+        // The key is a tuple whose first item is the package's header.
+        PyOwnedRef header(PySequence_Check(key) ? PySequence_GetItem(key, 0) : nullptr);
+        if (!header)
+            PyErr_Clear();
+        const QString name = pyMappingString(header.get(), "name");
+        const QString text =
+            (updatedNames.contains(name) ? tr("Updating %1") : tr("Installing %1")).arg(name);
+        itemPosition = Estimate::sum(itemPosition, installActs(name));
+        startPackageAct(text, total, true);
+    }
+    if (what & InstProgress) {
+        understood = true;
+        setItemValue(amount);
+    }
+    if (what & UninstStart) {
+        understood = true;
+        const QString name = pyString(key);
+        const bool updated = updatedNames.contains(name);
+        itemPosition = Estimate::sum(itemPosition, removeActs(name, updated));
+        startPackageAct((updated ? tr("Completing update for: %1") : tr("Removing %1")).arg(name),
+                        total, false);
+    }
+    if (what & UninstProgress) {
+        understood = true;
+        setItemValue(amount);
+    }
+    if (what & UninstStop) {
+        understood = true;
+        setItemValue(total);
+    }
+    if (!understood)
+        notUnderstood(notUnderstoodWhats, what,
+                      tr("Internal error: YumIO::tsCallback what=%1 not understood; ignoring")
+                          .arg(what));
     Py_RETURN_NONE;
 }
 
@@ -402,6 +593,45 @@ PyObject* YumIO::tsEvent(PyObject* self, PyObject* args)
     long count = 0;
     if (!PyArg_ParseTuple(args, "OlLLll", &package, &action, &amount, &total, &current, &count))
         return nullptr;
+
+    // yum's transaction codes.
+    switch (action) {
+    case 10: // update
+    case 20: // install
+    case 30: // true install
+    case 60: // obsoleting
+        // Several events of one element make one act.
+        if (current != lastElement) {
+            const QString name = pyStringDec(PyObject_GetAttrString(package, "name"));
+            const QString text =
+                (action == 10 || action == 60 ? tr("Updating %1") : tr("Installing %1")).arg(name);
+            itemPosition = Estimate::sum(itemPosition, installActs(name));
+            startPackageAct(text, total, true);
+            lastElement = current;
+        }
+        break;
+    case 40: // erase
+    case 50: // obsoleted
+    case 90: // the old version of an update
+        if (current != lastElement) {
+            // What is removed comes by name.
+            const QString name = pyString(package);
+            const bool erased = action == 40;
+            itemPosition = Estimate::sum(itemPosition, removeActs(name, !erased));
+            const QString text = erased ? tr("Removing %1") : tr("Completing update for: %1");
+            startPackageAct(text.arg(name), total, false);
+            lastElement = current;
+        }
+        break;
+    case 70: // available: nothing happens to it
+        Py_RETURN_NONE;
+    default:
+        notUnderstood(notUnderstoodActions, action,
+                      tr("Internal error: YumIO::tsEvent action=%1 not understood; ignoring")
+                          .arg(action));
+        Py_RETURN_NONE;
+    }
+    if (progress)
+        progress->setItemValue(stepsOf(amount));
     Py_RETURN_NONE;
 }
-

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -104,7 +105,21 @@ private:
     const ErrnoTexts& texts;
 };
 
+// The streams for launched programs, and the lock that keeps them from being
+// changed (and the descriptors closed) between a launch's reading them and
+// its fork.
+std::mutex childStreamsMutex;
+int childStdout = -1;
+int childStderr = -1;
+
 } // namespace
+
+void Execute::setChildStreams(int out, int err)
+{
+    std::lock_guard<std::mutex> lock(childStreamsMutex);
+    childStdout = out;
+    childStderr = err;
+}
 
 void Execute::execute(QWidget* parent, char* const* argv)
 {
@@ -122,7 +137,15 @@ void Execute::execute(QWidget* parent, char* const* argv)
     sigset_t emptyMask;
     sigemptyset(&emptyMask);
 
+    std::unique_lock<std::mutex> streamsLock(childStreamsMutex);
+    const int out = childStdout;
+    const int err = childStderr;
     pid_t child = fork();
+    // Only the parent lets go: a child may call nothing that is not
+    // async-signal-safe, and it leaves through _exit without the lock's
+    // destructor.
+    if (child != 0)
+        streamsLock.unlock();
     if (child < 0) {
         int number = errno;
         QMessageBox::critical(parent, QObject::tr("Help"),
@@ -142,6 +165,11 @@ void Execute::execute(QWidget* parent, char* const* argv)
             sigaction(SIGPIPE, &defaultAction, nullptr);
             sigaction(SIGXFSZ, &defaultAction, nullptr);
             sigprocmask(SIG_SETMASK, &emptyMask, nullptr);
+            // dup2 leaves the copies without close-on-exec.
+            if (out >= 0)
+                dup2(out, STDOUT_FILENO);
+            if (err >= 0)
+                dup2(err, STDERR_FILENO);
             execv(argv[0], argv);
             execFailed.write(errno);
             _exit(1);

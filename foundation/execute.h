@@ -13,5 +13,12 @@ public:
     // standard error.
     static void execute(QWidget* parent, char* const* argv);
 
+    // The descriptors that programs launched from now on get as standard
+    // output and error, -1 for the process's own. While the engine captures
+    // the process's streams into its log, it hands over the streams from
+    // before: a launched program must neither write into the log nor keep
+    // the capture's pipe open. Waits for a launch under way to fork first.
+    static void setChildStreams(int out, int err);
+
     Execute() = delete;
 };

@@ -2,7 +2,8 @@
 // real yumIOC callbacks with a yum made of stand-ins: the text the user
 // confirms, yum's old and new list shapes, the internal errors of objects
 // that lack what the listing reads, the size estimates of gigabyte
-// transactions, the running total, and the dependency lines.
+// transactions, the running total, the dependency lines, and rpm's codes
+// that the engine does not understand.
 #include "tests/engine/apply_test.h"
 
 #include <QCoreApplication>
@@ -317,4 +318,26 @@ result = yumIOC.postTransactionOutput(Yb(TsInfo(
               "\tDependency Installed: kuv-docs 1.0-1 (noarch)\n"
               "\tUpdated: kuv-lib 1.1-1 (noarch)\n"
               "\tObsoleted: kuv-oldtool 1.0-1 (noarch)\n");
+}
+
+TEST_F(ApplyFakeTest, CodesNotUnderstoodAreLoggedOnceEachWithoutABox)
+{
+    useYum("3.4.3");
+    const int start = logLines().size();
+    // rpm calls back many times for each package: a code the engine does
+    // not know must neither stop the transaction with a box nor flood the log.
+    python(R"(
+for element in range(3):
+    yumIOC.tsEvent('kuv-lib', 999, 1, 2, element, 3)
+    yumIOC.tsCallback(0, 0, 0, None, None)
+    yumIOC.tsCallback(0x10000, 0, 0, None, None)
+yumIOC.tsEvent('kuv-lib', 70, 1, 2, 1, 3)
+yumIOC.tsCallback(4 | 8, 0, 0, None, None)
+)");
+    EXPECT_EQ(logLines(start),
+              QStringList({"2/0:Internal error: YumIO::tsEvent action=999 not understood; ignoring",
+                           "2/0:Internal error: YumIO::tsCallback what=0 not understood; ignoring",
+                           "2/0:Internal error: YumIO::tsCallback what=65536 not understood; "
+                           "ignoring"}));
+    EXPECT_EQ(dialogs(), QStringList());
 }

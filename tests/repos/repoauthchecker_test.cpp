@@ -763,6 +763,7 @@ TEST(RepoAuthCheckerSandbox, CredentialsBeyondAsciiOpenTheRepositoryThroughDnf)
             << text.toStdString();
         EXPECT_TRUE(std::all_of(text.begin(), text.end(), [](char c) { return uchar(c) < 0x80; }))
             << text.toStdString();
-        EXPECT_EQ(availableFromKivrel(sandbox), "kuv-remote-1.0-1.noarch\n");
+        EXPECT_EQ(availableFromKivrel(sandbox),
+                  "kuv-remote-1.0-1.noarch\nkuv-verbose-1.0-1.noarch\n");
     }
 }

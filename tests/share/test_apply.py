@@ -235,6 +235,27 @@ class Applying(unittest.TestCase):
         self.assertIn("kuv-docs-1.0-1.noarch", installedInRoot(self.installroot))
         self.assertEqual(self.listing()["removed"], [])
 
+    def testOnlyPackageStepsBecomeEvents(self):
+        import dnf.transaction
+        y, packages = self.collected()
+        events = []
+
+        class Display(object):
+            def tsInit(self, count):
+                events.append(("tsInit", count))
+
+            def event(self, *args):
+                events.append(args[:2])
+
+        adapter = yum.base._TransactionDisplay(y, Display(), 1)
+        app = packages[("kuv-app", "available")]
+        for action in (dnf.transaction.PKG_CLEANUP, dnf.transaction.PKG_VERIFY,
+                       dnf.transaction.PKG_SCRIPTLET, dnf.transaction.TRANS_PREPARATION):
+            adapter.progress(app.dnf, action, 1, 2, 1, 1)
+        adapter.progress(None, dnf.transaction.TRANS_POST, None, None, None, None)
+        adapter.progress(app.dnf, dnf.transaction.PKG_INSTALL, 1, 2, 1, 1)
+        self.assertEqual(events, [("tsInit", 1), (app, 20)])
+
     def testRpmFailingOnePackageAfterTheConfirmationIsAnError(self):
         # A folder where the package has a file: rpm fails that package
         # and goes on with the others, and dnf returns as if all was well.
@@ -249,6 +270,12 @@ class Applying(unittest.TestCase):
         self.assertIn("userconfirm", yumIOC.names())
         self.assertNotIn("postTransactionOutput", yumIOC.names())
         self.assertNotIn("kuv-app-2.0-1.noarch", installedInRoot(self.installroot))
+        # rpm's error reaches the error log once, and standard error not at all.
+        rpmErrors = [(level, text) for level, text in yumIOC.argsOf("errorlog")
+                     if text.startswith("Error unpacking")]
+        self.assertEqual(rpmErrors, [(0, "Error unpacking rpm package kuv-app-2.0-1.noarch")])
+        self.assertEqual([args for args in yumIOC.argsOf("stderrWrite") if "kuv-app" in args[0]],
+                         [])
 
     def testAnyFailureAfterTheConfirmationIsAYumError(self):
         # The program takes an exception of another type for a finished

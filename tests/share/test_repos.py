@@ -94,7 +94,7 @@ class KivrelRepository(unittest.TestCase):
         self.sandbox.fillCredentials()
         y = self.setUpRemoteOnly()
         available = y.sack.query().available()
-        self.assertEqual(names(available), ["kuv-remote-1.0-1.noarch"])
+        self.assertEqual(names(available), ["kuv-remote-1.0-1.noarch", "kuv-verbose-1.0-1.noarch"])
         self.assertEqual(available[0].reponame, "kuv-remote")
         self.assertIn("GET /kivrel/repodata/repomd.xml 200", self.sandbox.serverLogLines())
 
@@ -162,7 +162,8 @@ class KivrelRepository(unittest.TestCase):
             self.setUpRemoteOnly()
         self.sandbox.fillCredentials()
         y = self.setUpRemoteOnly()
-        self.assertEqual(names(y.sack.query().available()), ["kuv-remote-1.0-1.noarch"])
+        self.assertEqual(names(y.sack.query().available()),
+                         ["kuv-remote-1.0-1.noarch", "kuv-verbose-1.0-1.noarch"])
 
     def testNoPasswordIsWrittenAnywhereButTheRepositoryFile(self):
         self.sandbox.fillCredentials()

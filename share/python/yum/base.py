@@ -278,7 +278,9 @@ class _PackageDownloadProgress(dnf.callback.DownloadProgress):
 
 
 # dnf's actions in the rpm transaction and yum's event codes for them. The
-# others (scriptlets, verification, preparation, the end) have no event.
+# others (clean-up, scriptlets, verification, preparation, the end) have no
+# event: yum had none for them, and a code the program does not know is one
+# it can only warn about.
 _EVENT_CODES = {
     dnf.transaction.PKG_INSTALL: TS_INSTALL,
     dnf.transaction.PKG_REINSTALL: TS_INSTALL,
@@ -290,7 +292,6 @@ _EVENT_CODES = {
     dnf.transaction.PKG_DOWNGRADED: TS_UPDATED,
     dnf.transaction.PKG_UPGRADED: TS_UPDATED,
     dnf.transaction.PKG_REINSTALLED: TS_UPDATED,
-    dnf.transaction.PKG_CLEANUP: TS_UPDATED,
 }
 
 
@@ -330,8 +331,20 @@ class _TransactionDisplay(dnf.callback.TransactionProgress):
         self.display.scriptout(None, msgs)
 
     def error(self, message):
-        # dnf logs it too, through the "dnf" logger; kept for the failure text.
-        self.errors.append(translate.hideCredentials(str(message)))
+        # rpm's errors go to the error log as they happen, and are kept for
+        # the text of a failed transaction.
+        text = translate.hideCredentials(str(message))
+        self.errors.append(text)
+        if self.owner is not None:
+            self.owner.logError(0, text)
+
+
+class _DropErrors(logging.Filter):
+    """Keeps rpm's errors from dnf's own transaction display, which prints
+    each to standard error: the layer's display logs them already."""
+
+    def filter(self, record):
+        return record.levelno < logging.ERROR
 
 
 class YumBase(object):
@@ -725,13 +738,16 @@ class YumBase(object):
         tsInit(0) before the test transaction, tsInit(element count) before
         the real one, event(package, yum's code, amount, total, element,
         elements) while rpm works and scriptout(package, text) for scriptlet
-        output. A transaction that fails, in whole or for one package, is a
-        YumBaseError."""
+        output; rpm's errors go to logError at level 0. A transaction that
+        fails, in whole or for one package, is a YumBaseError."""
         transaction = self._base.transaction
         count = sum(1 for tsi in transaction or []
                     if tsi.action in dnf.yum.rpmtrans.RPM_ACTIONS_SET)
         display.tsInit(0)
         adapter = _TransactionDisplay(self, display, count)
+        rpmLogger = logging.getLogger("dnf.rpm")
+        dropErrors = _DropErrors()
+        rpmLogger.addFilter(dropErrors)
         try:
             with translated(Errors.YumBaseError):
                 self._base.do_transaction(display=[adapter])
@@ -742,6 +758,7 @@ class YumBase(object):
                 failed = [str(tsi) for tsi in transaction or []
                           if tsi.state == libdnf.transaction.TransactionItemState_ERROR]
         finally:
+            rpmLogger.removeFilter(dropErrors)
             # rpm may keep the callback; it must not keep this object.
             adapter.owner = None
             adapter.display = None
