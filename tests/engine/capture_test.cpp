@@ -105,6 +105,10 @@ TEST_F(ApplyProgress, TransactionMovesTheBarsAndLogsTheScriptletsOutput)
     mark("kuv-verbose", Package::Install);
     mark("kuv-lib", Package::Update);
     mark("kuv-local", Package::Remove);
+    // A group's mark reaches its members in the same transaction.
+    Package::Entry* apps = find("KUV Applications", true);
+    ASSERT_NE(apps, nullptr);
+    apps->action = Package::Install;
     const int start = logCount();
     const QMap<int, QString> before = descriptors();
 
@@ -112,7 +116,7 @@ TEST_F(ApplyProgress, TransactionMovesTheBarsAndLogsTheScriptletsOutput)
 
     EXPECT_EQ(descriptors(), before);
     EXPECT_EQ(installedPackages(),
-              QStringList({"kuv-docs-1.0-1", "kuv-kernel-1.0-1", "kuv-kernel-1.1-1",
+              QStringList({"kuv-app-2.0-1", "kuv-docs-1.0-1", "kuv-kernel-1.0-1", "kuv-kernel-1.1-1",
                            "kuv-lib-1.1-1", "kuv-notes-1.0-1", "kuv-oldtool-1.0-1",
                            "kuv-verbose-1.0-1"}));
     EXPECT_EQ(dialogs().size(), 1);
@@ -150,7 +154,8 @@ TEST_F(ApplyProgress, TransactionMovesTheBarsAndLogsTheScriptletsOutput)
                                    "Running Transaction: Total Progress"}));
     for (const char* text : {"Resolve Dependencies", "Downloading kuv-verbose-1.0-1.noarch",
                              "Preparing to Run Transaction", "Installing kuv-verbose",
-                             "Installing kuv-docs", "Updating kuv-lib", "Removing kuv-local",
+                             "Installing kuv-docs", "Installing kuv-app", "Updating kuv-lib",
+                             "Removing kuv-local",
                              "Completing update for: kuv-lib"})
         EXPECT_TRUE(activities.contains(text)) << text;
 
@@ -173,8 +178,12 @@ TEST_F(ApplyProgress, TransactionMovesTheBarsAndLogsTheScriptletsOutput)
     EXPECT_EQ(logTexts(Log::Warning, start), QStringList());
     QStringList steps = logLines(start).filter(QRegularExpression("^0/1:"));
     steps.sort();
-    EXPECT_EQ(steps, QStringList({"0/1:Installing kuv-docs", "0/1:Installing kuv-verbose",
-                                  "0/1:Updating kuv-lib"}));
+    EXPECT_EQ(steps, QStringList({"0/1:Installing kuv-app", "0/1:Installing kuv-docs",
+                                  "0/1:Installing kuv-verbose", "0/1:Updating kuv-lib"}));
+    EXPECT_EQ(logLines(start).filter("For group"),
+              QStringList({"0/4:For group KUV Applications, marking package kuv-app for Install",
+                           "0/4:For group KUV Applications, marking package kuv-docs for Install"}));
+    EXPECT_EQ(logLines(start).filter("Internal error"), QStringList());
 
     // Without a capture the apply goes on, and everything is put back.
     io->clear();
