@@ -197,6 +197,26 @@ TEST_F(ConfWrite, SectionsOfOneFileFollowTheirSortPositions)
     EXPECT_EQ(tree.read("etc/yum.repos.d/a.repo"), "[two]\n\n[one]\n\n[three]\n");
 }
 
+// Sections that share a position, as a copied section does, keep the order
+// of the list: enough of them that an unstable sort would mix them up.
+TEST_F(ConfWrite, SectionsWithEqualPositionsKeepTheirListOrder)
+{
+    QByteArray text;
+    QByteArray expected;
+    for (int i = 0; i < 40; ++i) {
+        text += QByteArray("[r") + QByteArray::number(i) + "]\n";
+        expected += QByteArray(i ? "\n" : "") + "[r" + QByteArray::number(i) + "]\n";
+    }
+    tree.write("etc/yum.conf", "[main]\n");
+    tree.write("etc/yum.repos.d/a.repo", text);
+    ASSERT_TRUE(conf.read(nullptr));
+    for (Entry& e : conf.entries)
+        e.sortPosition = e.id == "r39" ? 0.5 : 7.0;
+    ASSERT_TRUE(conf.write(nullptr));
+    expected.replace("\n[r39]\n", "");
+    EXPECT_EQ(tree.read("etc/yum.repos.d/a.repo"), "[r39]\n\n" + expected);
+}
+
 TEST_F(ConfWrite, YumConfAloneIsRewrittenWithANewlineAtItsEnd)
 {
     tree.write("etc/yum.conf", "[main]\ngpgcheck=1");
