@@ -124,6 +124,11 @@ void YumConfIO::setLog(Log::EntryList* log)
     this->log = log;
 }
 
+void YumConfIO::setFileSystem(SafeFileWriter::FileSystem* fileSystem)
+{
+    this->fileSystem = fileSystem;
+}
+
 void YumConfIO::setErrorSink(QStringList* sink)
 {
     errorSink = sink;
@@ -452,7 +457,7 @@ bool YumConfIO::write(QWidget* parent)
         if (!checkWritable(entry))
             return false;
     }
-    SafeFileWriter writer;
+    SafeFileWriter writer(fileSystem);
     QStringList written;
     if (!planFiles(completed, writer, written))
         return false;

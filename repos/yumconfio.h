@@ -14,10 +14,10 @@
 #include <QtGlobal>
 
 #include "repos/entry.h"
+#include "repos/safefilewriter.h"
 #include "repos/yumrepoenabled.h"
 
 class QWidget;
-class SafeFileWriter;
 
 namespace Log
 {
@@ -45,6 +45,9 @@ public:
     // The log that hears which files a write made private; borrowed, null
     // for none.
     void setLog(Log::EntryList* log);
+    // The file system that writes go through; borrowed, null (the default)
+    // for the real one. Tests watch the temporaries through it.
+    void setFileSystem(SafeFileWriter::FileSystem* fileSystem);
     // With a sink, error texts are appended to it instead of being shown in
     // boxes, and the question about empty or duplicate identifiers is
     // answered No without a box (its text goes to the sink as well).
@@ -122,4 +125,5 @@ private:
 
     Log::EntryList* log = nullptr;
     QStringList* errorSink = nullptr;
+    SafeFileWriter::FileSystem* fileSystem = nullptr;
 };
