@@ -255,8 +255,10 @@ QRegExp Kivrel::urlsRegExp()
 
 QRegExp Kivrel::oneUrlRegExp()
 {
-    return QRegExp(
-        QLatin1String("^.*/kivrel\\?[^&\\s]*=[^&\\s]*&[^&\\s]*=([^&\\s]*)&path=.*$"));
+    // The engine's pattern inside a whole line, so that the mirror list
+    // field hides what the log and the base URLs field hide: a password
+    // written unencoded with "&" or blanks in it, and the downloader's form.
+    return QRegExp(QLatin1String("^.*") + PasswordMask::pattern() + QLatin1String(".*$"));
 }
 
 QString Kivrel::maskPasswords(const QString& text, QChar mask)

@@ -225,6 +225,12 @@ TEST(KivrelRegExps, OneUrlRegExpMatchesAWholeUrl)
     ASSERT_TRUE(re.exactMatch("http://h/kivrel?u=a&p=pw&path=r/x"));
     EXPECT_EQ(re.cap(1), "pw");
     EXPECT_FALSE(re.exactMatch("http://h/r/x"));
+    // Hand-written passwords hold what encoding would escape; the mirror
+    // list field must hide them whole, as the log does.
+    ASSERT_TRUE(re.exactMatch("http://h/kivrel?u=a&p=x&y z&path=r"));
+    EXPECT_EQ(re.cap(1), "x&y z");
+    ASSERT_TRUE(re.exactMatch("http://h/kivrel/repodata/repomd.xml?u=a&p=hush&path=r"));
+    EXPECT_EQ(re.cap(1), "hush");
 }
 
 TEST(KivrelMasking, MasksEveryPasswordKeepingLength)

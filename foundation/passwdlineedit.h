@@ -1,0 +1,41 @@
+// A one-line editor for a URL that may carry a password: the user edits the
+// whole text while the password part is shown as password characters.
+#pragma once
+
+#include <QLineEdit>
+#include <QRegExp>
+#include <QString>
+
+// A hidden twin editor holds and edits the real text; this editor shows a
+// copy of it with capture 1 of the expression masked, once the expression
+// matches the whole text. Keyboard and mouse events reach both editors.
+class PasswdLineEdit : public QLineEdit
+{
+    Q_OBJECT
+
+public:
+    PasswdLineEdit(const QRegExp& regExp, QWidget* parent);
+
+    void setRealText(QString text);
+    QString realText() const;
+
+signals:
+    // Emitted in the GUI thread after every change of the real text, once
+    // the shown copy has been rebuilt.
+    void realTextChanged(QString text);
+
+protected:
+    bool event(QEvent* e) override;
+    void resizeEvent(QResizeEvent* e) override;
+    void contextMenuEvent(QContextMenuEvent* e) override;
+
+private slots:
+    // The twin's text changed to str. The name hides QLineEdit's signal of
+    // the same name: connect to &QLineEdit::textChanged to hear this
+    // editor's shown text change.
+    void textChanged(QString str);
+
+private:
+    QRegExp regExp;
+    QLineEdit* twin;
+};

@@ -1,0 +1,389 @@
+// The repository form: building its fields, filling them from an entry and
+// reading them back, the credential fields kept in step with the URLs, and
+// the status rules.
+#include "repos/repoeditor/config.h"
+
+#include <cmath>
+
+#include <QComboBox>
+#include <QDoubleSpinBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QVBoxLayout>
+
+#include "foundation/colors.h"
+#include "foundation/fonts.h"
+#include "foundation/htextedit.h"
+#include "foundation/passwdlineedit.h"
+#include "foundation/passwdtextedit.h"
+#include "repos/kivrel.h"
+#include "repos/yumconfio.h"
+
+namespace RepoEditor
+{
+
+namespace
+{
+
+// Labels that show key names out of a repository file: never rich text.
+QLabel* plainLabel(const QString& text, QWidget* parent)
+{
+    QLabel* label = new QLabel(text, parent);
+    label->setTextFormat(Qt::PlainText);
+    return label;
+}
+
+// The three items of a tri-state combo; the indexes are Repo::Entry's
+// TriState values.
+QComboBox* triStateCombo(QWidget* parent)
+{
+    QComboBox* combo = new QComboBox(parent);
+    combo->addItem(Config::tr("No"), int(Repo::Entry::No));
+    combo->addItem(Config::tr("Default"), int(Repo::Entry::Default));
+    combo->addItem(Config::tr("Yes"), int(Repo::Entry::Yes));
+    return combo;
+}
+
+Repo::Entry::TriState triState(const QComboBox* combo)
+{
+    const int index = combo->currentIndex();
+    return index == Repo::Entry::No || index == Repo::Entry::Yes ? Repo::Entry::TriState(index)
+                                                                  : Repo::Entry::Default;
+}
+
+}
+
+Config::Config(QGridLayout* grid)
+{
+    QWidget* parent = grid->parentWidget();
+
+    identifier = new QLineEdit(parent);
+    identifier->setPalette(Colors::makeRequired(identifier->palette()));
+    identifier->setToolTip(tr("Unique identifier for the repository"));
+    grid->addWidget(new QLabel(tr("Identifier"), parent), 0, 0);
+    grid->addWidget(identifier, 0, 1);
+
+    name = new QLineEdit(parent);
+    name->setToolTip(tr("Description of the repository"));
+    grid->addWidget(new QLabel(tr("Name"), parent), 1, 0);
+    grid->addWidget(name, 1, 1);
+
+    urls = new PasswdTextEdit(Repo::Kivrel::urlsRegExp(), parent);
+    urls->setToolTip(tr("List of URLs to the repository.\n"
+                        "If more than one is specified, they all should be identical mirrors,\n"
+                        "and will provide redundancy if some URLs are unreachable."));
+    grid->addWidget(new QLabel(tr("URLs"), parent), 2, 0);
+    grid->addWidget(urls, 2, 1);
+
+    mirrorList = new PasswdLineEdit(Repo::Kivrel::oneUrlRegExp(), parent);
+    mirrorList->setToolTip(tr("URL to a file containing a list of URLs to the repository."));
+    grid->addWidget(new QLabel(tr("Mirror list URL"), parent), 3, 0);
+    grid->addWidget(mirrorList, 3, 1);
+
+    grid->addWidget(createAuth(parent), 4, 0, 1, 2);
+    grid->addWidget(createOptions(parent), 5, 0, 1, 2);
+    grid->addWidget(createFileInfo(parent), 6, 0, 1, 2);
+
+    // Named so that tests and accessibility tools can find them.
+    identifier->setObjectName(QStringLiteral("identifier"));
+    name->setObjectName(QStringLiteral("name"));
+    urls->setObjectName(QStringLiteral("urls"));
+    mirrorList->setObjectName(QStringLiteral("mirrorList"));
+    authNameLabel->setObjectName(QStringLiteral("authNameLabel"));
+    authName->setObjectName(QStringLiteral("authName"));
+    authPasswordLabel->setObjectName(QStringLiteral("authPasswordLabel"));
+    authPassword->setObjectName(QStringLiteral("authPassword"));
+    enabled->setObjectName(QStringLiteral("enabled"));
+    gpgcheck->setObjectName(QStringLiteral("gpgcheck"));
+    other->setObjectName(QStringLiteral("other"));
+    file->setObjectName(QStringLiteral("file"));
+    sortPosition->setObjectName(QStringLiteral("sortPosition"));
+
+    connect(identifier, &QLineEdit::textChanged, this,
+            qOverload<QString>(&Config::valueChanged));
+    connect(name, &QLineEdit::textChanged, this, qOverload<QString>(&Config::valueChanged));
+    connect(file, &QLineEdit::textChanged, this, qOverload<QString>(&Config::valueChanged));
+    // The real texts' signals, not the shown ones: replacing one password
+    // character by another leaves the masked copy as it was, and the
+    // credential fields would then miss the change.
+    connect(urls, &PasswdTextEdit::realTextChanged, this, qOverload<>(&Config::urlChanged));
+    connect(mirrorList, &PasswdLineEdit::realTextChanged, this,
+            qOverload<QString>(&Config::urlChanged));
+    // Only the user's edits: the form's own filling must not rewrite URLs.
+    connect(authName, &QLineEdit::textEdited, this, &Config::authChanged);
+    connect(authPassword, &QLineEdit::textEdited, this, &Config::authChanged);
+    connect(enabled, qOverload<int>(&QComboBox::currentIndexChanged), this,
+            qOverload<int>(&Config::valueChanged));
+    connect(gpgcheck, qOverload<int>(&QComboBox::currentIndexChanged), this,
+            qOverload<int>(&Config::valueChanged));
+    connect(other, &HTextEdit::textChanged, this, qOverload<>(&Config::valueChanged));
+    connect(sortPosition, &QDoubleSpinBox::textChanged, this,
+            qOverload<QString>(&Config::valueChanged));
+}
+
+QGroupBox* Config::createAuth(QWidget* parent)
+{
+    QGroupBox* box = new QGroupBox(tr("Kivrel Authentication"), parent);
+    QGridLayout* grid = new QGridLayout(box);
+    authNameLabel = plainLabel(tr("Name"), box);
+    authName = new QLineEdit(box);
+    authName->setToolTip(
+        tr("Authentication name for a repository using the kivrel authentication method"));
+    authPasswordLabel = plainLabel(tr("Password"), box);
+    authPassword = new QLineEdit(box);
+    authPassword->setEchoMode(QLineEdit::Password);
+    authPassword->setToolTip(
+        tr("Authentication password for a repository using the kivrel authentication method"));
+    grid->addWidget(authNameLabel, 0, 0);
+    grid->addWidget(authName, 0, 1);
+    grid->addWidget(authPasswordLabel, 1, 0);
+    grid->addWidget(authPassword, 1, 1);
+    return box;
+}
+
+QGroupBox* Config::createOptions(QWidget* parent)
+{
+    QGroupBox* box = new QGroupBox(tr("Repository Options"), parent);
+    QVBoxLayout* layout = new QVBoxLayout(box);
+    QHBoxLayout* row = new QHBoxLayout;
+    layout->addLayout(row);
+    row->addLayout(createSimpleOptions(box));
+    row->addStretch();
+    layout->addWidget(new QLabel(tr("Other Options:"), box));
+    other = new HTextEdit(80, 3, box);
+    other->setAcceptRichText(false);
+    other->setFont(Fonts::makeBold(Fonts::makeFixed(other->font())));
+    other->setToolTip(tr("Any other yum options for this repository.  See yum.conf(5)"));
+    layout->addWidget(other);
+    return box;
+}
+
+QGridLayout* Config::createSimpleOptions(QWidget* parent)
+{
+    QGridLayout* grid = new QGridLayout;
+    enabled = triStateCombo(parent);
+    enabled->setToolTip(tr("Whether or not the repository is enabled for use"));
+    gpgcheck = triStateCombo(parent);
+    gpgcheck->setToolTip(tr("Whether or not GPG key signatures of packages from the repository "
+                            "are checked to ensure authenticity"));
+    grid->addWidget(new QLabel(tr("Enabled"), parent), 0, 0);
+    grid->addWidget(enabled, 0, 1);
+    grid->addWidget(new QLabel(tr("Check GPG Keys"), parent), 1, 0);
+    grid->addWidget(gpgcheck, 1, 1);
+    return grid;
+}
+
+QGroupBox* Config::createFileInfo(QWidget* parent)
+{
+    QGroupBox* box = new QGroupBox(tr("Configuration File (expert)"), parent);
+    QHBoxLayout* row = new QHBoxLayout(box);
+    file = new QLineEdit(box);
+    file->setToolTip(tr("Name of the yum configuration file into which to place this "
+                        "repository configuration.\n"
+                        "If left blank, defaults to the repository's identifier"));
+    sortPosition = new QDoubleSpinBox(box);
+    sortPosition->setDecimals(1);
+    sortPosition->setSingleStep(1.0);
+    // Wide enough for every position a file can have: a position the field
+    // cannot hold would otherwise be clamped on display and written back
+    // clamped.
+    sortPosition->setRange(0.0, maxSortPosition);
+    sortPosition->setValue(0.0);
+    sortPosition->setToolTip(tr("A numeric sort key which determines the order of this "
+                                "repository configuration\n"
+                                "in a configuration file which contains multiple configurations"));
+    row->addWidget(new QLabel(tr("File"), box));
+    row->addWidget(file);
+    row->addWidget(new QLabel(tr("Sort Position"), box));
+    row->addWidget(sortPosition);
+    return box;
+}
+
+void Config::setEntry(const Repo::Entry& entry)
+{
+    updating = true;
+    identifier->setText(entry.id);
+    name->setText(entry.name);
+    urls->setRealPlainText(entry.baseurl);
+    mirrorList->setRealText(entry.mirrorlist);
+    enabled->setCurrentIndex(entry.enabled);
+    gpgcheck->setCurrentIndex(entry.gpgcheck);
+    other->setPlainText(entry.other);
+    file->setText(entry.file);
+    // The field rounds to one decimal and keeps to its range; a position it
+    // changes is kept aside and refused until the user picks one.
+    entrySortPosition = entry.sortPosition;
+    sortPosition->setValue(std::isfinite(entry.sortPosition) ? entry.sortPosition : 0.0);
+    refusedSortPosition = sortPosition->value() != entry.sortPosition;
+    updating = false;
+
+    for (QWidget* field : {static_cast<QWidget*>(identifier), static_cast<QWidget*>(name),
+                           static_cast<QWidget*>(urls), static_cast<QWidget*>(mirrorList),
+                           static_cast<QWidget*>(enabled), static_cast<QWidget*>(gpgcheck),
+                           static_cast<QWidget*>(other), static_cast<QWidget*>(file),
+                           static_cast<QWidget*>(sortPosition)})
+        field->setEnabled(true);
+    showAuth(entry);
+}
+
+void Config::showAuth(const Repo::Entry& entry)
+{
+    QString key1, value1, key2, value2;
+    const bool found = Repo::Kivrel::getAuth(entry, key1, value1, key2, value2);
+    authNameLabel->setText(key1.isEmpty() ? QStringLiteral("Name") : key1);
+    authName->setText(value1);
+    authPasswordLabel->setText(key2.isEmpty() ? QStringLiteral("Password") : key2);
+    authPassword->setText(value2);
+    authName->setEnabled(found);
+    authPassword->setEnabled(found);
+}
+
+Repo::Entry Config::toEntry() const
+{
+    Repo::Entry entry;
+    entry.id = identifier->text();
+    entry.name = name->text();
+    entry.baseurl = urls->realPlainText();
+    entry.mirrorlist = mirrorList->realText();
+    entry.enabled = triState(enabled);
+    entry.gpgcheck = triState(gpgcheck);
+    entry.other = other->toPlainText();
+    entry.file = file->text();
+    entry.sortPosition = refusedSortPosition ? entrySortPosition : sortPosition->value();
+    return entry;
+}
+
+bool Config::sortPositionRefused() const
+{
+    return refusedSortPosition;
+}
+
+void Config::disable()
+{
+    updating = true;
+    identifier->clear();
+    name->clear();
+    urls->setRealPlainText(QString());
+    mirrorList->setRealText(QString());
+    authName->clear();
+    authPassword->clear();
+    other->clear();
+    file->clear();
+    authNameLabel->setText(QStringLiteral("Name"));
+    authPasswordLabel->setText(QStringLiteral("Password"));
+    enabled->setCurrentIndex(Repo::Entry::Default);
+    gpgcheck->setCurrentIndex(Repo::Entry::Default);
+    sortPosition->setValue(0.0);
+    entrySortPosition = 0.0;
+    refusedSortPosition = false;
+    updating = false;
+
+    for (QWidget* field :
+         {static_cast<QWidget*>(identifier), static_cast<QWidget*>(name),
+          static_cast<QWidget*>(urls), static_cast<QWidget*>(mirrorList),
+          static_cast<QWidget*>(authName), static_cast<QWidget*>(authPassword),
+          static_cast<QWidget*>(enabled), static_cast<QWidget*>(gpgcheck),
+          static_cast<QWidget*>(other), static_cast<QWidget*>(file),
+          static_cast<QWidget*>(sortPosition)})
+        field->setEnabled(false);
+}
+
+void Config::setDefaults(bool enabledDefault, bool gpgcheckDefault)
+{
+    const QString yes = tr("(Yes)");
+    const QString no = tr("(No)");
+    enabled->setItemText(Repo::Entry::Default,
+                         tr("%1 %2").arg(tr("Default"), enabledDefault ? yes : no));
+    gpgcheck->setItemText(Repo::Entry::Default,
+                          tr("%1 %2").arg(tr("Default"), gpgcheckDefault ? yes : no));
+}
+
+void Config::authChanged(QString)
+{
+    updating = true;
+    urls->setRealPlainText(
+        Repo::Kivrel::replaceAuth(urls->realPlainText(), authName->text(), authPassword->text()));
+    mirrorList->setRealText(
+        Repo::Kivrel::replaceAuth(mirrorList->realText(), authName->text(), authPassword->text()));
+    updating = false;
+    emit changed();
+}
+
+void Config::urlChanged()
+{
+    if (updating)
+        return;
+    showAuth(toEntry());
+    emit changed();
+}
+
+void Config::urlChanged(QString)
+{
+    urlChanged();
+}
+
+void Config::valueChanged()
+{
+    if (!updating)
+        emit changed();
+}
+
+void Config::valueChanged(int)
+{
+    valueChanged();
+}
+
+void Config::valueChanged(QString)
+{
+    // Any position the user sets replaces the one the field could not hold.
+    if (!updating && sender() == sortPosition)
+        refusedSortPosition = false;
+    valueChanged();
+}
+
+bool Config::setStatus(YumConfIO* yumConfIO, QLabel* status)
+{
+    enum Kind { Error, Warning };
+    auto show = [status](Kind kind, const QString& text) {
+        status->setPalette(kind == Error ? Colors::makeError(status->palette())
+                                         : Colors::makeWarning(status->palette()));
+        status->setText(text);
+        return true;
+    };
+
+    if (refusedSortPosition)
+        return show(Error, tr("Sort Position %1 does not fit the field: choose one from 0.0 to %2")
+                               .arg(QString::number(entrySortPosition, 'g', 17),
+                                    QString::number(maxSortPosition, 'f', 1)));
+    if (identifier->text().isEmpty())
+        return show(Error, tr("No Identifier specified"));
+    const QString realUrls = urls->realPlainText();
+    const QString realMirrorList = mirrorList->realText();
+    if (realUrls.isEmpty() && realMirrorList.isEmpty())
+        return show(Warning, tr("No URLs or Mirror list URL specified"));
+
+    const QString path = file->text();
+    if (!path.isEmpty() && path != YumConfIO::fileName()) {
+        bool inReposdir = false;
+        for (const QString& dir : yumConfIO->reposdirs)
+            inReposdir = inReposdir || path.startsWith(dir + QLatin1Char('/'));
+        if (!inReposdir)
+            return show(Warning, tr("File is not in any reposdir directory"));
+        if (!path.endsWith(QLatin1String(".repo")))
+            return show(Warning, tr("File lacks .repo suffix"));
+    }
+
+    QString key1, value1, key2, value2;
+    const bool found = Repo::Kivrel::getAuth(realUrls, key1, value1, key2, value2)
+                       || Repo::Kivrel::getAuth(realMirrorList, key1, value1, key2, value2);
+    if (found && value1.isEmpty())
+        return show(Warning, tr("No Kivrel Authentication Name specified"));
+    if (found && value2.isEmpty())
+        return show(Warning, tr("No Kivrel Authentication Password specified"));
+    return false;
+}
+
+}

@@ -1,0 +1,282 @@
+// The repository form: the credential fields and the URLs kept in step both
+// ways, the status rules in their order and colours, what OK, Reset and
+// Cancel leave in the entry and the session flags, and sort positions that
+// the field cannot hold.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+
+#include <QApplication>
+#include <QColor>
+#include <QComboBox>
+#include <QDoubleSpinBox>
+#include <QInputMethodEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QStringList>
+#include <QTest>
+#include <QTimer>
+
+#include "foundation/colors.h"
+#include "foundation/passwdlineedit.h"
+#include "foundation/passwdtextedit.h"
+#include "repos/entry.h"
+#include "repos/repoeditor/configdialog.h"
+#include "tests/repos/conftree.h"
+
+using RepoEditor::ConfigDialog;
+
+namespace
+{
+
+class RepoForm : public ConfIOTest
+{
+protected:
+    // Reads a configuration whose yum.conf holds the given [main] lines.
+    void readConf(const QByteArray& mainLines = {})
+    {
+        tree.write("etc/yum.conf", "[main]\n" + mainLines);
+        ASSERT_TRUE(conf.read(nullptr));
+        dialog = std::make_unique<ConfigDialog>(&conf, nullptr);
+    }
+
+    template <typename T>
+    T* field(const char* name)
+    {
+        T* found = dialog->findChild<T*>(QLatin1String(name));
+        if (!found)
+            ADD_FAILURE() << "no field " << name;
+        return found;
+    }
+
+    // Runs the form on the entry; `act` works in the open form and must
+    // close it. A form left open fails the test instead of hanging it.
+    int run(Repo::Entry& entry, std::function<void()> act)
+    {
+        dialog->setEntry(&entry);
+        QTimer::singleShot(0, [&]() {
+            act();
+            if (dialog->isVisible()) {
+                ADD_FAILURE() << "the form stayed open";
+                dialog->done(-1);
+            }
+        });
+        return dialog->exec();
+    }
+
+    // The credential fields' labels and texts, in form order.
+    QStringList auth()
+    {
+        return {field<QLabel>("authNameLabel")->text(), field<QLineEdit>("authName")->text(),
+                field<QLabel>("authPasswordLabel")->text(), field<QLineEdit>("authPassword")->text()};
+    }
+    QString status() { return field<QLabel>("status")->text(); }
+    QColor statusColour() { return field<QLabel>("status")->palette().color(QPalette::WindowText); }
+
+    std::unique_ptr<ConfigDialog> dialog;
+};
+
+// Types text as an input method commits it; QTest's key clicks cannot send
+// characters beyond Latin-1.
+void commit(QLineEdit* edit, const QString& text)
+{
+    QInputMethodEvent event;
+    event.setCommitString(text);
+    QApplication::sendEvent(edit, &event);
+}
+
+}
+
+TEST_F(RepoForm, CredentialFieldsAndUrlsFollowEachOther)
+{
+    readConf();
+    Repo::Entry entry;
+    entry.id = "k";
+    entry.baseurl = "http://a/kivrel?user=joe&pass=&path=r\nhttp://b/kivrel?user=joe&pass=&path=s";
+    entry.mirrorlist = "http://m/kivrel?user=joe&pass=&path=list";
+    dialog->setEntry(&entry);
+    dialog->show();
+
+    auto* urls = field<PasswdTextEdit>("urls");
+    auto* mirrorList = field<PasswdLineEdit>("mirrorList");
+    auto* authName = field<QLineEdit>("authName");
+    auto* authPassword = field<QLineEdit>("authPassword");
+    EXPECT_EQ(auth(), QStringList({"user", "joe", "pass", ""}));
+    EXPECT_EQ(status(), "No Kivrel Authentication Password specified");
+    EXPECT_EQ(statusColour(), QColor(Colors::warning()));
+
+    // Typed credentials reach every segment, encoded as UTF-8, and the
+    // password stays hidden on screen.
+    authName->selectAll();
+    commit(authName, QString::fromUtf8("J\xc3\xbcrgen A"));
+    commit(authPassword, QString::fromUtf8("\xd0\xbf\xd0\xb0\xd1\x80\xd0\xbe\xd0\xbb\xd1\x8c"));
+    const QString segment = "/kivrel?user=J%c3%bcrgen%20A&pass=%d0%bf%d0%b0%d1%80%d0%be%d0%bb%d1%8c&path=";
+    EXPECT_EQ(urls->realPlainText(), "http://a" + segment + "r\nhttp://b" + segment + "s");
+    EXPECT_EQ(mirrorList->realText(), "http://m" + segment + "list");
+    EXPECT_FALSE(urls->toPlainText().contains("%d0%bf"));
+    EXPECT_FALSE(mirrorList->text().contains("%d0%bf"));
+    EXPECT_EQ(status(), "");
+    EXPECT_EQ(statusColour(), QLabel().palette().color(QPalette::WindowText));
+
+    // URL edits show up in the fields: new key names and decoded values.
+    urls->setRealPlainText("http://c/kivrel?login=ann&secret=x%26y&path=r");
+    EXPECT_EQ(auth(), QStringList({"login", "ann", "secret", "x&y"}));
+    // Without base URLs the mirror list's segment counts; a password
+    // character replaced by another changes nothing on screen, yet reaches
+    // the field.
+    urls->setRealPlainText("");
+    mirrorList->setRealText("http://m/kivrel?user=bo&pass=abc&path=list");
+    EXPECT_EQ(authPassword->text(), "abc");
+    mirrorList->setRealText("http://m/kivrel?user=bo&pass=abd&path=list");
+    EXPECT_EQ(authPassword->text(), "abd");
+    // No segment left: empty, disabled fields under their own names.
+    mirrorList->setRealText("http://m/list");
+    EXPECT_EQ(auth(), QStringList({"Name", "", "Password", ""}));
+    EXPECT_FALSE(authName->isEnabled() || authPassword->isEnabled());
+}
+
+TEST_F(RepoForm, StatusRulesInTheirOrder)
+{
+    readConf();
+    Repo::Entry added;
+    dialog->setEntry(&added);
+    dialog->show();
+    EXPECT_EQ(field<QComboBox>("enabled")->currentIndex(), 1);
+    EXPECT_EQ(field<QComboBox>("gpgcheck")->currentIndex(), 1);
+    EXPECT_EQ(field<QDoubleSpinBox>("sortPosition")->value(), 0.0);
+
+    const QColor none = QLabel().palette().color(QPalette::WindowText);
+    const QColor error(Colors::error()), warning(Colors::warning());
+    const QString repoDir = conf.reposdirs.first();
+    auto* file = field<QLineEdit>("file");
+    const struct
+    {
+        std::function<void()> edit;
+        QString text;
+        QColor colour;
+    } steps[] = {
+        {[] {}, "No Identifier specified", error},
+        {[&] { field<QLineEdit>("identifier")->setText("x"); },
+         "No URLs or Mirror list URL specified", warning},
+        // A mirror list alone is enough.
+        {[&] { field<PasswdLineEdit>("mirrorList")->setRealText("http://m/list"); }, "", none},
+        {[&] { file->setText(repoDir + "/x"); }, "File lacks .repo suffix", warning},
+        // Outside every directory comes before the missing suffix.
+        {[&] { file->setText(tree.path("srv/x")); }, "File is not in any reposdir directory", warning},
+        {[&] { file->setText("x.repo"); }, "File is not in any reposdir directory", warning},
+        {[&] { file->setText(YumConfIO::fileName()); }, "", none},
+        {[&] { file->setText(repoDir + "/x.repo"); }, "", none},
+        {[&] { field<PasswdTextEdit>("urls")->setRealPlainText("http://a/kivrel?u=&p=&path=r"); },
+         "No Kivrel Authentication Name specified", warning},
+        {[&] { QTest::keyClicks(field<QLineEdit>("authName"), "n"); },
+         "No Kivrel Authentication Password specified", warning},
+        {[&] { QTest::keyClicks(field<QLineEdit>("authPassword"), "p"); }, "", none},
+        {[&] { field<QLineEdit>("identifier")->clear(); }, "No Identifier specified", error},
+    };
+    int n = 0;
+    for (const auto& step : steps) {
+        step.edit();
+        EXPECT_EQ(status(), step.text) << "step " << n;
+        EXPECT_EQ(statusColour(), step.colour) << "step " << n;
+        ++n;
+    }
+}
+
+TEST_F(RepoForm, OkWritesBackAndSetsTheSessionFlagWhileResetAndCancelLeaveTheEntry)
+{
+    tree.write("etc/yum.repos.d/a.repo", "[a]\nname=A\nbaseurl=http://a/\ngpgcheck=0\n");
+    readConf("enabled=0\n");
+    ASSERT_EQ(conf.entries.size(), 1);
+    Repo::Entry& entry = conf.entries.first();
+    used["a"] = true;  // switched on in the table
+    auto* name = field<QLineEdit>("name");
+    auto* enabled = field<QComboBox>("enabled");
+    auto* gpgcheck = field<QComboBox>("gpgcheck");
+
+    auto okAfter = [&](std::function<void()> edit) {
+        return run(entry, [&] {
+            edit();
+            field<QPushButton>("ok")->click();
+        });
+    };
+
+    // Opened and taken unchanged: nothing happens.
+    EXPECT_EQ(okAfter([&] {
+                  EXPECT_EQ(enabled->itemText(1), "Default (No)");
+                  EXPECT_EQ(gpgcheck->itemText(1), "Default (No)");
+                  EXPECT_EQ(gpgcheck->currentIndex(), 0);
+                  EXPECT_FALSE(field<QPushButton>("reset")->isEnabled());
+              }),
+              QDialog::Rejected);
+    EXPECT_EQ(run(entry, [&] {
+                  name->setText("B");
+                  field<QPushButton>("reset")->click();
+                  EXPECT_EQ(name->text(), "A");
+                  EXPECT_FALSE(field<QPushButton>("reset")->isEnabled());
+                  name->setText("C");
+                  field<QPushButton>("cancel")->click();
+              }),
+              QDialog::Rejected);
+    EXPECT_EQ(entry.name, "A");
+    EXPECT_TRUE(used["a"]);
+
+    // Left at Default, the flag follows yum.conf's default.
+    EXPECT_EQ(okAfter([&] {
+                  name->setText("B");
+                  gpgcheck->setCurrentIndex(2);
+              }),
+              QDialog::Accepted);
+    EXPECT_EQ(entry.name, "B");
+    EXPECT_EQ(entry.enabled, Repo::Entry::Default);
+    EXPECT_EQ(entry.gpgcheck, Repo::Entry::Yes);
+    EXPECT_FALSE(used["a"]);
+
+    // A new identifier gets its own flag; the former one's stays.
+    EXPECT_EQ(okAfter([&] {
+                  field<QLineEdit>("identifier")->setText("b");
+                  enabled->setCurrentIndex(2);
+              }),
+              QDialog::Accepted);
+    EXPECT_EQ(entry.id, "b");
+    EXPECT_EQ(entry.enabled, Repo::Entry::Yes);
+    EXPECT_TRUE(used["b"]);
+    EXPECT_FALSE(used["a"]);
+    EXPECT_EQ(okAfter([&] { enabled->setCurrentIndex(0); }), QDialog::Accepted);
+    EXPECT_EQ(entry.enabled, Repo::Entry::No);
+    EXPECT_FALSE(used["b"]);
+}
+
+TEST_F(RepoForm, SortPositionsAreNeverClampedSilently)
+{
+    readConf();
+    Repo::Entry many;
+    many.id = "x";
+    many.mirrorlist = "http://m/";
+    many.sortPosition = 150.0;  // a file of 150 sections
+    EXPECT_EQ(run(many, [&] {
+                  field<QLineEdit>("name")->setText("renamed");
+                  field<QPushButton>("ok")->click();
+              }),
+              QDialog::Accepted);
+    EXPECT_EQ(many.sortPosition, 150.0);
+
+    // A position the field cannot hold is refused where the user sees it,
+    // and OK waits until one is chosen.
+    Repo::Entry odd = many;
+    odd.sortPosition = 2.25;
+    EXPECT_EQ(run(odd, [&] {
+                  EXPECT_EQ(status(), "Sort Position 2.25 does not fit the field: choose one "
+                                      "from 0.0 to 1000000000.0");
+                  EXPECT_EQ(statusColour(), QColor(Colors::error()));
+                  field<QLineEdit>("name")->setText("moved");
+                  field<QPushButton>("ok")->click();
+                  EXPECT_TRUE(dialog->isVisible());
+                  field<QDoubleSpinBox>("sortPosition")->setValue(3.0);
+                  EXPECT_EQ(status(), "");
+                  field<QPushButton>("ok")->click();
+              }),
+              QDialog::Accepted);
+    EXPECT_EQ(odd.sortPosition, 3.0);
+}
