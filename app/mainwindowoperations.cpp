@@ -22,6 +22,7 @@
 #include "foundation/execute.h"
 #include "foundation/share.h"
 #include "repos/repoauthchecker.h"
+#include "repos/repoeditor/dialog.h"
 #include "repos/yumconfio.h"
 
 namespace
@@ -253,12 +254,16 @@ void MainWindow::displayLog()
 
 void MainWindow::editRepositories(bool forceReposChanged)
 {
-    // The repository editor re-reads the configuration at each opening and,
-    // on closing, reports a change (always when forced) through
-    // reposChanged(). Until it exists, a forced opening reports at once, so
-    // that the start with the editor still collects and shows the packages.
-    if (forceReposChanged)
-        reposChanged();
+    // The editor re-reads the configuration at each opening and, on
+    // closing, reports a change (always when forced) through reposChanged(),
+    // which runs the credential check and collects anew before exec()
+    // returns. An opening whose read failed returns at once.
+    if (!repoEditor) {
+        repoEditor = new RepoEditor::Dialog(yumIO, yumConfIO, this);
+        connect(repoEditor, &RepoEditor::Dialog::reposChanged, this, &MainWindow::reposChanged);
+    }
+    repoEditor->forceReposChanged = forceReposChanged;
+    repoEditor->exec();
 }
 
 void MainWindow::editRepositories()
