@@ -4,6 +4,7 @@
 // an opening whose read fails.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 
 #include <fcntl.h>
@@ -15,7 +16,10 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QComboBox>
 #include <QHeaderView>
+#include <QInputMethodEvent>
+#include <QLineEdit>
 #include <QItemSelectionModel>
 #include <QLabel>
 #include <QPushButton>
@@ -25,6 +29,10 @@
 #include <QThread>
 
 #include "foundation/colors.h"
+#include "foundation/passwdtextedit.h"
+#include "repos/kivrel.h"
+#include "repos/repoeditor/configdialog.h"
+#include "repos/repoeditor/filetext.h"
 #include "repos/repoeditor/dialog.h"
 #include "repos/repoeditor/model.h"
 #include "repos/repoeditor/view.h"
@@ -129,6 +137,36 @@ protected:
     }
 
     QColor statusColor() { return status()->palette().color(QPalette::WindowText); }
+
+    // Fills the form as soon as it shows, then presses its OK.
+    void whenFormShows(std::function<void(QWidget* form)> fill)
+    {
+        QTimer::singleShot(0, [this, fill] {
+            auto* form = qobject_cast<RepoEditor::ConfigDialog*>(QApplication::activeModalWidget());
+            if (!form) {
+                ADD_FAILURE() << "the form did not show";
+                return;
+            }
+            fill(form);
+            for (QPushButton* b : form->findChildren<QPushButton*>()) {
+                if (b->text() == "OK")
+                    b->click();
+            }
+        });
+    }
+
+    // Typed as an input method commits text, so any language's characters
+    // arrive as the user's edit.
+    static void type(QWidget* form, const char* field, const QString& text)
+    {
+        auto* edit = form->findChild<QLineEdit*>(field);
+        ASSERT_NE(edit, nullptr) << field;
+        edit->setFocus();
+        edit->selectAll();
+        QInputMethodEvent event;
+        event.setCommitString(text);
+        QApplication::sendEvent(edit, &event);
+    }
 
     std::unique_ptr<RepoEditor::Dialog> dialog;
     std::unique_ptr<QSignalSpy> spy;
@@ -318,4 +356,91 @@ TEST_F(RepoEditorTest, AnOpeningWhoseReadFailsReturnsAtOnce)
     EXPECT_EQ(dialog->exec(), QDialog::Accepted);
     EXPECT_EQ(shownIds(), QStringList{"fine"});
     EXPECT_EQ(spy->count(), 2);
+}
+
+// The form's edits reach the entries and, through Apply, the files: a name
+// and credentials typed in any language, stored as UTF-8 and encoded; a new
+// repository in a new file, private as it holds a password; a copy under
+// the same identifier flagged, then removed; a position beyond a hundred
+// kept; an addition that was not applied gone with its session flag.
+TEST_F(RepoEditorTest, FormEditsReachTheFilesEncodedAndPrivate)
+{
+    QByteArray many;
+    for (int i = 1; i <= 150; ++i)
+        many += "[s" + QByteArray::number(i) + "]\n\n";
+    tree.write("etc/yum.conf", "[main]\n");
+    tree.write("etc/yum.repos.d/a.repo", many);
+    tree.write("etc/yum.repos.d/remote.repo",
+               "[remote]\nname=Remote\nbaseurl=http://h/kivrel?user=&password=&path=r\n");
+    dialog->show();
+    const QString name = QString::fromUtf8("Entfernt \xe2\x80\x93 \xe6\x97\xa5\xe6\x9c\xac");
+    const QString user = QString::fromUtf8("us\xc3\xa9r");
+    const QString password = QString::fromUtf8("\xd0\xbf\xd0\xb0\xd1\x80&\xe5\xaf\x86");
+
+    whenFormShows([&](QWidget* form) {
+        form->findChild<QLineEdit*>("name")->setText(name);
+        type(form, "authName", user);
+        type(form, "authPassword", password);
+    });
+    const QModelIndex remote = cell("remote", Model::NameColumn);
+    view()->scrollTo(remote);
+    const QPoint at = view()->visualRect(remote).center();
+    QTest::mouseClick(view()->viewport(), Qt::LeftButton, Qt::NoModifier, at);
+    QTest::mouseDClick(view()->viewport(), Qt::LeftButton, Qt::NoModifier, at);
+    EXPECT_EQ(cell("remote", Model::NameColumn).data().toString(), name);
+    EXPECT_EQ(status()->text(), "Unapplied Configuration Changes");
+
+    whenFormShows([](QWidget* form) { form->findChild<QLineEdit*>("name")->setText("last"); });
+    view()->setCurrentRow(149);
+    button("Edit")->click();
+    EXPECT_EQ(conf.entries.at(149).sortPosition, 150.0);
+
+    whenFormShows([](QWidget* form) {
+        form->findChild<QLineEdit*>("identifier")->setText("added");
+        form->findChild<PasswdTextEdit*>("urls")->setRealPlainText(
+            "http://h/kivrel?user=u&password=secret&path=a");
+        form->findChild<QLineEdit*>("file")->setText("added.repo");
+        form->findChild<QComboBox*>("enabled")->setCurrentIndex(Repo::Entry::No);
+    });
+    button("Add")->click();
+    ASSERT_EQ(view()->currentRow(), 151);
+    EXPECT_EQ(conf.entries.at(151).id, "added");
+    EXPECT_FALSE(used.value("added", true));
+
+    whenFormShows([](QWidget* form) { form->findChild<QLineEdit*>("name")->setText("copy"); });
+    button("Copy")->click();
+    EXPECT_EQ(status()->text(), "Two or more repositories have the Identifier, added");
+    ASSERT_EQ(conf.entries.last().name, "copy");
+    button("Remove")->click();
+    EXPECT_EQ(status()->text(), "Unapplied Configuration Changes");
+
+    button("Apply")->click();
+    EXPECT_EQ(status()->text(), "");
+    const QByteArray remoteFile = tree.read("etc/yum.repos.d/remote.repo");
+    EXPECT_TRUE(remoteFile.contains("\nname=" + name.toUtf8() + "\n")) << remoteFile.toStdString();
+    EXPECT_TRUE(remoteFile.contains("kivrel?user=us%c3%a9r&password=%d0%bf%d0%b0%d1%80%26%e5%af%86&"))
+        << remoteFile.toStdString();
+    EXPECT_TRUE(tree.read("etc/yum.repos.d/a.repo").endsWith("[s149]\n\n[s150]\nname=last\n"));
+    EXPECT_EQ(tree.read("etc/yum.repos.d/added.repo"),
+              "[added]\nbaseurl=http://h/kivrel?user=u&password=secret&path=a\nenabled=0\n");
+    struct stat info;
+    ASSERT_EQ(::stat(QFile::encodeName(tree.path("etc/yum.repos.d/added.repo")), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+
+    // Read back as the editor reads it.
+    ASSERT_TRUE(conf.read(nullptr));
+    EXPECT_EQ(RepoEditor::FileText::shown(entry("remote")->name), name);
+    QString key1, value1, key2, value2;
+    ASSERT_TRUE(Repo::Kivrel::getAuth(*entry("remote"), key1, value1, key2, value2));
+    EXPECT_EQ(value1, user);
+    EXPECT_EQ(value2, password);
+
+    // An addition not applied goes with Cancel, and so does its flag.
+    dialog->show();
+    whenFormShows([](QWidget* form) { form->findChild<QLineEdit*>("identifier")->setText("temp"); });
+    button("Add")->click();
+    EXPECT_TRUE(used.contains("temp"));
+    button("Cancel")->click();
+    EXPECT_FALSE(ids().contains("temp"));
+    EXPECT_FALSE(used.contains("temp"));
 }
