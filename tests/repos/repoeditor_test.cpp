@@ -372,6 +372,8 @@ TEST_F(RepoEditorTest, FormEditsReachTheFilesEncodedAndPrivate)
     tree.write("etc/yum.repos.d/a.repo", many);
     tree.write("etc/yum.repos.d/remote.repo",
                "[remote]\nname=Remote\nbaseurl=http://h/kivrel?user=&password=&path=r\n");
+    // A write that fails says so in a box.
+    BoxWatcher boxes;
     dialog->show();
     const QString name = QString::fromUtf8("Entfernt \xe2\x80\x93 \xe6\x97\xa5\xe6\x9c\xac");
     const QString user = QString::fromUtf8("us\xc3\xa9r");
@@ -415,6 +417,7 @@ TEST_F(RepoEditorTest, FormEditsReachTheFilesEncodedAndPrivate)
     EXPECT_EQ(status()->text(), "Unapplied Configuration Changes");
 
     button("Apply")->click();
+    EXPECT_EQ(boxes.boxes.size(), 0);
     EXPECT_EQ(status()->text(), "");
     const QByteArray remoteFile = tree.read("etc/yum.repos.d/remote.repo");
     EXPECT_TRUE(remoteFile.contains("\nname=" + name.toUtf8() + "\n")) << remoteFile.toStdString();
