@@ -15,6 +15,7 @@
 
 #include "app/packagetable/searchtexts.h"
 #include "foundation/scrollableconfirmdialog.h"
+#include "repos/repoeditor/dialog.h"
 
 using A = MainWindowTestAccess;
 using MainWindowTesting::shownNames;
@@ -360,13 +361,32 @@ TEST_F(MainWindowSandboxTest, SearchInForceLoadsTheExtraDataBeforeFilteringAfter
     A::view(*window)->sortFilterProxyModel()->setSearchTexts(nullptr);
 }
 
-TEST_F(MainWindowSandboxTest, StartWithTheRepositoryEditorStillCollects)
+TEST_F(MainWindowSandboxTest, StartWithTheRepositoryEditorCollectsWhenItCloses)
 {
     ASSERT_TRUE(sandbox.fillKivrelCredentials());
     ASSERT_TRUE(sandbox.startKivrelServer());
     window->startWithRepoEditor = true;
+    // The editor opens before anything is collected; OK without a change
+    // closes it, and the forced close collects.
+    bool opened = false;
+    int entriesWhileOpen = -1;
+    QTimer closer;
+    QObject::connect(&closer, &QTimer::timeout, [&] {
+        auto* editor = qobject_cast<RepoEditor::Dialog*>(QApplication::activeModalWidget());
+        if (!editor || opened)
+            return;
+        opened = true;
+        entriesWhileOpen = engine()->count();
+        for (QPushButton* button : editor->findChildren<QPushButton*>()) {
+            if (button->text() == "OK")
+                button->click();
+        }
+    });
+    closer.start(20);
     ASSERT_TRUE(start());
     ASSERT_TRUE(waitFor([this] { return A::mainArea(*window)->isVisible(); }));
+    EXPECT_TRUE(opened);
+    EXPECT_EQ(entriesWhileOpen, 0);
     EXPECT_TRUE(window->isReady());
     EXPECT_GT(engine()->count(), 0);
     EXPECT_EQ(shownNames(*window), QStringList({"kuv-kernel", "kuv-lib"}));
