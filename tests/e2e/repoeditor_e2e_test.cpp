@@ -1,13 +1,14 @@
 // The repository editor through the whole program on a sandbox, under Xvfb
 // on the real X11 platform. The program starts with -r while the kivrel
 // repository holds a wrong password. In the editor opened at the start a
-// session flag is toggled and Cancel puts it back; the collection then fails
-// on the kivrel repository. Switched off for the session, it no longer keeps
-// the other repositories' packages out. Then the disabled repository is used
-// for the session, the kivrel repository gets a name and credentials typed
-// in other languages, a repository holding a password is added in a new
-// file, one is removed, and Apply writes them; the next collection shows the
-// kivrel repository's packages again, without a restart.
+// session flag is toggled and a repository added, and Cancel undoes both;
+// the collection then fails on the kivrel repository. Switched off for the
+// session, it no longer keeps the other repositories' packages out. Then the
+// disabled repository is used for the session, the kivrel repository gets a
+// name and credentials typed in other languages, a repository holding a
+// password is added in a new file, one is removed, and Apply writes them;
+// the next collection shows the kivrel repository's packages again, without
+// a restart.
 //
 // Like the apply scenario, it runs in a child process of this executable,
 // since the engine ends the interpreter for good. It writes screenshots of
@@ -25,17 +26,15 @@
 #include <QDir>
 #include <QFile>
 #include <QGuiApplication>
-#include <QInputMethodEvent>
 #include <QLabel>
 #include <QMessageBox>
 #include <QProcess>
-#include <QSortFilterProxyModel>
 #include <QTest>
 
+#include "common/repoeditordriver.h"
 #include "engine/configroot.h"
 #include "foundation/passwdtextedit.h"
 #include "foundation/scrollableerrordialog.h"
-#include "repos/repoeditor/configdialog.h"
 #include "repos/repoeditor/dialog.h"
 #include "repos/repoeditor/model.h"
 #include "repos/repoeditor/view.h"
@@ -44,21 +43,15 @@ using A = MainWindowTestAccess;
 using MainWindowTesting::shownNames;
 using MainWindowTesting::waitFor;
 using RepoEditor::Model;
+using RepoEditorDriving::button;
+using RepoEditorDriving::Table;
+using RepoEditorDriving::type;
+using RepoEditorDriving::whenFormShows;
 
 namespace
 {
 
 const char* const inChildVariable = "KUV_E2E_REPOEDITOR_CHILD";
-
-QPushButton* buttonNamed(QWidget* parent, const QString& text)
-{
-    for (QPushButton* button : parent->findChildren<QPushButton*>()) {
-        if (button->text() == text)
-            return button;
-    }
-    ADD_FAILURE() << "no button " << text.toStdString();
-    return nullptr;
-}
 
 void saveShot(QWidget* widget, const QString& name)
 {
@@ -67,71 +60,6 @@ void saveShot(QWidget* widget, const QString& name)
                             : QDir::currentPath();
     QTest::qWait(200);
     EXPECT_TRUE(widget->grab().save(dir + "/" + name, "PNG")) << name.toStdString();
-}
-
-// The editor's table as the user sees and clicks it.
-class Table
-{
-public:
-    explicit Table(RepoEditor::Dialog* editor)
-        : view(editor->findChild<RepoEditor::View*>())
-    {
-    }
-
-    QStringList ids() const
-    {
-        QStringList result;
-        for (int row = 0; row < view->sortProxy()->rowCount(); ++row)
-            result << view->sortProxy()->index(row, Model::IdColumn).data().toString();
-        return result;
-    }
-
-    QModelIndex cell(const QString& id, int column) const
-    {
-        return view->sortProxy()->index(ids().indexOf(id), column);
-    }
-
-    void click(const QString& id, int column, bool twice = false) const
-    {
-        const QPoint at = view->visualRect(cell(id, column)).center();
-        QTest::mouseClick(view->viewport(), Qt::LeftButton, Qt::NoModifier, at);
-        if (twice)
-            QTest::mouseDClick(view->viewport(), Qt::LeftButton, Qt::NoModifier, at);
-    }
-
-    bool used(const QString& id) const
-    {
-        return cell(id, Model::UseColumn).data(Qt::ToolTipRole).toString()
-               == "Repository is enabled for this session";
-    }
-
-    RepoEditor::View* view;
-};
-
-// Fills the form as soon as it shows, then presses its OK.
-void whenFormShows(std::function<void(QWidget* form)> fill)
-{
-    QTimer::singleShot(0, [fill] {
-        auto* form = qobject_cast<RepoEditor::ConfigDialog*>(QApplication::activeModalWidget());
-        if (!form) {
-            ADD_FAILURE() << "the form did not show";
-            return;
-        }
-        fill(form);
-        buttonNamed(form, "OK")->click();
-    });
-}
-
-// What an input method commits, as a user of any language types.
-void type(QWidget* form, const char* field, const QString& text)
-{
-    auto* edit = form->findChild<QLineEdit*>(field);
-    ASSERT_NE(edit, nullptr) << field;
-    edit->setFocus();
-    edit->selectAll();
-    QInputMethodEvent event;
-    event.setCommitString(text);
-    QApplication::sendEvent(edit, &event);
 }
 
 // Runs the next step whenever the repository editor shows, and answers and
@@ -219,14 +147,21 @@ void editRepositoriesOnTheSandbox()
         Table table(editor);
         EXPECT_EQ(table.ids(), QStringList({"kuv-extra", "kuv-main", "kuv-remote"}));
         EXPECT_EQ(A::yumIO(*window)->count(), 0);
-        EXPECT_FALSE(table.used("kuv-extra"));
+        EXPECT_EQ(table.toolTip("kuv-extra", Model::UseColumn),
+                  "Repository is not enabled for this session");
         table.click("kuv-extra", Model::UseColumn);
         EXPECT_TRUE(window->used.value("kuv-extra"));
-        buttonNamed(editor, "Cancel")->click();
+        whenFormShows([](QWidget* form) { form->findChild<QLineEdit*>("identifier")->setText("temp"); });
+        button(editor, "Add")->click();
+        EXPECT_TRUE(window->used.contains("temp"));
+        button(editor, "Cancel")->click();
     };
     window->show();
     ASSERT_TRUE(waitFor([&] { return window->isReady() && A::mainArea(*window)->isVisible(); }));
+    // Cancel put back the flags and dropped the addition.
     EXPECT_FALSE(window->used.value("kuv-extra"));
+    EXPECT_FALSE(window->used.contains("temp"));
+    EXPECT_FALSE(QFile::exists(sandbox.repoDir() + "/temp.repo"));
     EXPECT_TRUE(driver.errors.join('\n').contains("refused the kivrel user name or password"))
         << driver.errors.join('\n').toStdString();
     EXPECT_FALSE(driver.errors.join('\n').contains("wrong"));
@@ -236,7 +171,7 @@ void editRepositoriesOnTheSandbox()
     driver.errors.clear();
     driver.steps << [](RepoEditor::Dialog* editor) {
         Table(editor).click("kuv-remote", Model::UseColumn);
-        buttonNamed(editor, "OK")->click();
+        button(editor, "OK")->click();
     };
     A::editConfAction(*window)->trigger();
     EXPECT_TRUE(driver.steps.isEmpty());
@@ -265,18 +200,18 @@ void editRepositoriesOnTheSandbox()
             EXPECT_FALSE(shown.contains("%d0%bf")) << shown.toStdString();
             saveShot(form, "repoeditor-form.png");
         });
-        table.click("kuv-remote", Model::NameColumn, true);
+        table.doubleClick("kuv-remote", Model::NameColumn);
         whenFormShows([&](QWidget* form) {
             form->findChild<QLineEdit*>("identifier")->setText("kuv-added");
             form->findChild<PasswdTextEdit*>("urls")->setRealPlainText(added);
             form->findChild<QLineEdit*>("file")->setText("kuv-added.repo");
             form->findChild<QComboBox*>("enabled")->setCurrentIndex(Repo::Entry::No);
         });
-        buttonNamed(editor, "Add")->click();
+        button(editor, "Add")->click();
         table.click("kuv-main", Model::IdColumn);
-        buttonNamed(editor, "Remove")->click();
+        button(editor, "Remove")->click();
         EXPECT_EQ(table.ids(), QStringList({"kuv-added", "kuv-extra", "kuv-remote"}));
-        buttonNamed(editor, "Apply")->click();
+        button(editor, "Apply")->click();
 
         const QString repos = sandbox.repoDir();
         const QByteArray remote = fileBytes(sandbox.kivrelRepoFile());
@@ -288,7 +223,7 @@ void editRepositoriesOnTheSandbox()
         struct stat info;
         ASSERT_EQ(::stat(QFile::encodeName(repos + "/kuv-added.repo"), &info), 0);
         EXPECT_EQ(info.st_mode & 0777, 0600u);
-        buttonNamed(editor, "OK")->click();
+        button(editor, "OK")->click();
     };
     A::editConfAction(*window)->trigger();
     EXPECT_TRUE(driver.steps.isEmpty());
