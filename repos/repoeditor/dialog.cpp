@@ -6,7 +6,6 @@
 
 #include <QFrame>
 #include <QHBoxLayout>
-#include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QLabel>
 #include <QPushButton>
@@ -40,7 +39,7 @@ QPushButton* makeButton(const QString& text, const QString& toolTip, QWidget* pa
 
 Dialog::Dialog(YumIO* yumIO, YumConfIO* yumConfIO, QWidget* parent)
     : HDialog(parent)
-    , parent(parent)
+    , boxParent(parent)
     , yumIO(yumIO)
     , yumConfIO(yumConfIO)
 {
@@ -178,12 +177,11 @@ void Dialog::setVisible(bool visible)
 bool Dialog::openConfiguration()
 {
     savedUsed = *yumConfIO->used;
-    const bool ok = yumConfIO->read(parent);
+    const bool ok = yumConfIO->read(boxParent);
     model->reset();
     if (!ok)
         return false;
     // Sorted by identifier, ascending, whatever order was used last time.
-    view->horizontalHeader()->setSortIndicator(Model::NameColumn, Qt::DescendingOrder);
     view->sortByColumn(Model::IdColumn, Qt::AscendingOrder);
     view->resizeColumnsToContents();
     useHasChanged = false;

@@ -80,8 +80,6 @@ protected slots:
     void ok();
 
 private:
-    Q_DISABLE_COPY_MOVE(Dialog)
-
     // What every opening does before the dialog shows; false when the
     // configuration could not be read.
     bool openConfiguration();
@@ -97,7 +95,8 @@ private:
     QString getDuplicateId() const;
     void setEntryToOldId(QString id);
 
-    QWidget* parent;
+    // The main window: parent of the error boxes of the read at opening.
+    QWidget* boxParent;
     Model* model;
     View* view;
     QPushButton* browseButton;
