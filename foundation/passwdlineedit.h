@@ -36,6 +36,14 @@ private slots:
     void textChanged(QString str);
 
 private:
+    QString masked(const QString& str) const;
+    // Shows the masked copy of the real text unless this editor shows it
+    // already; whether it did.
+    bool showMasked(const QString& real);
+    // Gives the twin this editor's cursor and selection, and this editor the
+    // masked real text if its own handling left another.
+    void followShown();
+
     QRegExp regExp;
     QLineEdit* twin;
 };

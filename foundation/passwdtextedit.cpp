@@ -1,7 +1,10 @@
 // The masked text edit and its hidden twin.
 #include "foundation/passwdtextedit.h"
 
-#include <QEvent>
+#include <QKeyEvent>
+#include <QMimeData>
+#include <QMouseEvent>
+#include <QScrollBar>
 #include <QStyle>
 #include <QTextCursor>
 
@@ -10,20 +13,81 @@
 namespace
 {
 
-// The hidden editor that holds the real text; it takes the events that the
-// shown editor passes on.
+QChar passwordCharacter(const QWidget* widget)
+{
+    return QChar(widget->style()->styleHint(QStyle::SH_LineEdit_PasswordCharacter, nullptr, widget));
+}
+
+// The text with capture 1 of every match replaced by as many mask
+// characters, so positions stay valid. Matches follow each other: the scan
+// goes on after each whole match (after one character, should the
+// expression match an empty text).
+QString maskAll(const QRegExp& regExp, QString text, QChar mask)
+{
+    int i = 0;
+    while ((i = regExp.indexIn(text, i)) != -1) {
+        i += qMax(regExp.matchedLength(), 1);
+        const int length = regExp.cap(1).size();
+        text.replace(regExp.pos(1), length, QString(length, mask));
+    }
+    return text;
+}
+
+// The hidden editor that holds the real text. Whatever a text edit puts on
+// the clipboard, into X11's selection or into a drag passes through
+// createMimeDataFromSelection(): here it gives the masked text of the
+// selection, what the shown editor gives for the same selection.
 class Twin : public HTextEdit
 {
 public:
-    Twin(int columns, int rows, QWidget* parent)
-        : HTextEdit(columns, rows, parent)
+    Twin(const QRegExp& regExp, QTextEdit* shown, int columns, int rows)
+        : HTextEdit(columns, rows, nullptr)
+        , regExp(regExp)
+        , shown(shown)
     {
+        // A window of its own, though owned by the shown editor: a child
+        // would be shown with its parent, and a Tab given to it could move
+        // the focus within the dialog a second time.
+        setParent(shown, Qt::Window);
+        setAcceptRichText(false);
     }
 
     bool take(QEvent* e) { return HTextEdit::event(e); }
     bool takeOnViewport(QEvent* e) { return HTextEdit::viewportEvent(e); }
     void clearViewportMargins() { setViewportMargins(0, 0, 0, 0); }
+
+protected:
+    QMimeData* createMimeDataFromSelection() const override
+    {
+        const QTextCursor cursor = textCursor();
+        const int start = cursor.selectionStart();
+        const QString text = maskAll(regExp, toPlainText(), passwordCharacter(shown));
+        QMimeData* data = new QMimeData;
+        data->setText(text.mid(start, cursor.selectionEnd() - start));
+        return data;
+    }
+
+    void keyPressEvent(QKeyEvent* e) override
+    {
+        // Where Tab moves the focus out of the shown editor, it must not
+        // put a tab into the real text.
+        const bool tab = e->key() == Qt::Key_Tab || e->key() == Qt::Key_Backtab;
+        if (tab && shown->tabChangesFocus() && !(e->modifiers() & (Qt::ControlModifier | Qt::AltModifier))) {
+            e->ignore();
+            return;
+        }
+        HTextEdit::keyPressEvent(e);
+    }
+
+private:
+    const QRegExp regExp;
+    const QTextEdit* shown;
 };
+
+Twin* twinOf(HTextEdit* twin)
+{
+    return static_cast<Twin*>(twin);
+}
 
 bool isForwarded(QEvent::Type type)
 {
@@ -34,12 +98,18 @@ bool isForwarded(QEvent::Type type)
     case QEvent::MouseMove:
     case QEvent::KeyPress:
     case QEvent::KeyRelease:
+    case QEvent::InputMethod:
     case QEvent::Move:
     case QEvent::Resize:
         return true;
     default:
         return false;
     }
+}
+
+bool isInput(QEvent::Type type)
+{
+    return type != QEvent::Move && type != QEvent::Resize;
 }
 
 }
@@ -53,9 +123,7 @@ PasswdTextEdit::PasswdTextEdit(const QRegExp& regExp, int columns, int rows, QWi
     : HTextEdit(columns, rows, parent)
     , regExp(regExp)
 {
-    Twin* hidden = new Twin(columns, rows, this);
-    hidden->hide();
-    twin = hidden;
+    twin = new Twin(regExp, this, columns, rows);
     init();
 }
 
@@ -65,8 +133,18 @@ void PasswdTextEdit::init()
     connect(twin, &QTextEdit::textChanged, this, &PasswdTextEdit::textChanged);
     twin->setFont(font());
     twin->setGeometry(geometry());
-    static_cast<Twin*>(twin)->clearViewportMargins();
+    twinOf(twin)->clearViewportMargins();
     setAcceptDrops(false);
+    setAcceptRichText(false);
+    // The twin's history holds every edit; this editor's text is rebuilt
+    // from it, and an undo of its own would leave the two apart.
+    setUndoRedoEnabled(false);
+    // Scrolling by wheel, scroll bar or keys moves both views alike, so a
+    // position under the mouse is the same text position in both.
+    connect(horizontalScrollBar(), &QScrollBar::valueChanged, twin->horizontalScrollBar(),
+            &QScrollBar::setValue);
+    connect(verticalScrollBar(), &QScrollBar::valueChanged, twin->verticalScrollBar(),
+            &QScrollBar::setValue);
 }
 
 void PasswdTextEdit::setRealPlainText(QString text)
@@ -81,17 +159,53 @@ QString PasswdTextEdit::realPlainText() const
 
 bool PasswdTextEdit::event(QEvent* e)
 {
-    bool result = HTextEdit::event(e);
-    if (isForwarded(e->type()))
-        static_cast<Twin*>(twin)->take(e);
-    return result;
+    return forward(e, false);
 }
 
 bool PasswdTextEdit::viewportEvent(QEvent* e)
 {
-    bool result = HTextEdit::viewportEvent(e);
-    if (isForwarded(e->type()))
-        static_cast<Twin*>(twin)->takeOnViewport(e);
+    if (e->type() == QEvent::MouseMove && dragArmed) {
+        // A press inside the selection arms a drag, which would carry the
+        // selection away and, moved, leave the twin holding text the user
+        // no longer sees. Without the moves the release places the cursor,
+        // in both editors.
+        e->accept();
+        return true;
+    }
+    const QTextCursor before = textCursor();
+    const bool result = forward(e, true);
+    if (e->type() == QEvent::MouseButtonPress) {
+        const QMouseEvent* press = static_cast<QMouseEvent*>(e);
+        const QTextCursor after = textCursor();
+        dragArmed = press->button() == Qt::LeftButton && !(press->modifiers() & Qt::ShiftModifier)
+                    && before.hasSelection() && after.anchor() == before.anchor()
+                    && after.position() == before.position();
+    } else if (e->type() == QEvent::MouseButtonRelease) {
+        dragArmed = false;
+    }
+    return result;
+}
+
+bool PasswdTextEdit::forward(QEvent* e, bool onViewport)
+{
+    const bool forwarded = isForwarded(e->type());
+    if (forwarded && isInput(e->type())) {
+        mirrorSettings();
+        followShown();
+    }
+    const bool result = onViewport ? HTextEdit::viewportEvent(e) : HTextEdit::event(e);
+    if (!forwarded)
+        return result;
+    // Whether the event goes on to the parent is this editor's answer, not
+    // the twin's.
+    const bool accepted = e->isAccepted();
+    if (onViewport)
+        twinOf(twin)->takeOnViewport(e);
+    else
+        twinOf(twin)->take(e);
+    e->setAccepted(accepted);
+    if (isInput(e->type()))
+        followShown();
     return result;
 }
 
@@ -99,7 +213,7 @@ void PasswdTextEdit::resizeEvent(QResizeEvent* e)
 {
     HTextEdit::resizeEvent(e);
     twin->setGeometry(geometry());
-    static_cast<Twin*>(twin)->clearViewportMargins();
+    twinOf(twin)->clearViewportMargins();
 }
 
 void PasswdTextEdit::contextMenuEvent(QContextMenuEvent*)
@@ -109,20 +223,86 @@ void PasswdTextEdit::contextMenuEvent(QContextMenuEvent*)
 
 void PasswdTextEdit::textChanged()
 {
-    QString text = twin->toPlainText();
-    const QChar mask(style()->styleHint(QStyle::SH_LineEdit_PasswordCharacter, nullptr, this));
-    int i = 0;
-    while ((i = regExp.indexIn(text, i)) != -1) {
-        i += qMax(regExp.matchedLength(), 1);
-        text.replace(regExp.pos(1), regExp.cap(1).size(), QString(regExp.cap(1).size(), mask));
+    const int pos = twin->textCursor().position();
+    if (!showMasked()) {
+        // The form reads the real text when this editor's text changes. It
+        // changed before the twin had the edit; say it once more now that
+        // the real text is current.
+        emit QTextEdit::textChanged();
     }
-    int pos = twin->textCursor().position();
-    setPlainText(text);
+    // Moving the cursor commits an input method's unfinished text: move
+    // only what is not there yet.
     QTextCursor cursor = textCursor();
-    cursor.setPosition(pos);
-    setTextCursor(cursor);
+    if (cursor.position() != pos || cursor.hasSelection()) {
+        cursor.setPosition(pos);
+        setTextCursor(cursor);
+    }
     cursor = twin->textCursor();
-    cursor.setPosition(pos);
-    twin->setTextCursor(cursor);
+    if (cursor.position() != pos || cursor.hasSelection()) {
+        cursor.setPosition(pos);
+        twin->setTextCursor(cursor);
+    }
+    syncScrolling();
     emit realTextChanged();
+}
+
+QString PasswdTextEdit::masked(const QString& text) const
+{
+    return maskAll(regExp, text, passwordCharacter(this));
+}
+
+bool PasswdTextEdit::showMasked()
+{
+    const QString text = masked(twin->toPlainText());
+    if (toPlainText() == text)
+        return false;
+    // A new text scrolls to the top; the user's view stays where it was.
+    const int horizontal = horizontalScrollBar()->value();
+    const int vertical = verticalScrollBar()->value();
+    setPlainText(text);
+    horizontalScrollBar()->setValue(horizontal);
+    verticalScrollBar()->setValue(vertical);
+    return true;
+}
+
+void PasswdTextEdit::followShown()
+{
+    // This editor's own handling can leave a text that is not the masked
+    // real one.
+    if (showMasked()) {
+        QTextCursor cursor = textCursor();
+        cursor.setPosition(twin->textCursor().position());
+        setTextCursor(cursor);
+    }
+    // Word boundaries and line breaks may differ between the shown and the
+    // real text: the cursor and the selection the user sees are where the
+    // twin's edits act.
+    const QTextCursor mine = textCursor();
+    QTextCursor theirs = twin->textCursor();
+    if (theirs.anchor() != mine.anchor() || theirs.position() != mine.position()) {
+        theirs.setPosition(mine.anchor());
+        theirs.setPosition(mine.position(), QTextCursor::KeepAnchor);
+        twin->setTextCursor(theirs);
+    }
+    syncScrolling();
+}
+
+void PasswdTextEdit::syncScrolling()
+{
+    twin->horizontalScrollBar()->setValue(horizontalScrollBar()->value());
+    twin->verticalScrollBar()->setValue(verticalScrollBar()->value());
+}
+
+void PasswdTextEdit::mirrorSettings()
+{
+    // Settings that decide what an event does to the text or where lines
+    // break.
+    if (twin->isReadOnly() != isReadOnly())
+        twin->setReadOnly(isReadOnly());
+    if (twin->lineWrapMode() != lineWrapMode())
+        twin->setLineWrapMode(lineWrapMode());
+    if (twin->lineWrapColumnOrWidth() != lineWrapColumnOrWidth())
+        twin->setLineWrapColumnOrWidth(lineWrapColumnOrWidth());
+    if (twin->wordWrapMode() != wordWrapMode())
+        twin->setWordWrapMode(wordWrapMode());
 }

@@ -41,7 +41,22 @@ private slots:
 
 private:
     void init();
+    // The base handling of e (of the viewport's events when onViewport),
+    // then the twin's.
+    bool forward(QEvent* e, bool onViewport);
+    QString masked(const QString& text) const;
+    // Shows the masked real text unless this editor shows it already;
+    // whether it did.
+    bool showMasked();
+    // Gives the twin this editor's cursor, selection and scrolling, and
+    // this editor the masked real text if its own handling left another.
+    void followShown();
+    void syncScrolling();
+    void mirrorSettings();
 
     QRegExp regExp;
     HTextEdit* twin;
+    // A left-button press landed in the selection: a move would start a
+    // drag.
+    bool dragArmed = false;
 };
