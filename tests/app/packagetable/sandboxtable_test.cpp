@@ -154,8 +154,9 @@ TEST_F(MainWindowSandboxTest, TableShowsTheRowsOrderAndWidthsOfAFreshTableFitted
         const QStringList rows = rowsOf(shown);
         EXPECT_EQ(rows, rowsOf(fresh));
         if (setting.mode == PackageTable::Filter && setting.state == PackageTable::ViewAll
-            && setting.groups)
+            && setting.groups) {
             EXPECT_EQ(sortedNames(shown), namesMatching(*model, setting.pattern));
+        }
 
         // The Resize road fits over every row and keeps the rows as shown;
         // the long way round gives the same widths and rows.
