@@ -53,20 +53,31 @@ int HTableView::sizeHintForColumn(int column) const
     const QAbstractItemModel* model = this->model();
     if (!model)
         return -1;
-    QStyleOptionViewItem options = viewOptions();
     // Every row, not only those in view, so that the width does not depend
-    // on where the table is scrolled. The kit's delegate measures its cells
-    // all together; a cell with a delegate of its own is asked by itself.
+    // on where the table is scrolled.
+    const int widest = widestInColumn(model, rootIndex(), column);
+    return showGrid() ? widest + 1 : widest;
+}
+
+int HTableView::widestInColumn(const QAbstractItemModel* model, const QModelIndex& root,
+                               int column) const
+{
+    QStyleOptionViewItem options = viewOptions();
+    // The kit's delegate measures its cells all together; a cell with a
+    // delegate of its own is asked by itself.
+    const bool viewRows = model == this->model();
     const HItemDelegate* kit = dynamic_cast<const HItemDelegate*>(itemDelegate());
+    QAbstractItemDelegate* columnDelegate = itemDelegateForColumn(column);
+    if (!columnDelegate)
+        columnDelegate = itemDelegate();
     QVector<QModelIndex> kitCells;
     int widest = 0;
-    QModelIndex root = rootIndex();
     int rows = model->rowCount(root);
     if (kit)
         kitCells.reserve(rows);
     for (int row = 0; row < rows; ++row) {
         QModelIndex index = model->index(row, column, root);
-        const QAbstractItemDelegate* delegate = itemDelegate(index);
+        const QAbstractItemDelegate* delegate = viewRows ? itemDelegate(index) : columnDelegate;
         if (!delegate)
             continue;
         if (delegate == kit)
@@ -76,7 +87,7 @@ int HTableView::sizeHintForColumn(int column) const
     }
     if (kit)
         widest = qMax(widest, kit->widestSizeHint(options, kitCells));
-    return showGrid() ? widest + 1 : widest;
+    return widest;
 }
 
 QStyleOptionViewItem HTableView::viewOptions() const

@@ -38,6 +38,13 @@ public:
 protected:
     QStyleOptionViewItem viewOptions() const override;
 
+    // The largest width of the delegates' size hints over the rows of model
+    // under root in column, without the grid line. model may be the source
+    // behind the view's proxy, whose indexes the view does not show: its
+    // cells are then asked through the column's delegate, since a row's
+    // delegate belongs to a row of the view.
+    int widestInColumn(const QAbstractItemModel* model, const QModelIndex& root, int column) const;
+
 private:
     QStyleOptionViewItem::Position decorationPosition;
     // Changed by the first size hint, which freezes the number of rows.

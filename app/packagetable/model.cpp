@@ -95,6 +95,14 @@ int Model::columnCount(const QModelIndex& parent) const
     return parent.isValid() ? 0 : ColumnCount;
 }
 
+QModelIndex Model::index(int row, int column, const QModelIndex& parent) const
+{
+    if (parent.isValid() || row < 0 || column < 0 || column >= ColumnCount
+        || row >= Model::rowCount())
+        return QModelIndex();
+    return createIndex(row, column);
+}
+
 Package::Entry* Model::entry(int row) const
 {
     if (changing || !yumIO || row < 0 || row >= yumIO->count())
@@ -123,6 +131,62 @@ QString Model::visibleText(int row) const
     text += blank;
     text += entry->buildTimeText;
     return text;
+}
+
+namespace
+{
+
+// Appends text as UTF-8, a lone surrogate as '?', as QString::toUtf8 does.
+void appendUtf8(std::string& out, const QString& text)
+{
+    const ushort* c = text.utf16();
+    const ushort* end = c + text.size();
+    for (; c < end; ++c) {
+        uint u = *c;
+        if (u < 0x80) {
+            out += char(u);
+            continue;
+        }
+        if (u < 0x800) {
+            out += char(0xc0 | (u >> 6));
+        } else if (QChar::isSurrogate(u)) {
+            if (!QChar::isHighSurrogate(u) || c + 1 == end || !QChar::isLowSurrogate(c[1])) {
+                out += '?';
+                continue;
+            }
+            u = QChar::surrogateToUcs4(ushort(u), c[1]);
+            ++c;
+            out += char(0xf0 | (u >> 18));
+            out += char(0x80 | ((u >> 12) & 0x3f));
+            out += char(0x80 | ((u >> 6) & 0x3f));
+        } else {
+            out += char(0xe0 | (u >> 12));
+            out += char(0x80 | ((u >> 6) & 0x3f));
+        }
+        out += char(0x80 | (u & 0x3f));
+    }
+}
+
+} // namespace
+
+bool Model::visibleTextUtf8(int row, std::string& text) const
+{
+    text.clear();
+    const Package::Entry* entry = this->entry(row);
+    if (!entry)
+        return false;
+    appendUtf8(text, entry->name);
+    text += ' ';
+    appendUtf8(text, entry->verRel);
+    text += ' ';
+    appendUtf8(text, entry->repo);
+    text += ' ';
+    appendUtf8(text, entry->arch);
+    text += ' ';
+    appendUtf8(text, entry->sizeText);
+    text += ' ';
+    appendUtf8(text, entry->buildTimeText);
+    return true;
 }
 
 QVariant Model::data(const QModelIndex& index, int role) const

@@ -3,6 +3,8 @@
 // are written into the entries.
 #pragma once
 
+#include <string>
+
 #include <QColor>
 #include <QIcon>
 #include <QMetaType>
@@ -52,6 +54,9 @@ public:
 
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     int columnCount(const QModelIndex& parent = QModelIndex()) const override;
+    // As the table model's own, without asking the row and column counts
+    // through virtual calls: a sort makes two indexes per comparison.
+    QModelIndex index(int row, int column, const QModelIndex& parent = QModelIndex()) const override;
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
     QVariant headerData(int section, Qt::Orientation orientation,
                         int role = Qt::DisplayRole) const override;
@@ -78,6 +83,10 @@ public:
     // The display texts of the Name to Build Time cells of a row, joined by
     // single blanks: the row's text as the Filter mode matches it.
     QString visibleText(int row) const;
+    // The same text as UTF-8, as QString::toUtf8 makes it, written over
+    // text, whose storage is reused from row to row; false, leaving text
+    // empty, where the row holds no entry.
+    bool visibleTextUtf8(int row, std::string& text) const;
 
     // The click on the Action cell: the next action of the cycle for the
     // entry's state.

@@ -1,7 +1,9 @@
 // The package table's filter decisions, their cache, and the typed sort.
 #include "app/packagetable/sortfilterproxymodel.h"
 
+#include <algorithm>
 #include <cstring>
+#include <numeric>
 #include <string>
 
 #include <QRegExp>
@@ -70,19 +72,40 @@ SortFilterProxyModel::~SortFilterProxyModel()
 void SortFilterProxyModel::setSourceModel(QAbstractItemModel* sourceModel)
 {
     QObject::disconnect(sourceReset);
+    QObject::disconnect(sourceDataChanged);
     dropDecisions();
+    dropRanks();
     texts.clear();
     packageModel = qobject_cast<const Model*>(sourceModel);
     HSortFilterProxyModel::setSourceModel(sourceModel);
+    if (!sourceModel)
+        return;
     // Before the entries go: a new entry may take a freed entry's address,
     // and must not inherit its decision. Nothing is decided between the two
     // signals, while the source has no rows.
-    if (sourceModel)
-        sourceReset = QObject::connect(sourceModel, &QAbstractItemModel::modelAboutToBeReset, this,
-                                       [this]() {
-                                           cache.clear();
-                                           texts.clear();
-                                       });
+    sourceReset = QObject::connect(sourceModel, &QAbstractItemModel::modelAboutToBeReset, this,
+                                   [this]() {
+                                       cache.clear();
+                                       texts.clear();
+                                       dropRanks();
+                                   });
+    // A mark changes the Action cell; the busy colours change no value the
+    // rows are ordered by.
+    sourceDataChanged = QObject::connect(
+        sourceModel, &QAbstractItemModel::dataChanged, this,
+        [this](const QModelIndex& topLeft, const QModelIndex& bottomRight,
+               const QVector<int>& roles) {
+            if (rankedColumn < topLeft.column() || rankedColumn > bottomRight.column())
+                return;
+            if (roles.isEmpty() || roles.contains(Qt::DisplayRole) || roles.contains(Qt::UserRole))
+                dropRanks();
+        });
+}
+
+void SortFilterProxyModel::dropRanks()
+{
+    ranks.clear();
+    rankedColumn = -1;
 }
 
 void SortFilterProxyModel::dropDecisions()
@@ -214,17 +237,23 @@ bool SortFilterProxyModel::filterAcceptsRow(int row, const QModelIndex& parent) 
 {
     if (!filter)
         return true;
+    if (!packageModel || parent.isValid() || row < 0)
+        return false;
+    if (size_t(row) < cache.size() && cache[size_t(row)] >= 0)
+        return cache[size_t(row)] != 0;
     // The entry is what the Name cell's sort value holds, read without a
     // QVariant: this runs for every row at every new pattern.
-    Package::Entry* entry = packageModel && !parent.isValid() ? packageModel->entry(row) : nullptr;
-    // No entry behind the row: nothing to show.
+    Package::Entry* entry = packageModel->entry(row);
+    // No entry behind the row: nothing to show, and nothing to keep, since
+    // the entries are changing.
     if (!entry)
         return false;
-    auto known = cache.constFind(entry);
-    if (known != cache.constEnd())
-        return known.value();
     bool accepted = acceptRow(entry, row, parent);
-    cache.insert(entry, accepted);
+    if (cache.size() <= size_t(row))
+        cache.resize(size_t(packageModel->rowCount()) > size_t(row) ? size_t(packageModel->rowCount())
+                                                                    : size_t(row) + 1,
+                     -1);
+    cache[size_t(row)] = accepted ? 1 : 0;
     return accepted;
 }
 
@@ -250,7 +279,11 @@ bool SortFilterProxyModel::acceptRow(Package::Entry* entry, int row, const QMode
         return false;
     switch (mode) {
     case Filter:
-        return pattern.isEmpty() || (packageModel && matches(packageModel->visibleText(row)));
+        if (pattern.isEmpty() || regexStatus != 0)
+            return true;
+        // Up to the first NUL, as the text's 8-bit string would end there.
+        return packageModel && packageModel->visibleTextUtf8(row, rowText)
+               && matchesBytes(rowText.c_str(), std::strlen(rowText.c_str()));
     case Search:
         return pattern.isEmpty() || acceptSearchTexts(entry);
     }
@@ -306,15 +339,15 @@ bool SortFilterProxyModel::acceptSearchTexts(Package::Entry* entry) const
 
 // The order the cells' values give (numbers for Action, State, Kind, Size
 // and Build Time, the texts for the others, ties by name), read from the
-// entries without a QVariant: a sort makes n log n comparisons.
-bool SortFilterProxyModel::lessThan(const QModelIndex& left, const QModelIndex& right) const
+// entries without a QVariant.
+bool SortFilterProxyModel::entryLess(int column, int left, int right) const
 {
-    const Package::Entry* l = packageModel ? packageModel->entry(left.row()) : nullptr;
-    const Package::Entry* r = packageModel ? packageModel->entry(right.row()) : nullptr;
-    if (!l || !r || left.model() != packageModel || right.model() != packageModel)
+    const Package::Entry* l = packageModel->entry(left);
+    const Package::Entry* r = packageModel->entry(right);
+    if (!l || !r)
         return false;
     int order = 0;
-    switch (left.column()) {
+    switch (column) {
     case Model::ActionColumn:
         order = compare(int(l->action), int(r->action));
         break;
@@ -348,6 +381,44 @@ bool SortFilterProxyModel::lessThan(const QModelIndex& left, const QModelIndex& 
     if (order != 0)
         return order < 0;
     return l->name < r->name;
+}
+
+// Rows that tie share a rank, so that the order of equal rows stays the
+// sort's own in either direction.
+void SortFilterProxyModel::rankRows(int column) const
+{
+    const int rows = packageModel->rowCount();
+    std::vector<int> order(size_t(rows), 0);
+    std::iota(order.begin(), order.end(), 0);
+    std::stable_sort(order.begin(), order.end(),
+                     [this, column](int l, int r) { return entryLess(column, l, r); });
+    ranks.assign(size_t(rows), 0);
+    int rank = 0;
+    for (int i = 0; i < rows; ++i) {
+        if (i > 0 && entryLess(column, order[size_t(i - 1)], order[size_t(i)]))
+            rank = i;
+        ranks[size_t(order[size_t(i)])] = rank;
+    }
+    rankedColumn = column;
+}
+
+// A sort makes n log n comparisons, and every re-filter sorts the rows it
+// shows: each compares the rows' ranks, made once for the column.
+bool SortFilterProxyModel::lessThan(const QModelIndex& left, const QModelIndex& right) const
+{
+    if (!packageModel || left.model() != packageModel || right.model() != packageModel)
+        return false;
+    const int column = left.column();
+    if (column < 0 || column >= Model::ColumnCount)
+        return false;
+    const size_t rows = size_t(packageModel->rowCount());
+    if (rankedColumn != column || ranks.size() != rows)
+        rankRows(column);
+    const size_t l = size_t(left.row());
+    const size_t r = size_t(right.row());
+    if (l >= rows || r >= rows)
+        return false;
+    return ranks[l] < ranks[r];
 }
 
 }

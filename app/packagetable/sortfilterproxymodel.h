@@ -7,6 +7,8 @@
 
 #include <memory>
 #include <regex.h>
+#include <string>
+#include <vector>
 
 #include <QByteArray>
 #include <QHash>
@@ -92,14 +94,30 @@ private:
     bool matchesBytes(const char* text, size_t length) const;
     bool acceptSearchTexts(Package::Entry* entry) const;
     void dropDecisions();
+    // Whether the entry at left comes before the one at right by column
+    // (ties by name); false for a column without an order of its own.
+    bool entryLess(int column, int left, int right) const;
+    void rankRows(int column) const;
+    void dropRanks();
 
     Mode mode = Filter;
     bool filter = true;
     StateFilter stateFilter;
     bool groups;
     YumIO* yumIO;
-    // The decision per entry of the current collection.
-    mutable QHash<Package::Entry*, bool> cache;
+    // The decision per source row of the current collection (rows and
+    // entries stay paired until the source is reset): 1 shown, 0 hidden,
+    // -1 not decided yet. A vector, not a hash: every row is decided at
+    // every new pattern.
+    mutable std::vector<signed char> cache;
+    // The Filter mode's text of the row being decided, its storage reused.
+    mutable std::string rowText;
+    // Each source row's place in the order of rankedColumn, rows that tie
+    // sharing the first place of their run: the sort that every re-filter
+    // makes compares two numbers instead of two entries' fields. Made on
+    // the first comparison, dropped when a value it was made from changes.
+    mutable std::vector<int> ranks;
+    mutable int rankedColumn = -1;
     // Search mode's texts of one entry as 8-bit strings, in search order, as
     // far as a search has needed them, each followed by a NUL: one block, so
     // that a later pattern runs through them without asking the engine
@@ -125,6 +143,7 @@ private:
     SearchTexts* searchTexts;
     const Model* packageModel = nullptr;
     QMetaObject::Connection sourceReset;
+    QMetaObject::Connection sourceDataChanged;
 };
 
 }

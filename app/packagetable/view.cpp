@@ -87,12 +87,23 @@ void View::setMode(Mode mode)
     proxy->setMode(mode);
 }
 
+// The source model's rows are measured where they are: showing every row
+// through the proxy and filtering again would re-sort all of them twice, and
+// would lay out afresh rows that the user's marks were meant not to move.
+// The cells are the same, the proxy only passes them on.
 void View::resizeColumnsToContents()
 {
-    const bool filter = proxy->getFilter();
-    proxy->setFilter(false);
+    fittingAllRows = true;
     HTableView::resizeColumnsToContents();
-    proxy->setFilter(filter);
+    fittingAllRows = false;
+}
+
+int View::sizeHintForColumn(int column) const
+{
+    if (!fittingAllRows)
+        return HTableView::sizeHintForColumn(column);
+    const int widest = widestInColumn(packageModel, QModelIndex(), column);
+    return showGrid() ? widest + 1 : widest;
 }
 
 void View::describe()

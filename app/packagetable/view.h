@@ -47,12 +47,16 @@ signals:
     void stateChanged(int row);
 
 public slots:
-    // Sizes the columns over every row, filtered or not.
+    // Sizes the columns over every row, filtered or not; the rows shown and
+    // their order stay as they are.
     void resizeColumnsToContents();
     void describe();
 
 protected:
     void changeEvent(QEvent* e) override;
+    // While the columns are fitted, the widest cell over every row of the
+    // source model; otherwise over the rows the proxy shows.
+    int sizeHintForColumn(int column) const override;
 
 protected slots:
     void handleHorizontalHeaderClicked(int column);
@@ -77,6 +81,8 @@ private:
     OtherContextMenu* otherMenu = nullptr;
     // The source row last reported as current.
     int reportedRow = -1;
+    // Set while resizeColumnsToContents measures.
+    bool fittingAllRows = false;
 };
 
 }
