@@ -344,7 +344,9 @@ QString YumIO::getPrco(PyObject* package, const char* prefix, const char* kind)
         return makeSorted(lines);
     }
 
-    if (!hasAttribute(package, "prco"))
+    // Asked of the class first: the layer builds every relation kind when
+    // the attribute is read.
+    if (!declaresAttribute(package, "prco"))
         return QString();
     PyObject* found = nullptr;
     if (hasAttribute(package, "returnPrco")) {

@@ -78,3 +78,8 @@ TEST(PythonLayer, ApplyListsAsksAndRunsTheTransactionOrFailsAsAYumError)
 {
     runPythonTest("test_apply.py", Server::Kivrel);
 }
+
+TEST(PythonLayer, FileListsAndChangeLogsFromTheCachedMetadataAreDnfs)
+{
+    runPythonTest("test_metadata.py", Server::None);
+}

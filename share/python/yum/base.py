@@ -35,6 +35,7 @@ from yum import Errors
 from yum import cleaning
 from yum import config
 from yum import lock
+from yum import mdparse
 from yum import translate
 from yum.comps import Comps, Group
 from yum.packages import (INSTALLED_REPO, YumAvailablePackage, YumInstalledPackage,  # noqa: F401
@@ -65,6 +66,13 @@ _MEMBER_STATES = {
     _A.TransactionItemAction_REINSTALLED: TS_UPDATED,
 }
 _FORWARD = (TS_INSTALL, TS_OBSOLETING, TS_UPDATE)
+
+# dnf's name of the installed packages' repository.
+_SYSTEM_REPO = "@System"
+
+
+def _tableOrder(po):
+    return (po.name, po.arch, po.repoid)
 
 
 # How librepo tells of a server that answered with a refusal: "Status code:
@@ -197,14 +205,20 @@ class _Base(dnf.Base):
     downloaded, converted and read before the next one starts, and a load
     failure names the repository."""
 
-    def __init__(self, owner, conf):
+    def __init__(self, owner, conf, quiet=False):
         dnf.Base.__init__(self, conf)
         # Weak: once its sack is filled, dnf keeps a Base alive until it is
         # closed, and the YumBase that closes it must be free to go.
         self._owner = weakref.ref(owner)
+        # A quiet Base reports no progress: it repeats what another has
+        # reported already.
+        self._quiet = quiet
 
-    def _add_repo_to_sack(self, repo):
-        owner = self._owner()
+    def loadRepo(self, repo):
+        """Downloads what the repository's cache lacks, showing the
+        download meter; the metadata callback, which the caller then drives,
+        or None. A failure is dnf's RepoError, with yum's hints."""
+        owner = None if self._quiet else self._owner()
         repos = owner.repos if owner is not None else None
         meter = repos.progressbar if repos is not None else None
         callback = repos.callback if repos is not None else None
@@ -217,6 +231,10 @@ class _Base(dnf.Base):
             raise dnf.exceptions.RepoError(_repoFailure(repo, error, failures)) from None
         finally:
             repo.set_progress_bar(None)
+        return callback
+
+    def _add_repo_to_sack(self, repo):
+        callback = self.loadRepo(repo)
         # The conversion into dnf's cache and the reading are one step in
         # dnf; it is reported as a conversion followed by a finished read.
         if callback is not None:
@@ -356,8 +374,11 @@ class YumBase(object):
         self._base = None
         self._sackReady = False
         self._wrapped = {}
+        # The one weak reference to this object that all its packages hold.
+        self._selfRef = weakref.ref(self)
         self._changelogs = {}
         self._otherDataLoaded = False
+        self._fileLists = None
         self.comps = None
         self.tsInfo = TransactionData()
         self._asked = set()
@@ -424,6 +445,7 @@ class YumBase(object):
         self._needConfig()
         self._sackReady = False
         self._wrapped = {}
+        self._fileLists = None
         with translated(Errors.RepoError):
             config.prepareFolders(self.conf)
             self._base.fill_sack(load_system_repo=True, load_available_repos=True)
@@ -461,8 +483,8 @@ class YumBase(object):
         """The one package object of this YumBase for a package of its sack."""
         po = self._wrapped.get(pkg)
         if po is None:
-            kind = YumInstalledPackage if pkg._from_system else YumAvailablePackage
-            po = kind(self, pkg)
+            kind = YumInstalledPackage if pkg.reponame == _SYSTEM_REPO else YumAvailablePackage
+            po = kind(self._selfRef, pkg)
             self._wrapped[pkg] = po
         return po
 
@@ -471,6 +493,23 @@ class YumBase(object):
         if found is None:
             found = self._changelogs.get(po.pkgtup, [])
         return found
+
+    def _fileListOf(self, po):
+        """The paths of an available package joined by NUL, once the file
+        lists are loaded and the repository's file could be read; None
+        otherwise (the package then asks dnf)."""
+        if self._fileLists is None:
+            return None
+        return self._fileLists.get((po.pkgtup, po.repoid))
+
+    def _availableKeys(self):
+        """repository id -> the (name, arch, epoch, version, release) of
+        this object's available packages in it."""
+        keys = {}
+        for po in self._wrapped.values():
+            if isinstance(po, YumAvailablePackage):
+                keys.setdefault(po.repoid, set()).add(po.pkgtup)
+        return keys
 
     def doPackageLists(self, pkgnarrow="all"):
         """yum's package lists: `updates` (the newest update of each
@@ -487,19 +526,38 @@ class YumBase(object):
             if pkgnarrow in ("all", "installed"):
                 lists.installed = self._sorted(installed)
             if pkgnarrow in ("all", "available"):
+                latest = query.available().latest()
+                # Only a package whose name is installed can be installed as
+                # it is; the sack picks those out without a look at the rest.
+                names = list(set(p.name for p in installed))
                 have = set(p.pkgtup for p in installed)
-                lists.available = self._sorted(p for p in query.available().latest()
-                                               if p.pkgtup not in have)
+                same = [p for p in latest.filter(name=names) if p.pkgtup in have]
+                if same:
+                    latest = latest.difference(query.filter(pkg=same))
+                lists.available = self._sorted(latest)
         return lists
 
     def _sorted(self, packages):
-        # Several installed versions of one name (install-only packages) come
-        # in the order rpm installed them; the program takes the first as the
-        # installed version and chains the others behind an update, so the
-        # newest goes first. Both sorts are stable.
+        """yum's packages of dnf's, by name, architecture and repository,
+        and the versions of one of these newest first. Several installed
+        versions of one name (install-only packages) come in the order rpm
+        installed them; the program takes the first as the installed version
+        and chains the others behind an update. Versions are compared only
+        within a run of one name, architecture and repository, and in a
+        stable sort, so equal versions keep their order."""
         wrapped = [self._wrap(pkg) for pkg in packages]
-        wrapped.sort(key=functools.cmp_to_key(lambda a, b: b.dnf.evr_cmp(a.dnf)))
-        wrapped.sort(key=lambda po: (po.name, po.arch, po.repoid))
+        wrapped.sort(key=_tableOrder)
+        newestFirst = functools.cmp_to_key(lambda a, b: b.dnf.evr_cmp(a.dnf))
+        start = 0
+        count = len(wrapped)
+        while start < count:
+            key = _tableOrder(wrapped[start])
+            end = start + 1
+            while end < count and _tableOrder(wrapped[end]) == key:
+                end += 1
+            if end - start > 1:
+                wrapped[start:end] = sorted(wrapped[start:end], key=newestFirst)
+            start = end
         return wrapped
 
     # Groups -------------------------------------------------------------------
@@ -528,45 +586,121 @@ class YumBase(object):
     # Details loaded on demand ------------------------------------------------
 
     def doOtherDataSetup(self):
-        """Loads the change logs of the available packages. dnf gives them
-        only to a Base whose repositories load them before their first
-        load, so a second Base reads the same repositories; its change logs
-        are kept by (name, arch, epoch, version, release) and repository."""
+        """Loads the change logs of the available packages. dnf downloads a
+        repository's other metadata only for a Base whose repositories ask
+        for it before their first load, so a second Base loads the same
+        repositories (downloading what the cache lacks, with the same
+        progress); their change logs are then read from the other metadata
+        files themselves, without a sack, and kept by (name, arch, epoch,
+        version, release) and repository. A repository whose file cannot be
+        read so is read through a sack of the second Base, as dnf gives
+        them."""
         self._needSack()
         if self._otherDataLoaded:
             return
         changelogs = {}
+        wanted = self._availableKeys()
+        everything = set().union(*wanted.values()) if wanted else set()
+        unread = []
         with translated(Errors.YumBaseError):
-            conf = config.readConfig(self.conf.config_file_path, self.conf.configroot)
-            base = _Base(self, conf.dnf)
+            base = self._otherDataBase()
             try:
-                config.readRepos(base)
-                for repo in base.repos.values():
-                    mine = self._base.repos.get(repo.id)
-                    if mine is not None and mine.enabled:
-                        repo.enable()
-                        repo.load_metadata_other = True
-                    else:
-                        repo.disable()
-                base.fill_sack(load_system_repo=False, load_available_repos=True)
-                for pkg in base.sack.query().available():
-                    entries = pkg.changelogs
-                    if not entries:
+                failed = []
+                for repo in base.repos.iter_enabled():
+                    try:
+                        callback = base.loadRepo(repo)
+                    except dnf.exceptions.RepoError as error:
+                        repo._repo.expire()
+                        if repo.skip_if_unavailable is False:
+                            raise
+                        logger.warning("Error: %s", error)
+                        failed.append(repo)
                         continue
-                    log = [(dayToTime(e["timestamp"]), e["author"], e["text"]) for e in entries]
-                    log.sort(key=lambda entry: entry[0], reverse=True)
-                    pkgtup = (pkg.name, pkg.arch, str(pkg.epoch), pkg.version, pkg.release)
-                    changelogs[(pkgtup, pkg.reponame)] = log
-                    changelogs.setdefault(pkgtup, log)
+                    if callback is not None:
+                        callback.progressbar(0, 1, repo.id)
+                    path = repo._repo.getMetadataPath("other")
+                    try:
+                        # A repository without other metadata has no change logs.
+                        found = mdparse.readChangeLogs(path, everything) if path else {}
+                    except mdparse.MetadataError as error:
+                        logger.debug("Change logs of %s through dnf: %s", repo.id, error)
+                        unread.append(repo.id)
+                        found = {}
+                    for key, log in found.items():
+                        changelogs[(key, repo.id)] = log
+                        changelogs.setdefault(key, log)
+                    if callback is not None:
+                        callback.progressbar(1, 1, repo.id)
+                        callback.progressbar(-1, -1, repo.id)
+                for repo in failed:
+                    repo.disable()
             finally:
                 base.close()
+            if unread:
+                self._readChangeLogsThroughSack(unread, changelogs)
         self._changelogs = changelogs
         self._otherDataLoaded = True
 
+    def _otherDataBase(self, quiet=False, only=None):
+        """A Base over this object's enabled repositories (or those of
+        `only`) that loads their other metadata."""
+        conf = config.readConfig(self.conf.config_file_path, self.conf.configroot)
+        base = _Base(self, conf.dnf, quiet)
+        try:
+            config.readRepos(base)
+            for repo in base.repos.values():
+                mine = self._base.repos.get(repo.id)
+                if mine is not None and mine.enabled and (only is None or repo.id in only):
+                    repo.enable()
+                    repo.load_metadata_other = True
+                else:
+                    repo.disable()
+        except BaseException:
+            base.close()
+            raise
+        return base
+
+    def _readChangeLogsThroughSack(self, repoids, changelogs):
+        base = self._otherDataBase(quiet=True, only=repoids)
+        try:
+            base.fill_sack(load_system_repo=False, load_available_repos=True)
+            for pkg in base.sack.query().available():
+                entries = pkg.changelogs
+                if not entries:
+                    continue
+                log = [(dayToTime(e["timestamp"]), e["author"], e["text"]) for e in entries]
+                log.sort(key=lambda entry: entry[0], reverse=True)
+                pkgtup = (pkg.name, pkg.arch, str(pkg.epoch), pkg.version, pkg.release)
+                changelogs[(pkgtup, pkg.reponame)] = log
+                changelogs.setdefault(pkgtup, log)
+        finally:
+            base.close()
+
     def doFileListsSetup(self):
-        """File lists come with the repositories' primary metadata in dnf:
-        nothing is left to load once the repositories are set up."""
+        """dnf loads file lists with the repositories' primary metadata, but
+        builds each package's list anew on every read, at a cost that grows
+        with the number of sibling folders in the repository. The lists of
+        this object's available packages are read once, here, from the
+        repositories' cached filelists files and kept one text per package;
+        a repository whose file cannot be read leaves its packages to dnf."""
         self._needSack()
+        if self._fileLists is not None:
+            return
+        lists = {}
+        wanted = self._availableKeys()
+        with translated(Errors.YumBaseError):
+            for repo in self._base.repos.iter_enabled():
+                keys = wanted.get(repo.id)
+                if not keys:
+                    continue
+                try:
+                    found = mdparse.readFileLists(repo._repo.getMetadataPath("filelists"), keys)
+                except mdparse.MetadataError as error:
+                    logger.debug("File lists of %s through dnf: %s", repo.id, error)
+                    continue
+                for key, text in found.items():
+                    lists[(key, repo.id)] = text
+        self._fileLists = lists
 
     # Cleaning the cache ------------------------------------------------------
 

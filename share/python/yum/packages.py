@@ -65,7 +65,15 @@ class _Package(object):
     """What installed and available packages share. `dnf` is the package of
     dnf's sack behind it; `_owner` a weak reference to the YumBase whose
     sack that is (a strong one would keep every package list alive with
-    the object)."""
+    the object), one reference shared by all its packages.
+
+    A collection makes one of these for every package of the repositories,
+    and the program keeps them all: they have slots, not dictionaries, and
+    the fields every table row shows are read from dnf once, when the
+    object is made, all others when they are asked for."""
+
+    __slots__ = ("__weakref__", "_owner", "dnf", "name", "arch", "epoch", "version",
+                 "release", "pkgtup", "summary", "buildtime", "group", "size")
 
     # Fields returnSimple answers; any other name is a KeyError, as in yum.
     SIMPLE = frozenset(["name", "arch", "epoch", "version", "release", "repoid", "summary",
@@ -73,16 +81,19 @@ class _Package(object):
                         "sourcerpm", "buildtime", "buildhost", "size", "packagesize",
                         "installedsize"])
 
-    def __init__(self, owner, pkg):
-        self._owner = weakref.ref(owner)
+    def __init__(self, owner, pkg, size):
+        self._owner = owner
         self.dnf = pkg
-        self.name = pkg.name
-        self.arch = pkg.arch
-        self.epoch = str(pkg.epoch)
-        self.version = pkg.version
-        self.release = pkg.release
-        self.pkgtup = (self.name, self.arch, self.epoch, self.version, self.release)
-        self._prco = None
+        self.name = name = pkg.name
+        self.arch = arch = pkg.arch
+        self.epoch = epoch = str(pkg.epoch)
+        self.version = version = pkg.version
+        self.release = release = pkg.release
+        self.pkgtup = (name, arch, epoch, version, release)
+        self.summary = pkg.summary
+        self.buildtime = pkg.buildtime
+        self.group = pkg.group
+        self.size = size
 
     # Identity ---------------------------------------------------------------
 
@@ -124,10 +135,6 @@ class _Package(object):
         return getattr(self, varname)
 
     @property
-    def summary(self):
-        return self.dnf.summary
-
-    @property
     def description(self):
         return self.dnf.description
 
@@ -148,16 +155,8 @@ class _Package(object):
         return self.dnf.vendor
 
     @property
-    def group(self):
-        return self.dnf.group
-
-    @property
     def sourcerpm(self):
         return self.dnf.sourcerpm
-
-    @property
-    def buildtime(self):
-        return self.dnf.buildtime
 
     @property
     def buildhost(self):
@@ -175,33 +174,39 @@ class _Package(object):
 
     # Relations --------------------------------------------------------------
 
+    # Each kind is read from dnf when it is asked for and not kept: the
+    # program reads four of the eight, once per Search or description, and
+    # kept lists would hold every relation of every package.
+
     @property
     def prco(self):
         """Relation kind -> list of (name, flag, (epoch, version, release))."""
-        if self._prco is None:
-            self._prco = dict((kind, [prcoTuple(r) for r in getattr(self.dnf, kind)])
-                              for kind in PRCO_KINDS)
-        return self._prco
+        return dict((kind, self.returnPrco(kind)) for kind in PRCO_KINDS)
 
     def returnPrco(self, prcotype):
-        return list(self.prco.get(prcotype, []))
+        if prcotype not in PRCO_KINDS:
+            return []
+        return [prcoTuple(r) for r in getattr(self.dnf, prcotype)]
 
     # Files --------------------------------------------------------------------
 
     # dnf does not tell files from folders in repository metadata: every path
-    # is listed as a file. dnf builds the list anew on every read, which
-    # costs about as much as all the rest a Search reads of a package, so
-    # each road below reads it once and keeps nothing: a kept list would
-    # hold every file name of every repository for the collection's life.
+    # is listed as a file. dnf builds the list anew on every read, at a cost
+    # that grows with the number of sibling folders in the repository, so
+    # once the file lists are loaded (YumBase.doFileListsSetup) an available
+    # package answers from the owner's compact copy instead.
+
+    def _paths(self):
+        return list(self.dnf.files)
 
     @property
     def files(self):
-        return {"file": list(self.dnf.files)}
+        return {"file": self._paths()}
 
     def returnFileEntries(self, ftype="file", primary_only=False):
         if ftype != "file":
             return []
-        return list(self.dnf.files)
+        return self._paths()
 
     # Local files ----------------------------------------------------------------
 
@@ -213,15 +218,20 @@ class _Package(object):
 class YumAvailablePackage(_Package):
     """A package that a repository offers. `size` is its download size."""
 
+    __slots__ = ("repoid",)
+
     SIMPLE = _Package.SIMPLE | frozenset(["relativepath"])
 
     def __init__(self, owner, pkg):
-        _Package.__init__(self, owner, pkg)
+        _Package.__init__(self, owner, pkg, pkg.downloadsize)
         self.repoid = pkg.reponame
 
-    @property
-    def size(self):
-        return self.dnf.downloadsize
+    def _paths(self):
+        owner = self._owner()
+        kept = owner._fileListOf(self) if owner is not None else None
+        if kept is None:
+            return list(self.dnf.files)
+        return kept.split("\0") if kept else []
 
     @property
     def relativepath(self):
@@ -254,11 +264,13 @@ class YumInstalledPackage(_Package):
     """A package of the installroot's rpm database. `size` is its installed
     size, and `hdr` its rpm header."""
 
+    __slots__ = ("_hdr",)
+
     SIMPLE = _Package.SIMPLE | frozenset(["installtime"])
     repoid = INSTALLED_REPO
 
     def __init__(self, owner, pkg):
-        _Package.__init__(self, owner, pkg)
+        _Package.__init__(self, owner, pkg, pkg.installsize)
         self._hdr = None
 
     @property
@@ -277,10 +289,6 @@ class YumInstalledPackage(_Package):
             hdr = None
             logging.getLogger("dnf").warning("Cannot read the header of %s: %s", self, error)
         return hdr if hdr is not None else rpm.hdr()
-
-    @property
-    def size(self):
-        return self.dnf.installsize
 
     @property
     def buildhost(self):
