@@ -29,6 +29,51 @@ Spread spread(std::vector<double> values)
     return {values.front(), middle, values.back()};
 }
 
+double loadAverage()
+{
+    double load = -1;
+    if (FILE* file = std::fopen("/proc/loadavg", "r")) {
+        if (std::fscanf(file, "%lf", &load) != 1)
+            load = -1;
+        std::fclose(file);
+    }
+    return load;
+}
+
+void Pairs::add(double aValue, double bValue, double loadValue)
+{
+    a.push_back(aValue);
+    b.push_back(bValue);
+    load.push_back(loadValue);
+}
+
+std::vector<double> Pairs::ratios() const
+{
+    std::vector<double> result;
+    for (size_t i = 0; i < a.size() && i < b.size(); ++i) {
+        if (b[i] > 0)
+            result.push_back(a[i] / b[i]);
+    }
+    return result;
+}
+
+void printPairs(const char* aLabel, const char* bLabel, const Pairs& pairs, double scale,
+                const char* unit)
+{
+    if (pairs.a.empty())
+        return;
+    const Spread a = spread(pairs.a);
+    const Spread b = spread(pairs.b);
+    const Spread ratio = spread(pairs.ratios());
+    const Spread load = spread(pairs.load);
+    std::printf("  %-44s %9.3f %9.3f %9.3f %s\n", aLabel, a.min * scale, a.median * scale,
+                a.max * scale, unit);
+    std::printf("  %-44s %9.3f %9.3f %9.3f %s\n", bLabel, b.min * scale, b.median * scale,
+                b.max * scale, unit);
+    std::printf("  %-44s %8.2fx %8.2fx %8.2fx   (%zu pairs, load %.2f-%.2f)\n", "  ratio, pair by pair",
+                ratio.min, ratio.median, ratio.max, pairs.a.size(), load.min, load.max);
+}
+
 BoxCloser::BoxCloser()
 {
     connect(&timer, &QTimer::timeout, [] {
