@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 
 #include <QApplication>
@@ -66,10 +67,12 @@ void printPairs(const char* aLabel, const char* bLabel, const Pairs& pairs, doub
     const Spread b = spread(pairs.b);
     const Spread ratio = spread(pairs.ratios());
     const Spread load = spread(pairs.load);
-    std::printf("  %-44s %9.3f %9.3f %9.3f %s\n", aLabel, a.min * scale, a.median * scale,
-                a.max * scale, unit);
-    std::printf("  %-44s %9.3f %9.3f %9.3f %s\n", bLabel, b.min * scale, b.median * scale,
-                b.max * scale, unit);
+    // Seconds to the millisecond; milliseconds and megabytes to a tenth.
+    const int digits = std::strcmp(unit, "s") == 0 ? 3 : 1;
+    std::printf("  %-44s %9.*f %9.*f %9.*f %s\n", aLabel, digits, a.min * scale, digits,
+                a.median * scale, digits, a.max * scale, unit);
+    std::printf("  %-44s %9.*f %9.*f %9.*f %s\n", bLabel, digits, b.min * scale, digits,
+                b.median * scale, digits, b.max * scale, unit);
     std::printf("  %-44s %8.2fx %8.2fx %8.2fx   (%zu pairs, load %.2f-%.2f)\n", "  ratio, pair by pair",
                 ratio.min, ratio.median, ratio.max, pairs.a.size(), load.min, load.max);
 }
