@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 
 #include <QApplication>
@@ -27,6 +28,53 @@ Spread spread(std::vector<double> values)
     const size_t n = values.size();
     const double middle = n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2.0;
     return {values.front(), middle, values.back()};
+}
+
+double loadAverage()
+{
+    double load = -1;
+    if (FILE* file = std::fopen("/proc/loadavg", "r")) {
+        if (std::fscanf(file, "%lf", &load) != 1)
+            load = -1;
+        std::fclose(file);
+    }
+    return load;
+}
+
+void Pairs::add(double aValue, double bValue, double loadValue)
+{
+    a.push_back(aValue);
+    b.push_back(bValue);
+    load.push_back(loadValue);
+}
+
+std::vector<double> Pairs::ratios() const
+{
+    std::vector<double> result;
+    for (size_t i = 0; i < a.size() && i < b.size(); ++i) {
+        if (b[i] > 0)
+            result.push_back(a[i] / b[i]);
+    }
+    return result;
+}
+
+void printPairs(const char* aLabel, const char* bLabel, const Pairs& pairs, double scale,
+                const char* unit)
+{
+    if (pairs.a.empty())
+        return;
+    const Spread a = spread(pairs.a);
+    const Spread b = spread(pairs.b);
+    const Spread ratio = spread(pairs.ratios());
+    const Spread load = spread(pairs.load);
+    // Seconds to the millisecond; milliseconds and megabytes to a tenth.
+    const int digits = std::strcmp(unit, "s") == 0 ? 3 : 1;
+    std::printf("  %-44s %9.*f %9.*f %9.*f %s\n", aLabel, digits, a.min * scale, digits,
+                a.median * scale, digits, a.max * scale, unit);
+    std::printf("  %-44s %9.*f %9.*f %9.*f %s\n", bLabel, digits, b.min * scale, digits,
+                b.median * scale, digits, b.max * scale, unit);
+    std::printf("  %-44s %8.2fx %8.2fx %8.2fx   (%zu pairs, load %.2f-%.2f)\n", "  ratio, pair by pair",
+                ratio.min, ratio.median, ratio.max, pairs.a.size(), load.min, load.max);
 }
 
 BoxCloser::BoxCloser()

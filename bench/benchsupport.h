@@ -1,5 +1,5 @@
-// What the benchmarks share: CPU time of the process, the spread of a series
-// of figures, and a closer for the message boxes a failed run would leave
+// What the benchmarks share: CPU time of the process, the load average, the
+// spread of a series of figures and of paired runs, and a closer for the message boxes a failed run would leave
 // waiting for an answer nobody gives.
 #pragma once
 
@@ -22,6 +22,27 @@ struct Spread {
 };
 // An empty series gives zeros.
 Spread spread(std::vector<double> values);
+
+// The one-minute load average of the machine; negative when unknown.
+double loadAverage();
+
+// Paired runs: the figure of A and of B in each pair, taken back to back,
+// and the load average when the pair began. Comparing pair by pair keeps a
+// spell of load on a shared machine from falling on one side only.
+struct Pairs {
+    std::vector<double> a;
+    std::vector<double> b;
+    std::vector<double> load;
+    void add(double aValue, double bValue, double loadValue);
+    // A / B of each pair; pairs whose B is not positive are left out.
+    std::vector<double> ratios() const;
+};
+
+// Prints two lines: A's and B's min / median / max (times scale, then unit),
+// the ratio A / B pair by pair as min / median / max, and the load averages
+// of the series.
+void printPairs(const char* aLabel, const char* bLabel, const Pairs& pairs, double scale,
+                const char* unit);
 
 // While it lives, prints every modal box to standard error and closes it,
 // so that the run goes on (and counts as failed by its own result).

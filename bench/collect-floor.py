@@ -11,8 +11,9 @@
 #   HOME=SANDBOX/home collect-floor.py SANDBOX
 #
 # Prints one line: "floor WALL CPU WORK_WALL WORK_CPU UPGRADES INSTALLED
-# AVAILABLE": seconds from before dnf is imported to the last field read,
-# and from after the import (the work a second collection repeats).
+# AVAILABLE MAXRSS_KB": seconds from before dnf is imported to the last field
+# read, and from after the import (the work a second collection repeats),
+# the counts, and the process's peak resident memory.
 
 import time
 
@@ -21,6 +22,7 @@ startedCpu = time.process_time()
 
 import configparser  # noqa: E402
 import os  # noqa: E402
+import resource  # noqa: E402
 import sys  # noqa: E402
 
 import dnf  # noqa: E402
@@ -63,9 +65,10 @@ def main():
     installed = [fields(p, p.installsize) for p in query.installed()]
     available = [fields(p, p.downloadsize) for p in query.available().latest()]
     now, nowCpu = time.perf_counter(), time.process_time()
-    print("floor %.3f %.3f %.3f %.3f %d %d %d"
+    print("floor %.3f %.3f %.3f %.3f %d %d %d %d"
           % (now - started, nowCpu - startedCpu, now - imported, nowCpu - importedCpu,
-             len(upgrades), len(installed), len(available)))
+             len(upgrades), len(installed), len(available),
+             resource.getrusage(resource.RUSAGE_SELF).ru_maxrss))
     base.close()
 
 

@@ -3,9 +3,11 @@
 // versions) with a warm metadata cache, beside two yardsticks on the same
 // sandbox: the floor, a plain Python script that does the same work through
 // dnf's API (bench/collect-floor.py), and the dnf command line's
-// "list --all". It prints the median and the minimum of each, in wall-clock
-// and in CPU time (user and system; it counts less of what other processes
-// on a busy machine cost), and their ratios.
+// "list --all" writing to /dev/null. The runs go in rounds, engine then
+// yardsticks, back to back; it prints the min / median / max of each side, in
+// wall-clock and in CPU time (user and system; it counts less of what other
+// processes on a busy machine cost), the ratios pair by pair and the load
+// average over the series, and the peak memory of the engine and the floor.
 //
 //   bench/make-big-sandbox /tmp/big
 //   bench/collect /tmp/big [--runs N]
@@ -153,46 +155,30 @@ Child runChild(const QString& command, const QStringList& arguments,
     return child;
 }
 
-struct Series {
-    std::vector<double> values;
-    void add(double value) { values.push_back(value); }
-    bool empty() const { return values.empty(); }
-    double median() const
+// Wall-clock and CPU time of one comparison, pair by pair.
+struct Compared {
+    Bench::Pairs wall;
+    Bench::Pairs cpu;
+    void add(const Child& a, const Child& b, double load)
     {
-        std::vector<double> sorted = values;
-        std::sort(sorted.begin(), sorted.end());
-        const size_t n = sorted.size();
-        return n == 0 ? 0 : n % 2 ? sorted[n / 2] : (sorted[n / 2 - 1] + sorted[n / 2]) / 2;
+        wall.add(a.wall, b.wall, load);
+        cpu.add(a.cpu, b.cpu, load);
     }
-    double min() const { return values.empty() ? 0 : *std::min_element(values.begin(), values.end()); }
-};
-
-// Wall-clock and CPU time of one thing measured.
-struct Measure {
-    Series wall;
-    Series cpu;
-    void add(double wallTime, double cpuTime)
+    void add(double aWall, double aCpu, double bWall, double bCpu, double load)
     {
-        wall.add(wallTime);
-        cpu.add(cpuTime);
+        wall.add(aWall, bWall, load);
+        cpu.add(aCpu, bCpu, load);
     }
 };
 
-void printMeasure(const char* label, const Measure& measure)
+void printCompared(const char* aLabel, const char* bLabel, const Compared& compared)
 {
-    if (measure.wall.empty())
+    if (compared.wall.a.empty())
         return;
-    std::printf("  %-40s %7.3f %7.3f   %7.3f %7.3f\n", label, measure.wall.median(),
-                measure.wall.min(), measure.cpu.median(), measure.cpu.min());
-}
-
-void printRatio(const char* label, const Measure& over, const Measure& under)
-{
-    if (over.wall.empty() || under.wall.empty() || under.wall.min() <= 0 || under.cpu.min() <= 0)
-        return;
-    std::printf("  %-40s %7.2f %7.2f   %7.2f %7.2f\n", label,
-                over.wall.median() / under.wall.median(), over.wall.min() / under.wall.min(),
-                over.cpu.median() / under.cpu.median(), over.cpu.min() / under.cpu.min());
+    std::printf("  wall-clock\n");
+    Bench::printPairs(aLabel, bLabel, compared.wall, 1, "s");
+    std::printf("  cpu\n");
+    Bench::printPairs(aLabel, bLabel, compared.cpu, 1, "s");
 }
 
 int usage()
@@ -237,11 +223,12 @@ int main(int argc, char** argv)
     const QStringList dnfArguments{"-q", "-c", sandbox + "/etc/yum.conf", "--installroot",
                                    sandbox + "/root", "list", "--all"};
 
-    Measure engine, engineProcess, refresh, floor, floorWork, floorProcess, dnfProcess;
-    Series initWall;
+    Compared engineFloor, refreshFloor, processes, engineDnf;
+    Bench::Pairs memory;
+    std::vector<double> initWall;
     QString counts;
-    long engineMemory = 0;
     for (int run = 0; run <= runs; ++run) {
+        const double load = Bench::loadAverage();
         Child engineRunChild = runChild(self, {sandbox, "--engine-run"}, environment);
         const QStringList& e = engineRunChild.words;
         if (!engineRunChild.ok || e.size() < 6 || e.first() != "engine") {
@@ -256,7 +243,7 @@ int main(int argc, char** argv)
         }
         Child floorChild = runChild("/usr/bin/python3", {floorScript, sandbox}, environment);
         const QStringList& f = floorChild.words;
-        if (!floorChild.ok || f.size() < 8) {
+        if (!floorChild.ok || f.size() < 9) {
             std::fprintf(stderr, "the floor script failed\n");
             return 1;
         }
@@ -265,40 +252,34 @@ int main(int argc, char** argv)
             dnfChild = runChild(dnf, dnfArguments, environment, true);
         if (run == 0)
             continue;
-        engine.add(e.at(1).toDouble(), e.at(2).toDouble());
-        initWall.add(e.at(3).toDouble());
-        engineProcess.add(engineRunChild.wall, engineRunChild.cpu);
-        engineMemory = std::max(engineMemory, e.at(5).toLong());
-        refresh.add(r.at(1).toDouble(), r.at(2).toDouble());
-        floor.add(f.at(1).toDouble(), f.at(2).toDouble());
-        floorWork.add(f.at(3).toDouble(), f.at(4).toDouble());
-        floorProcess.add(floorChild.wall, floorChild.cpu);
+        engineFloor.add(e.at(1).toDouble(), e.at(2).toDouble(), f.at(1).toDouble(),
+                        f.at(2).toDouble(), load);
+        initWall.push_back(e.at(3).toDouble());
+        refreshFloor.add(r.at(1).toDouble(), r.at(2).toDouble(), f.at(3).toDouble(),
+                         f.at(4).toDouble(), load);
+        processes.add(engineRunChild, floorChild, load);
+        memory.add(e.at(5).toDouble(), f.at(8).toDouble() / 1024, load);
         if (dnfChild.ok)
-            dnfProcess.add(dnfChild.wall, dnfChild.cpu);
+            engineDnf.add(engineRunChild, dnfChild, load);
         counts = QString("%1 entries; floor: %2 upgrades, %3 installed, %4 available")
                      .arg(e.at(4), f.at(5), f.at(6), f.at(7));
     }
 
-    std::printf("Collection of %s, warm cache, %d runs\n", sandbox.toUtf8().constData(), runs);
-    std::printf("  %s; engine's peak memory %ld MB\n", counts.toUtf8().constData(), engineMemory);
-    std::printf("  %-40s %15s   %15s\n", "seconds", "wall: median min", "cpu: median min");
-    printMeasure("engine: initialize + collect", engine);
-    std::printf("  %-40s %7.3f %7.3f\n", "  of which initialize", initWall.median(), initWall.min());
-    printMeasure("engine: clear + collect again", refresh);
-    printMeasure("floor: dnf API, import to last field", floor);
-    printMeasure("floor after the import of dnf", floorWork);
-    printMeasure("engine process", engineProcess);
-    printMeasure("floor process", floorProcess);
-    printMeasure("dnf list --all process", dnfProcess);
-    std::printf("Ratios\n");
-    printRatio("engine / floor", engine, floor);
-    printRatio("engine again / floor after the import", refresh, floorWork);
-    printRatio("engine process / floor process", engineProcess, floorProcess);
-    if (!dnfProcess.wall.empty()) {
-        printRatio("dnf list --all / floor process", dnfProcess, floorProcess);
-        printRatio("engine process / dnf list --all", engineProcess, dnfProcess);
-    } else {
+    std::printf("Collection of %s, warm cache, %d pairs\n", sandbox.toUtf8().constData(), runs);
+    std::printf("  %s\n", counts.toUtf8().constData());
+    std::printf("  %-44s %9s %9s %9s\n", "", "min", "median", "max");
+    printCompared("engine: initialize + collect", "floor: dnf API, import to last field",
+                  engineFloor);
+    const Bench::Spread init = Bench::spread(initWall);
+    std::printf("  %-44s %9.3f %9.3f %9.3f s\n", "  engine's initialize, wall-clock", init.min,
+                init.median, init.max);
+    printCompared("engine: clear + collect again", "floor after the import of dnf", refreshFloor);
+    printCompared("engine process", "floor process", processes);
+    if (!engineDnf.wall.a.empty())
+        printCompared("engine process", "dnf -q list --all >/dev/null", engineDnf);
+    else
         std::printf("  (dnf is not installed: apt-get install dnf)\n");
-    }
+    std::printf("  peak memory\n");
+    Bench::printPairs("engine process", "floor process", memory, 1, "MB");
     return 0;
 }

@@ -1,18 +1,27 @@
-// Times the package table's filter and sort at a realistic scale: by default
-// 20,000 entries (packages of every state, some suites and groups) in the
-// engine, shown by the package table view in a window. It measures a new
-// Filter-mode pattern, the first and the later Search-mode patterns over
-// every field (descriptions, relations, file lists and change logs made up
-// here in the sizes of a distribution's packages), the state filter, the
-// filter switch of column fitting, sorting, the bulk marks and a
-// re-collection, and prints the minimum and median of each.
+// Times the package table's filter and sort at a realistic scale, shown by
+// the package table view in a window: either the entries the engine collects
+// from a big sandbox (--sandbox, bench/make-big-sandbox), or by default
+// 20,000 entries made up here (packages of every state, some suites and
+// groups). It measures a new Filter-mode pattern, paired with its yardstick:
+// a plain regcomp and regexec loop over the same texts (each row's visible
+// text, made beforehand), the pattern compiled as the filter compiles it.
+// Then the first and the later Search-mode patterns over every field, the
+// state filter, the filter switch of column fitting, sorting, the bulk marks
+// and a re-collection, and prints the min / median / max of each.
 //
-//   QT_QPA_PLATFORM=offscreen bench/packagetable [--rows N] [--repeat N] [--verbose]
+//   QT_QPA_PLATFORM=offscreen bench/packagetable [--sandbox DIR] [--rows N]
+//                                                [--repeat N] [--verbose] [--raw]
+//                                                [--filter-only]
 //
-// --verbose prints the time of every pattern.
+// --verbose prints the time of every pattern; --raw prints each filter pair
+// as "pair FILTER_MS LOOP_MS LOAD"; --filter-only stops after the Filter
+// patterns (both for bench/run-all).
 //
-// The Search texts come from a source of the benchmark's own, so the
-// figures leave out what the engine's getters cost on the first Search;
+// Made-up entries get made-up Search texts (descriptions, relations, file
+// lists and change logs in the sizes of a distribution's packages), so the
+// figures leave out what the engine's getters cost on the first Search. A
+// sandbox's entries answer through the engine's getters, with the file lists
+// and change logs loaded beforehand (untimed: bench/startup times that);
 // later Searches match the texts the proxy kept. KUVSHARE, when unset,
 // becomes the source tree's share directory.
 #include <algorithm>
@@ -22,11 +31,17 @@
 #include <ctime>
 #include <functional>
 #include <random>
+#include <regex.h>
+#include <string>
 #include <unistd.h>
 #include <vector>
 
 #include <QApplication>
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QHash>
 #include <QStringList>
 #include <QVBoxLayout>
 #include <QWidget>
@@ -35,6 +50,9 @@
 #include "app/packagetable/searchtexts.h"
 #include "app/packagetable/sortfilterproxymodel.h"
 #include "app/packagetable/view.h"
+#include "bench/benchsupport.h"
+#include "engine/configroot.h"
+#include "engine/globals.h"
 #include "engine/package.h"
 #include "engine/yumio.h"
 
@@ -220,6 +238,23 @@ void report(const char* what, const Figures& figures, int shown)
                 shown);
 }
 
+// The yardstick of a new Filter pattern: the pattern compiled once as the
+// filter compiles it, then matched against every text. How many match.
+int regexecLoop(const QString& pattern, const std::vector<std::string>& texts)
+{
+    regex_t regex;
+    const std::string bytes = PackageTable::SortFilterProxyModel::trimmedPattern(pattern).toStdString();
+    if (regcomp(&regex, bytes.c_str(), REG_EXTENDED | REG_NOSUB) != 0)
+        return -1;
+    int matched = 0;
+    for (const std::string& text : texts) {
+        if (regexec(&regex, text.c_str(), 0, nullptr, 0) == 0)
+            ++matched;
+    }
+    regfree(&regex);
+    return matched;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -227,43 +262,85 @@ int main(int argc, char** argv)
     int rows = 20000;
     int repeat = 5;
     bool verbose = false;
+    bool raw = false;
+    bool filterOnly = false;
+    QString sandbox;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--rows") == 0 && i + 1 < argc)
             rows = std::atoi(argv[++i]);
         else if (std::strcmp(argv[i], "--repeat") == 0 && i + 1 < argc)
             repeat = std::max(1, std::atoi(argv[++i]));
+        else if (std::strcmp(argv[i], "--sandbox") == 0 && i + 1 < argc)
+            sandbox = QDir(QString::fromLocal8Bit(argv[++i])).absolutePath();
         else if (std::strcmp(argv[i], "--verbose") == 0)
             verbose = true;
+        else if (std::strcmp(argv[i], "--raw") == 0)
+            raw = true;
+        else if (std::strcmp(argv[i], "--filter-only") == 0)
+            filterOnly = true;
     }
     if (qEnvironmentVariableIsEmpty("KUVSHARE"))
         qputenv("KUVSHARE", KUV_SOURCE_SHARE);
+    if (!sandbox.isEmpty()) {
+        if (!QFileInfo::exists(sandbox + "/etc/yum.conf")) {
+            std::fprintf(stderr, "packagetable: %s is no sandbox (bench/make-big-sandbox)\n",
+                         qPrintable(sandbox));
+            return 2;
+        }
+        // rpm keeps its database below HOME unless told otherwise; set before
+        // the interpreter starts.
+        qputenv("HOME", QFile::encodeName(sandbox + "/home"));
+        ConfigRoot::setRoot(sandbox);
+    }
 
     QApplication app(argc, argv);
+    application = &app;
+    program = "kuv";
+    // The engine outlives the window, whose table reads its entries.
     YumIO io;
-    fill(io, rows, 1);
-    MadeUpTexts texts;
-
     QWidget window;
+    MadeUpTexts texts;
+    // A failure of the engine shows a box nobody would answer.
+    Bench::BoxCloser closer;
+    if (sandbox.isEmpty()) {
+        fill(io, rows, 1);
+    } else {
+        io.setup(&window, nullptr, nullptr);
+        if (!io.initialize() || !io.collect(QHash<QString, bool>())) {
+            std::fprintf(stderr, "packagetable: the collection of %s failed\n", qPrintable(sandbox));
+            return 1;
+        }
+        rows = io.count();
+    }
+
     auto* layout = new QVBoxLayout(&window);
     auto* model = new PackageTable::Model(&io, &window);
     auto* view = new PackageTable::View(model, PackageTable::ViewAll, true, &io, &window);
     PackageTable::SortFilterProxyModel* proxy = view->sortFilterProxyModel();
-    proxy->setSearchTexts(&texts);
+    if (sandbox.isEmpty())
+        proxy->setSearchTexts(&texts);
     layout->addWidget(view);
     window.resize(1000, 700);
     window.show();
     app.processEvents();
-    std::printf("%d entries, %d repetitions\n", rows, repeat);
+    std::printf("%d entries%s%s, %d repetitions\n", rows, sandbox.isEmpty() ? " made up" : " of ",
+                qPrintable(sandbox), repeat);
 
     auto shown = [proxy]() { return proxy->rowCount(); };
     // Each pattern differs from the one before it, so each is decided anew.
     const QStringList filterPatterns = {"lib", "^python3-", "devel", "x86_64 [0-9.]+Mb",
                                         "no-such-package", "^kernel-.*fc38", ".*"};
+    // The yardstick's texts: what the filter matches, made once.
+    std::vector<std::string> visibleTexts;
+    for (int row = 0; row < model->rowCount(); ++row)
+        visibleTexts.push_back(model->visibleText(row).toStdString());
     Figures filterFigures;
     Figures filterPaintFigures;
+    Bench::Pairs filterPairs;
     int filterShown = 0;
     for (int r = 0; r < repeat; ++r) {
         for (const QString& pattern : filterPatterns) {
+            const double load = Bench::loadAverage();
             Time filtered = timed([&]() { view->filtersearch(pattern); });
             Time painted = timed([&]() { app.processEvents(); });
             filterFigures.add(filtered);
@@ -271,13 +348,37 @@ int main(int argc, char** argv)
             if (verbose)
                 std::printf("  filter %-40s %7.1f ms\n", qPrintable(pattern), filtered.wall);
             filterShown = std::max(filterShown, shown());
+            // A pattern that trims to nothing matches without regexec.
+            if (PackageTable::SortFilterProxyModel::trimmedPattern(pattern).isEmpty())
+                continue;
+            int matched = 0;
+            Time loop = timed([&]() { matched = regexecLoop(pattern, visibleTexts); });
+            // The yardstick must have done the filter's work.
+            if (matched != shown())
+                std::fprintf(stderr, "packagetable: \"%s\": the filter shows %d rows, regexec "
+                                     "matches %d\n", qPrintable(pattern), shown(), matched);
+            filterPairs.add(filtered.wall, loop.wall, load);
+            if (raw)
+                std::printf("pair %.3f %.3f %.2f\n", filtered.wall, loop.wall, load);
         }
     }
     report("Filter: new pattern", filterFigures, filterShown);
     report("Filter: new pattern, painted", filterPaintFigures, filterShown);
+    std::printf("%-40s %9s %9s %9s\n", "", "min", "median", "max");
+    Bench::printPairs("Filter: new pattern", "regexec loop over the same texts", filterPairs, 1,
+                      "ms");
+    if (filterOnly) {
+        if (!sandbox.isEmpty())
+            io.clearEntriesBeforeQuit();
+        return 0;
+    }
 
     // The main window loads the extra data with the filter off, then
     // filters: the first Search reads every field it needs.
+    if (!sandbox.isEmpty() && (!io.collectOtherData() || !io.collectFileLists())) {
+        std::fprintf(stderr, "packagetable: loading the change logs and file lists failed\n");
+        return 1;
+    }
     view->setFilter(false);
     view->setFilter(true);
     view->setMode(PackageTable::Search);
@@ -350,13 +451,23 @@ int main(int argc, char** argv)
     Figures collectFigures;
     for (int r = 0; r < repeat; ++r) {
         model->beginEntriesChange();
-        YumIOTestAccess::entries(io).deleteAll();
-        fill(io, rows, 2 + r);
+        if (sandbox.isEmpty()) {
+            YumIOTestAccess::entries(io).deleteAll();
+            fill(io, rows, 2 + r);
+        } else {
+            io.clear();
+            if (!io.collect(QHash<QString, bool>())) {
+                std::fprintf(stderr, "packagetable: the re-collection failed\n");
+                return 1;
+            }
+        }
         collectFigures.add(timed([&]() {
             model->endEntriesChange();
             app.processEvents();
         }));
     }
     report("Table after a re-collection, painted", collectFigures, shown());
+    if (!sandbox.isEmpty())
+        io.clearEntriesBeforeQuit();
     return 0;
 }

@@ -14,17 +14,24 @@
 #
 #   HOME=SANDBOX/home search-floor.py SANDBOX PATTERN
 #
-# Prints one line: "floor SECONDS MATCHES PACKAGES".
+# Prints one line: "floor SECONDS MATCHES PACKAGES TOTAL MAXRSS_KB": the
+# timed part, the matches, the packages, the seconds of the whole read from
+# before dnf is imported (the API's full read, set-up included), and the
+# process's peak resident memory.
 
-import configparser
-import os
-import re
-import sys
 import time
 
-import dnf
-import dnf.conf
-import rpm
+processStarted = time.perf_counter()
+
+import configparser  # noqa: E402
+import os  # noqa: E402
+import re  # noqa: E402
+import resource  # noqa: E402
+import sys  # noqa: E402
+
+import dnf  # noqa: E402
+import dnf.conf  # noqa: E402
+import rpm  # noqa: E402
 
 
 def makeConf(sandbox):
@@ -131,7 +138,9 @@ def main():
                 matches += 1
                 break
 
-    print("floor %.3f %d %d" % (time.perf_counter() - started, matches, len(table)))
+    now = time.perf_counter()
+    print("floor %.3f %d %d %.3f %d" % (now - started, matches, len(table), now - processStarted,
+                                        resource.getrusage(resource.RUSAGE_SELF).ru_maxrss))
     other.close()
     base.close()
 
