@@ -7,6 +7,7 @@
 #include <QStyle>
 
 #include "foundation/fonts.h"
+#include "foundation/passwdevents.h"
 
 namespace
 {
@@ -96,29 +97,6 @@ private:
     const QLineEdit* shown;
 };
 
-bool isForwarded(QEvent::Type type)
-{
-    switch (type) {
-    case QEvent::MouseButtonPress:
-    case QEvent::MouseButtonRelease:
-    case QEvent::MouseButtonDblClick:
-    case QEvent::MouseMove:
-    case QEvent::KeyPress:
-    case QEvent::KeyRelease:
-    case QEvent::InputMethod:
-    case QEvent::Move:
-    case QEvent::Resize:
-        return true;
-    default:
-        return false;
-    }
-}
-
-bool isInput(QEvent::Type type)
-{
-    return type != QEvent::Move && type != QEvent::Resize;
-}
-
 // The end of the selection that stays put while the cursor moves; the
 // cursor itself without a selection.
 int anchorOf(const QLineEdit* edit)
@@ -158,8 +136,8 @@ QString PasswdLineEdit::realText() const
 
 bool PasswdLineEdit::event(QEvent* e)
 {
-    const bool forwarded = isForwarded(e->type());
-    if (forwarded && isInput(e->type()))
+    const bool forwarded = PasswdEvents::isForwarded(e->type());
+    if (forwarded && PasswdEvents::isInput(e->type()))
         followShown();
     const bool result = QLineEdit::event(e);
     if (!forwarded)
@@ -171,7 +149,7 @@ bool PasswdLineEdit::event(QEvent* e)
     const bool accepted = e->isAccepted();
     static_cast<Twin*>(twin)->take(e);
     e->setAccepted(accepted);
-    if (isInput(e->type()))
+    if (PasswdEvents::isInput(e->type()))
         followShown();
     return result;
 }

@@ -9,6 +9,7 @@
 #include <QTextCursor>
 
 #include "foundation/fonts.h"
+#include "foundation/passwdevents.h"
 
 namespace
 {
@@ -89,29 +90,6 @@ Twin* twinOf(HTextEdit* twin)
     return static_cast<Twin*>(twin);
 }
 
-bool isForwarded(QEvent::Type type)
-{
-    switch (type) {
-    case QEvent::MouseButtonPress:
-    case QEvent::MouseButtonRelease:
-    case QEvent::MouseButtonDblClick:
-    case QEvent::MouseMove:
-    case QEvent::KeyPress:
-    case QEvent::KeyRelease:
-    case QEvent::InputMethod:
-    case QEvent::Move:
-    case QEvent::Resize:
-        return true;
-    default:
-        return false;
-    }
-}
-
-bool isInput(QEvent::Type type)
-{
-    return type != QEvent::Move && type != QEvent::Resize;
-}
-
 }
 
 PasswdTextEdit::PasswdTextEdit(const QRegExp& regExp, QWidget* parent)
@@ -188,8 +166,8 @@ bool PasswdTextEdit::viewportEvent(QEvent* e)
 
 bool PasswdTextEdit::forward(QEvent* e, bool onViewport)
 {
-    const bool forwarded = isForwarded(e->type());
-    if (forwarded && isInput(e->type())) {
+    const bool forwarded = PasswdEvents::isForwarded(e->type());
+    if (forwarded && PasswdEvents::isInput(e->type())) {
         mirrorSettings();
         followShown();
     }
@@ -204,7 +182,7 @@ bool PasswdTextEdit::forward(QEvent* e, bool onViewport)
     else
         twinOf(twin)->take(e);
     e->setAccepted(accepted);
-    if (isInput(e->type()))
+    if (PasswdEvents::isInput(e->type()))
         followShown();
     return result;
 }

@@ -24,6 +24,7 @@
 #include "engine/configroot.h"
 #include "foundation/scrollableconfirmdialog.h"
 #include "foundation/scrollableerrordialog.h"
+#include "tests/e2e/childscenario.h"
 
 using A = MainWindowTestAccess;
 using MainWindowTesting::waitFor;
@@ -302,25 +303,6 @@ TEST(ApplyEndToEnd, MarksClickedInTheTableApplyAfterCancelAndAnUnresolvableTry)
         applyThroughTheWindow();
         return;
     }
-
-    QProcess child;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(inChildVariable, "1");
-    child.setProcessEnvironment(environment);
-    child.setProcessChannelMode(QProcess::MergedChannels);
-    const QString filter = QStringLiteral("--gtest_filter=ApplyEndToEnd.*");
-    child.start(QCoreApplication::applicationFilePath(), {filter});
-    const bool finished = child.waitForFinished(180000);
-    if (!finished) {
-        child.kill();
-        child.waitForFinished();
-    }
-    const QString output = QString::fromUtf8(child.readAll());
-    ASSERT_TRUE(finished) << "the scenario did not finish in time:\n" << output.toStdString();
-    EXPECT_EQ(child.exitStatus(), QProcess::NormalExit) << output.toStdString();
-    EXPECT_EQ(child.exitCode(), 0) << output.toStdString();
-    // A filter that matched nothing would end with status 0 as well.
-    EXPECT_TRUE(output.contains(
-        "[       OK ] ApplyEndToEnd.MarksClickedInTheTableApplyAfterCancelAndAnUnresolvableTry"))
-        << output.toStdString();
+    expectScenarioPassesInChild(inChildVariable,
+                                "ApplyEndToEnd.MarksClickedInTheTableApplyAfterCancelAndAnUnresolvableTry");
 }

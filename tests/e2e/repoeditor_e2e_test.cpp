@@ -28,7 +28,6 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QMessageBox>
-#include <QProcess>
 #include <QTest>
 
 #include "common/repoeditordriver.h"
@@ -38,6 +37,7 @@
 #include "repos/repoeditor/dialog.h"
 #include "repos/repoeditor/model.h"
 #include "repos/repoeditor/view.h"
+#include "tests/e2e/childscenario.h"
 
 using A = MainWindowTestAccess;
 using MainWindowTesting::shownNames;
@@ -247,22 +247,6 @@ TEST(RepoEditorEndToEnd, SessionFlagsEditsAndAMendedPasswordReachTheCollection)
         editRepositoriesOnTheSandbox();
         return;
     }
-    QProcess child;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(inChildVariable, "1");
-    child.setProcessEnvironment(environment);
-    child.setProcessChannelMode(QProcess::MergedChannels);
-    child.start(QCoreApplication::applicationFilePath(), {"--gtest_filter=RepoEditorEndToEnd.*"});
-    const bool finished = child.waitForFinished(180000);
-    if (!finished) {
-        child.kill();
-        child.waitForFinished();
-    }
-    const QString output = QString::fromUtf8(child.readAll());
-    ASSERT_TRUE(finished) << "the scenario did not finish in time:\n" << output.toStdString();
-    EXPECT_EQ(child.exitStatus(), QProcess::NormalExit) << output.toStdString();
-    EXPECT_EQ(child.exitCode(), 0) << output.toStdString();
-    EXPECT_TRUE(output.contains(
-        "[       OK ] RepoEditorEndToEnd.SessionFlagsEditsAndAMendedPasswordReachTheCollection"))
-        << output.toStdString();
+    expectScenarioPassesInChild(inChildVariable,
+                                "RepoEditorEndToEnd.SessionFlagsEditsAndAMendedPasswordReachTheCollection");
 }
