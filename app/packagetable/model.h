@@ -87,6 +87,12 @@ public:
     // text, whose storage is reused from row to row; false, leaving text
     // empty, where the row holds no entry.
     bool visibleTextUtf8(int row, std::string& text) const;
+    // A value that changes whenever a field of the row's visible text is
+    // given a new value (assigned, not edited in place): made from the
+    // fields' shared data blocks, not from the characters, so that it costs
+    // no more than reading the entry. A text made earlier still holds while
+    // it is equal.
+    static quint64 visibleTextIdentity(const Package::Entry& entry);
 
     // The click on the Action cell: the next action of the cycle for the
     // entry's state.

@@ -26,6 +26,9 @@ int compare(const T& left, const T& right)
     return left < right ? -1 : right < left ? 1 : 0;
 }
 
+// How many rows ahead the check of the rows' texts fetches their entries.
+const size_t textCheckAhead = 16;
+
 bool isQuantifier(QChar c)
 {
     return c == QLatin1Char('*') || c == QLatin1Char('+') || c == QLatin1Char('?')
@@ -75,6 +78,7 @@ void SortFilterProxyModel::setSourceModel(QAbstractItemModel* sourceModel)
     QObject::disconnect(sourceDataChanged);
     dropDecisions();
     dropRanks();
+    dropRowTexts();
     texts.clear();
     packageModel = qobject_cast<const Model*>(sourceModel);
     HSortFilterProxyModel::setSourceModel(sourceModel);
@@ -87,6 +91,7 @@ void SortFilterProxyModel::setSourceModel(QAbstractItemModel* sourceModel)
                                    [this]() {
                                        cache.clear();
                                        texts.clear();
+                                       dropRowTexts();
                                        dropRanks();
                                    });
     // A mark changes the Action cell; the busy colours change no value the
@@ -111,6 +116,17 @@ void SortFilterProxyModel::dropRanks()
 void SortFilterProxyModel::dropDecisions()
 {
     cache.clear();
+    rowTextsChecked = false;
+}
+
+void SortFilterProxyModel::dropRowTexts()
+{
+    rowTexts.clear();
+    rowTexts.shrink_to_fit();
+    rowTextEnds.clear();
+    rowTextEnds.shrink_to_fit();
+    rowTextIdentities.clear();
+    rowTextIdentities.shrink_to_fit();
 }
 
 void SortFilterProxyModel::setStateFilter(StateFilter stateFilter)
@@ -281,13 +297,59 @@ bool SortFilterProxyModel::acceptRow(Package::Entry* entry, int row, const QMode
     case Filter:
         if (pattern.isEmpty() || regexStatus != 0)
             return true;
-        // Up to the first NUL, as the text's 8-bit string would end there.
-        return packageModel && packageModel->visibleTextUtf8(row, rowText)
-               && matchesBytes(rowText.c_str(), std::strlen(rowText.c_str()));
+        return acceptRowText(row);
     case Search:
         return pattern.isEmpty() || acceptSearchTexts(entry);
     }
     return true;
+}
+
+// The rows' texts are made once and then only matched; each round of
+// decisions first makes sure that they still hold, all in one pass: the
+// entries lie scattered over the heap, and a pass that only reads them
+// waits for many at once, where one read per decision waits for each.
+bool SortFilterProxyModel::acceptRowText(int row) const
+{
+    if (!packageModel)
+        return false;
+    const size_t rows = size_t(packageModel->rowCount());
+    if (rowTextEnds.size() == rows && !rowTextsChecked) {
+        for (size_t i = 0; i < rows; ++i) {
+            // Asked for ahead, the entry is there when its turn comes.
+            if (i + textCheckAhead < rows)
+                __builtin_prefetch(packageModel->entry(int(i + textCheckAhead)));
+            const Package::Entry* entry = packageModel->entry(int(i));
+            if (entry && rowTextIdentities[i] != Model::visibleTextIdentity(*entry)) {
+                rowTextEnds.clear();
+                break;
+            }
+        }
+    }
+    rowTextsChecked = true;
+    if (rowTextEnds.size() != rows) {
+        rowTexts.clear();
+        rowTextEnds.clear();
+        rowTextEnds.reserve(rows);
+        rowTextIdentities.assign(rows, 0);
+        std::string text;
+        for (size_t i = 0; i < rows; ++i) {
+            // A row without an entry keeps an empty text, never matched:
+            // it is decided without one.
+            if (!packageModel->visibleTextUtf8(int(i), text))
+                text.clear();
+            else
+                rowTextIdentities[i] = Model::visibleTextIdentity(*packageModel->entry(int(i)));
+            // Up to the first NUL, as the text's 8-bit string would end there.
+            rowTexts.append(text.c_str());
+            rowTextEnds.push_back(rowTexts.size());
+            rowTexts += '\0';
+        }
+        rowTexts.shrink_to_fit();
+    }
+    if (size_t(row) >= rows)
+        return false;
+    const size_t start = row == 0 ? 0 : rowTextEnds[size_t(row) - 1] + 1;
+    return matchesBytes(rowTexts.data() + start, rowTextEnds[size_t(row)] - start);
 }
 
 // Each field by itself, so that a pattern never spans two fields; the first

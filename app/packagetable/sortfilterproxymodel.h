@@ -93,6 +93,8 @@ protected:
 private:
     bool matchesBytes(const char* text, size_t length) const;
     bool acceptSearchTexts(Package::Entry* entry) const;
+    bool acceptRowText(int row) const;
+    void dropRowTexts();
     void dropDecisions();
     // Whether the entry at left comes before the one at right by column
     // (ties by name); false for a column without an order of its own.
@@ -110,8 +112,18 @@ private:
     // -1 not decided yet. A vector, not a hash: every row is decided at
     // every new pattern.
     mutable std::vector<signed char> cache;
-    // The Filter mode's text of the row being decided, its storage reused.
-    mutable std::string rowText;
+    // The Filter mode's texts of every source row as UTF-8, each up to its
+    // first NUL and followed by one, end to end in one block; row i's text
+    // ends at rowTextEnds[i], the next starts past its NUL. Made at the
+    // first pattern after a reset, so that each later pattern only matches.
+    // They stand while every entry's Model::visibleTextIdentity is the one
+    // kept here, checked once for each round of decisions (rowTextsChecked,
+    // cleared with the decisions); a field given a new value makes them all
+    // anew.
+    mutable std::string rowTexts;
+    mutable std::vector<size_t> rowTextEnds;
+    mutable std::vector<quint64> rowTextIdentities;
+    mutable bool rowTextsChecked = false;
     // Each source row's place in the order of rankedColumn, rows that tie
     // sharing the first place of their run: the sort that every re-filter
     // makes compares two numbers instead of two entries' fields. Made on

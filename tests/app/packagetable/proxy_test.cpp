@@ -102,6 +102,37 @@ TEST_F(ProxyTest, FilterModeMatchesTheVisibleColumnsJoinedByOneBlank)
     EXPECT_TRUE(fakeTexts.asked.isEmpty());
 }
 
+// The rows' texts are made once and matched by every later pattern: each
+// row's own text, whatever the texts before it, and made anew where a field
+// was given a new value since.
+TEST_F(ProxyTest, EveryPatternMatchesEachRowsOwnCurrentText)
+{
+    add({QString::fromUtf8("caf\xc3\xa9"), "1-1", Package::Available, Package::Ordinary, 100, 10});
+    add({QStringLiteral("nul") + QChar(0) + QStringLiteral("tail"), "2-1"});
+    add({"vim", "9.0-1", Package::Installed, Package::Ordinary, 300, 30, "installed"});
+    proxy->setFilterRegExp(QString::fromUtf8("^caf\xc3\xa9 1-1 base x86_64 100b t10$"));
+    EXPECT_EQ(proxy->rowCount(), 1);
+    // A text ends at its first NUL, and the next row's starts after it.
+    proxy->setFilterRegExp("tail");
+    EXPECT_EQ(proxy->rowCount(), 0);
+    proxy->setFilterRegExp("^nul$");
+    EXPECT_EQ(proxy->rowCount(), 1);
+    proxy->setFilterRegExp("^vim 9\\.0-1 installed x86_64 300b t30$");
+    EXPECT_EQ(shownNames(), QStringList{"vim"});
+
+    // The last field of the text, given a new value, counts at the next
+    // pattern; so does the first.
+    (*io)[2]->buildTimeText = "t99";
+    proxy->setFilterRegExp("t99$");
+    EXPECT_EQ(shownNames(), QStringList{"vim"});
+    (*io)[2]->name = "nvim";
+    (*io)[0]->buildTimeText = "t99";
+    proxy->setFilterRegExp("^nvim|t99$");
+    EXPECT_EQ(shownNames().size(), 2);
+    proxy->setFilterRegExp("^vim");
+    EXPECT_EQ(proxy->rowCount(), 0);
+}
+
 TEST_F(ProxyTest, PatternsAreCaseSensitive)
 {
     addMixed();
