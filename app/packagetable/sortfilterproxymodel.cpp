@@ -473,13 +473,17 @@ bool SortFilterProxyModel::lessThan(const QModelIndex& left, const QModelIndex& 
     const int column = left.column();
     if (column < 0 || column >= Model::ColumnCount)
         return false;
-    const size_t rows = size_t(packageModel->rowCount());
-    if (rankedColumn != column || ranks.size() != rows)
-        rankRows(column);
+    // Every change of the rows resets the source, which drops the ranks:
+    // the row count is asked only when the ranks are made, not at each of
+    // the sort's comparisons.
     const size_t l = size_t(left.row());
     const size_t r = size_t(right.row());
-    if (l >= rows || r >= rows)
-        return false;
+    if (rankedColumn != column || l >= ranks.size() || r >= ranks.size()) {
+        const size_t rows = size_t(packageModel->rowCount());
+        if (l >= rows || r >= rows)
+            return false;
+        rankRows(column);
+    }
     return ranks[l] < ranks[r];
 }
 
