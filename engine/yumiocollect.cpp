@@ -278,65 +278,103 @@ bool YumIO::collectField(Index& index, PyObject* object, const char* field, Pack
 
 bool YumIO::collectSet(Index& index, PyObject* packages, Package::State state)
 {
-    PyObject* iterator = PyObject_GetIter(packages);
-    if (!iterator) {
+    // The list is taken whole first: an iterator that breaks off (a failing
+    // package list) is the wrapper's to report, and the collection does not
+    // go on with half a list.
+    PyObject* list = PySequence_List(packages);
+    if (!list) {
         handleException();
         return false;
     }
+    // One call for the whole list reads what every entry keeps, where a call
+    // per field and package would cost an argument tuple and an exception
+    // scope each time.
+    PyObject* rows = pyMethodCall(yumIO, "collectRows", "(O)", list);
+    Py_DECREF(list);
+    if (!rows || !PyList_Check(rows)) {
+        Py_XDECREF(rows);
+        error(tr("Internal error: execution of yumIO.collectRows failed"));
+        return false;
+    }
     bool collected = true;
-    while (PyObject* po = PyIter_Next(iterator)) {
-        PyObject* nameObject = PyObject_GetAttrString(po, "name");
-        if (!nameObject) {
-            // A package without a name cannot be keyed; the wrapper reports
-            // its exception.
-            handleException();
-            Py_DECREF(po);
-            collected = false;
-            break;
+    PackageFields fields;
+    const Py_ssize_t count = PyList_GET_SIZE(rows);
+    for (Py_ssize_t i = 0; i < count && collected; ++i) {
+        // A package the script does not know comes back alone, not as a row.
+        PyObject* row = PyList_GET_ITEM(rows, i);
+        const bool isRow = PyTuple_Check(row) && PyTuple_GET_SIZE(row) == 9;
+        PyObject* po = isRow ? PyTuple_GET_ITEM(row, 0) : row;
+        if (isRow) {
+            rowFields(row, fields);
+        } else {
+            PyObject* nameObject = PyObject_GetAttrString(po, "name");
+            if (!nameObject) {
+                // A package without a name cannot be keyed; the wrapper
+                // reports its exception.
+                handleException();
+                collected = false;
+                break;
+            }
+            Py_DECREF(nameObject);
+            objectFields(po, fields);
         }
-        const EntryKey key(false, pyStringDec(nameObject));
+        const EntryKey key(false, fields.name);
         auto found = index.find(key);
         if (found == index.end()) {
             Package::Entry* entry = nullptr;
-            collected = collectPkg(entry, state, po);
-            if (entry)
-                index.insert(key, entry);
+            collectPkg(entry, state, po, fields);
+            index.insert(key, entry);
         } else if (found.value()->state == Package::Updatable && state == Package::Installed) {
-            collected = collectPkg(found.value()->last()->next, state, po);
+            collectPkg(found.value()->last()->next, state, po, fields);
         }
-        Py_DECREF(po);
-        if (!collected)
-            break;
     }
-    Py_DECREF(iterator);
-    // An iterator that broke off (a failing package list) is the wrapper's
-    // to report; the collection does not go on with half a list.
-    if (PyErr_Occurred()) {
-        handleException();
-        collected = false;
-    }
+    Py_DECREF(rows);
     return collected;
 }
 
-bool YumIO::collectPkg(Package::Entry*& slot, Package::State state, PyObject* po)
+// A row of collectRows: the package object, name, version text,
+// repository, architecture, size, summary, build time and rpm group.
+void YumIO::rowFields(PyObject* row, PackageFields& fields)
 {
-    const QString name = pyStringDec(PyObject_GetAttrString(po, "name"));
-    const QString verRel = pyStringDec(pyMethodCall(po, "printVer", "()"));
-    const QString repo = simpleString(po, "repoid");
-    const QString arch = pyStringDec(PyObject_GetAttrString(po, "arch"));
-    const quint64 size = sizeOf(po);
-    const QString summary = simpleString(po, "summary");
-    const long buildTime = buildTimeOf(po);
-    slot = new Package::Entry(name, verRel, repo, arch, size, bytesFormat(size), summary,
-                              buildTime, QString::fromLatin1(timeFormat(buildTime)), po);
-    slot->action = Package::NoAction;
-    slot->state = state;
-    slot->kind = getPkgKind(po);
-    return true;
+    fields.name = pyString(PyTuple_GET_ITEM(row, 1));
+    fields.verRel = pyString(PyTuple_GET_ITEM(row, 2));
+    PyObject* repo = PyTuple_GET_ITEM(row, 3);
+    Py_INCREF(repo);
+    fields.repo = simpleText(repo);
+    fields.arch = pyString(PyTuple_GET_ITEM(row, 4));
+    fields.size = 0;
+    if (!numberOf(PyTuple_GET_ITEM(row, 5), fields.size))
+        warning(tr("Internal error: package size not understood"));
+    PyObject* summary = PyTuple_GET_ITEM(row, 6);
+    Py_INCREF(summary);
+    fields.summary = simpleText(summary);
+    fields.buildTime = pyTime(PyTuple_GET_ITEM(row, 7));
+    PyObject* group = PyTuple_GET_ITEM(row, 8);
+    Py_INCREF(group);
+    fields.kind = simpleText(group) == QLatin1String("Suite") ? Package::Suite
+                                                              : Package::Ordinary;
 }
 
-Package::Kind YumIO::getPkgKind(PyObject* po)
+void YumIO::objectFields(PyObject* po, PackageFields& fields)
 {
-    return simpleString(po, "group") == QLatin1String("Suite") ? Package::Suite
-                                                                : Package::Ordinary;
+    fields.name = pyStringDec(PyObject_GetAttrString(po, "name"));
+    fields.verRel = pyStringDec(pyMethodCall(po, "printVer", "()"));
+    fields.repo = simpleString(po, "repoid");
+    fields.arch = pyStringDec(PyObject_GetAttrString(po, "arch"));
+    fields.size = sizeOf(po);
+    fields.summary = simpleString(po, "summary");
+    fields.buildTime = buildTimeOf(po);
+    fields.kind = simpleString(po, "group") == QLatin1String("Suite") ? Package::Suite
+                                                                       : Package::Ordinary;
+}
+
+void YumIO::collectPkg(Package::Entry*& slot, Package::State state, PyObject* po,
+                       const PackageFields& fields)
+{
+    slot = new Package::Entry(fields.name, fields.verRel, fields.repo, fields.arch, fields.size,
+                              bytesFormat(fields.size), fields.summary, fields.buildTime,
+                              QString::fromLatin1(timeFormat(fields.buildTime)), po);
+    slot->action = Package::NoAction;
+    slot->state = state;
+    slot->kind = fields.kind;
 }
