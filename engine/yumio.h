@@ -344,12 +344,21 @@ private:
         QString repo;
         QString arch;
         quint64 size = 0;
+        QString sizeText;
         QString summary;
         long buildTime = 0;
+        QString buildTimeText;
         Package::Kind kind = Package::Ordinary;
     };
+    // The rows are asked for in parts of this many packages: the texts of a
+    // part live only until its entries are made.
+    static constexpr Py_ssize_t rowsPerCall = 1024;
+    bool collectRows(Index& index, PyObject* packages, Package::State state,
+                     PackageFields& fields);
     void rowFields(PyObject* row, PackageFields& fields);
     void objectFields(PyObject* po, PackageFields& fields);
+    static bool sameText(const QString& kept, PyObject* object);
+    void fieldTexts(PackageFields& fields, quint64 size, long buildTime);
     void collectPkg(Package::Entry*& slot, Package::State state, PyObject* po,
                     const PackageFields& fields);
     bool collectGroups(Index& index, PyObject* groupInfo);

@@ -286,20 +286,33 @@ bool YumIO::collectSet(Index& index, PyObject* packages, Package::State state)
         handleException();
         return false;
     }
-    // One call for the whole list reads what every entry keeps, where a call
+    bool collected = true;
+    PackageFields fields;
+    const Py_ssize_t count = PyList_GET_SIZE(list);
+    for (Py_ssize_t start = 0; start < count && collected; start += rowsPerCall) {
+        PyObject* part = PyList_GetSlice(list, start, start + rowsPerCall);
+        collected = part && collectRows(index, part, state, fields);
+        Py_XDECREF(part);
+    }
+    Py_DECREF(list);
+    return collected;
+}
+
+bool YumIO::collectRows(Index& index, PyObject* packages, Package::State state,
+                        PackageFields& fields)
+{
+    // One call for many packages reads what every entry keeps, where a call
     // per field and package would cost an argument tuple and an exception
     // scope each time.
-    PyObject* rows = pyMethodCall(yumIO, "collectRows", "(O)", list);
-    Py_DECREF(list);
+    PyObject* rows = pyMethodCall(yumIO, "collectRows", "(O)", packages);
     if (!rows || !PyList_Check(rows)) {
         Py_XDECREF(rows);
         error(tr("Internal error: execution of yumIO.collectRows failed"));
         return false;
     }
     bool collected = true;
-    PackageFields fields;
     const Py_ssize_t count = PyList_GET_SIZE(rows);
-    for (Py_ssize_t i = 0; i < count && collected; ++i) {
+    for (Py_ssize_t i = 0; i < count; ++i) {
         // A package the script does not know comes back alone, not as a row.
         PyObject* row = PyList_GET_ITEM(rows, i);
         const bool isRow = PyTuple_Check(row) && PyTuple_GET_SIZE(row) == 9;
@@ -338,17 +351,23 @@ void YumIO::rowFields(PyObject* row, PackageFields& fields)
 {
     fields.name = pyString(PyTuple_GET_ITEM(row, 1));
     fields.verRel = pyString(PyTuple_GET_ITEM(row, 2));
+    // Most packages share their repository and architecture with the row
+    // before: the entries then share one copy of the text.
     PyObject* repo = PyTuple_GET_ITEM(row, 3);
-    Py_INCREF(repo);
-    fields.repo = simpleText(repo);
-    fields.arch = pyString(PyTuple_GET_ITEM(row, 4));
-    fields.size = 0;
-    if (!numberOf(PyTuple_GET_ITEM(row, 5), fields.size))
+    if (!sameText(fields.repo, repo)) {
+        Py_INCREF(repo);
+        fields.repo = simpleText(repo);
+    }
+    PyObject* arch = PyTuple_GET_ITEM(row, 4);
+    if (!sameText(fields.arch, arch))
+        fields.arch = pyString(arch);
+    quint64 size = 0;
+    if (!numberOf(PyTuple_GET_ITEM(row, 5), size))
         warning(tr("Internal error: package size not understood"));
     PyObject* summary = PyTuple_GET_ITEM(row, 6);
     Py_INCREF(summary);
     fields.summary = simpleText(summary);
-    fields.buildTime = pyTime(PyTuple_GET_ITEM(row, 7));
+    fieldTexts(fields, size, pyTime(PyTuple_GET_ITEM(row, 7)));
     PyObject* group = PyTuple_GET_ITEM(row, 8);
     Py_INCREF(group);
     fields.kind = simpleText(group) == QLatin1String("Suite") ? Package::Suite
@@ -361,19 +380,43 @@ void YumIO::objectFields(PyObject* po, PackageFields& fields)
     fields.verRel = pyStringDec(pyMethodCall(po, "printVer", "()"));
     fields.repo = simpleString(po, "repoid");
     fields.arch = pyStringDec(PyObject_GetAttrString(po, "arch"));
-    fields.size = sizeOf(po);
+    const quint64 size = sizeOf(po);
     fields.summary = simpleString(po, "summary");
-    fields.buildTime = buildTimeOf(po);
+    fieldTexts(fields, size, buildTimeOf(po));
     fields.kind = simpleString(po, "group") == QLatin1String("Suite") ? Package::Suite
                                                                        : Package::Ordinary;
+}
+
+// Whether a text of the interpreter is the one already kept; only texts of
+// one byte per character are compared, any other counts as new.
+bool YumIO::sameText(const QString& kept, PyObject* object)
+{
+    return !kept.isNull() && PyUnicode_Check(object) && PyUnicode_IS_READY(object)
+           && PyUnicode_KIND(object) == PyUnicode_1BYTE_KIND
+           && kept == QLatin1String(reinterpret_cast<const char*>(PyUnicode_1BYTE_DATA(object)),
+                                    int(PyUnicode_GET_LENGTH(object)));
+}
+
+// The size and build time with their texts; a value that equals the last
+// package's keeps its text, shared between the entries.
+void YumIO::fieldTexts(PackageFields& fields, quint64 size, long buildTime)
+{
+    if (fields.sizeText.isNull() || size != fields.size) {
+        fields.size = size;
+        fields.sizeText = bytesFormat(size);
+    }
+    if (fields.buildTimeText.isNull() || buildTime != fields.buildTime) {
+        fields.buildTime = buildTime;
+        fields.buildTimeText = QString::fromLatin1(timeFormat(buildTime));
+    }
 }
 
 void YumIO::collectPkg(Package::Entry*& slot, Package::State state, PyObject* po,
                        const PackageFields& fields)
 {
     slot = new Package::Entry(fields.name, fields.verRel, fields.repo, fields.arch, fields.size,
-                              bytesFormat(fields.size), fields.summary, fields.buildTime,
-                              QString::fromLatin1(timeFormat(fields.buildTime)), po);
+                              fields.sizeText, fields.summary, fields.buildTime,
+                              fields.buildTimeText, po);
     slot->action = Package::NoAction;
     slot->state = state;
     slot->kind = fields.kind;

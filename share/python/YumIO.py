@@ -264,10 +264,25 @@ class YumIO(yum.YumBase):
         architecture, size, summary, build time, rpm group). A package object
         of another kind than the layer's comes back alone, and the program
         reads its fields one by one."""
-        own = yum.packages.YumAvailablePackage, yum.packages.YumInstalledPackage
-        return [(po, po.name, po.printVer(), po.repoid, po.arch, po.size, po.summary,
-                 po.buildtime, po.group) if type(po) in own else po
-                for po in packages]
+        available = yum.packages.YumAvailablePackage
+        installed = yum.packages.YumInstalledPackage
+        rows = []
+        add = rows.append
+        # The fields the objects do not keep come straight from dnf's
+        # packages, past the objects' properties.
+        for po in packages:
+            kind = type(po)
+            if kind is available:
+                pkg = po.dnf
+                add((po, po.name, po.printVer(), po.repoid, po.arch, pkg.downloadsize,
+                     pkg.summary, pkg.buildtime, pkg.group))
+            elif kind is installed:
+                pkg = po.dnf
+                add((po, po.name, po.printVer(), po.repoid, po.arch, pkg.installsize,
+                     pkg.summary, pkg.buildtime, pkg.group))
+            else:
+                add(po)
+        return rows
 
     def setupTsGroup(self):
         self.doGroupSetup()
