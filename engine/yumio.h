@@ -262,6 +262,9 @@ public:
     long buildTimeOf(PyObject* package);
     quint64 sizeOf(PyObject* package);
     QString simpleString(PyObject* package, const char* name);
+    // A simple field's value as simpleString gives it: None is empty, and
+    // trailing line ends are cut off. Takes over the reference.
+    QString simpleText(PyObject* value);
     QString bytesFormat(quint64 bytes);
     // Texts in a buffer of the calling thread, valid until its next call.
     static const char* timeFormat(long time);
@@ -332,8 +335,32 @@ private:
     QStringList collectRepos(PyObject* reposDict);
     bool collectSet(Index& index, PyObject* packages, Package::State state);
     bool collectField(Index& index, PyObject* object, const char* field, Package::State state);
-    bool collectPkg(Package::Entry*& slot, Package::State state, PyObject* po);
-    Package::Kind getPkgKind(PyObject* po);
+    // What an entry keeps of a package: from a row of the script's
+    // collectRows, or read field by field from a package object of another
+    // kind.
+    struct PackageFields {
+        QString name;
+        QString verRel;
+        QString repo;
+        QString arch;
+        quint64 size = 0;
+        QString sizeText;
+        QString summary;
+        long buildTime = 0;
+        QString buildTimeText;
+        Package::Kind kind = Package::Ordinary;
+    };
+    // The rows are asked for in parts of this many packages: the texts of a
+    // part live only until its entries are made.
+    static constexpr Py_ssize_t rowsPerCall = 1024;
+    bool collectRows(Index& index, PyObject* packages, Package::State state,
+                     PackageFields& fields);
+    void rowFields(PyObject* row, PackageFields& fields);
+    void objectFields(PyObject* po, PackageFields& fields);
+    static bool sameText(const QString& kept, PyObject* object);
+    void fieldTexts(PackageFields& fields, quint64 size, long buildTime);
+    void collectPkg(Package::Entry*& slot, Package::State state, PyObject* po,
+                    const PackageFields& fields);
     bool collectGroups(Index& index, PyObject* groupInfo);
     bool collectGroup(Package::Entry*& slot, PyObject* po, QString name);
     bool upToDateGroup(const Package::Entry& entry);

@@ -278,65 +278,146 @@ bool YumIO::collectField(Index& index, PyObject* object, const char* field, Pack
 
 bool YumIO::collectSet(Index& index, PyObject* packages, Package::State state)
 {
-    PyObject* iterator = PyObject_GetIter(packages);
-    if (!iterator) {
+    // The list is taken whole first: an iterator that breaks off (a failing
+    // package list) is the wrapper's to report, and the collection does not
+    // go on with half a list.
+    PyObject* list = PySequence_List(packages);
+    if (!list) {
         handleException();
         return false;
     }
     bool collected = true;
-    while (PyObject* po = PyIter_Next(iterator)) {
-        PyObject* nameObject = PyObject_GetAttrString(po, "name");
-        if (!nameObject) {
-            // A package without a name cannot be keyed; the wrapper reports
-            // its exception.
-            handleException();
-            Py_DECREF(po);
-            collected = false;
-            break;
-        }
-        const EntryKey key(false, pyStringDec(nameObject));
-        auto found = index.find(key);
-        if (found == index.end()) {
-            Package::Entry* entry = nullptr;
-            collected = collectPkg(entry, state, po);
-            if (entry)
-                index.insert(key, entry);
-        } else if (found.value()->state == Package::Updatable && state == Package::Installed) {
-            collected = collectPkg(found.value()->last()->next, state, po);
-        }
-        Py_DECREF(po);
-        if (!collected)
-            break;
+    PackageFields fields;
+    const Py_ssize_t count = PyList_GET_SIZE(list);
+    for (Py_ssize_t start = 0; start < count && collected; start += rowsPerCall) {
+        PyObject* part = PyList_GetSlice(list, start, start + rowsPerCall);
+        collected = part && collectRows(index, part, state, fields);
+        Py_XDECREF(part);
     }
-    Py_DECREF(iterator);
-    // An iterator that broke off (a failing package list) is the wrapper's
-    // to report; the collection does not go on with half a list.
-    if (PyErr_Occurred()) {
-        handleException();
-        collected = false;
-    }
+    Py_DECREF(list);
     return collected;
 }
 
-bool YumIO::collectPkg(Package::Entry*& slot, Package::State state, PyObject* po)
+bool YumIO::collectRows(Index& index, PyObject* packages, Package::State state,
+                        PackageFields& fields)
 {
-    const QString name = pyStringDec(PyObject_GetAttrString(po, "name"));
-    const QString verRel = pyStringDec(pyMethodCall(po, "printVer", "()"));
-    const QString repo = simpleString(po, "repoid");
-    const QString arch = pyStringDec(PyObject_GetAttrString(po, "arch"));
-    const quint64 size = sizeOf(po);
-    const QString summary = simpleString(po, "summary");
-    const long buildTime = buildTimeOf(po);
-    slot = new Package::Entry(name, verRel, repo, arch, size, bytesFormat(size), summary,
-                              buildTime, QString::fromLatin1(timeFormat(buildTime)), po);
-    slot->action = Package::NoAction;
-    slot->state = state;
-    slot->kind = getPkgKind(po);
-    return true;
+    // One call for many packages reads what every entry keeps, where a call
+    // per field and package would cost an argument tuple and an exception
+    // scope each time.
+    PyObject* rows = pyMethodCall(yumIO, "collectRows", "(O)", packages);
+    if (!rows || !PyList_Check(rows)) {
+        Py_XDECREF(rows);
+        error(tr("Internal error: execution of yumIO.collectRows failed"));
+        return false;
+    }
+    bool collected = true;
+    const Py_ssize_t count = PyList_GET_SIZE(rows);
+    for (Py_ssize_t i = 0; i < count; ++i) {
+        // A package the script does not know comes back alone, not as a row.
+        PyObject* row = PyList_GET_ITEM(rows, i);
+        const bool isRow = PyTuple_Check(row) && PyTuple_GET_SIZE(row) == 9;
+        PyObject* po = isRow ? PyTuple_GET_ITEM(row, 0) : row;
+        if (isRow) {
+            rowFields(row, fields);
+        } else {
+            PyObject* nameObject = PyObject_GetAttrString(po, "name");
+            if (!nameObject) {
+                // A package without a name cannot be keyed; the wrapper
+                // reports its exception.
+                handleException();
+                collected = false;
+                break;
+            }
+            Py_DECREF(nameObject);
+            objectFields(po, fields);
+        }
+        const EntryKey key(false, fields.name);
+        auto found = index.find(key);
+        if (found == index.end()) {
+            Package::Entry* entry = nullptr;
+            collectPkg(entry, state, po, fields);
+            index.insert(key, entry);
+        } else if (found.value()->state == Package::Updatable && state == Package::Installed) {
+            collectPkg(found.value()->last()->next, state, po, fields);
+        }
+    }
+    Py_DECREF(rows);
+    return collected;
 }
 
-Package::Kind YumIO::getPkgKind(PyObject* po)
+// A row of collectRows: the package object, name, version text,
+// repository, architecture, size, summary, build time and rpm group.
+void YumIO::rowFields(PyObject* row, PackageFields& fields)
 {
-    return simpleString(po, "group") == QLatin1String("Suite") ? Package::Suite
-                                                                : Package::Ordinary;
+    fields.name = pyString(PyTuple_GET_ITEM(row, 1));
+    fields.verRel = pyString(PyTuple_GET_ITEM(row, 2));
+    // Most packages share their repository and architecture with the row
+    // before: the entries then share one copy of the text.
+    PyObject* repo = PyTuple_GET_ITEM(row, 3);
+    if (!sameText(fields.repo, repo)) {
+        Py_INCREF(repo);
+        fields.repo = simpleText(repo);
+    }
+    PyObject* arch = PyTuple_GET_ITEM(row, 4);
+    if (!sameText(fields.arch, arch))
+        fields.arch = pyString(arch);
+    quint64 size = 0;
+    if (!numberOf(PyTuple_GET_ITEM(row, 5), size))
+        warning(tr("Internal error: package size not understood"));
+    PyObject* summary = PyTuple_GET_ITEM(row, 6);
+    Py_INCREF(summary);
+    fields.summary = simpleText(summary);
+    fieldTexts(fields, size, pyTime(PyTuple_GET_ITEM(row, 7)));
+    PyObject* group = PyTuple_GET_ITEM(row, 8);
+    Py_INCREF(group);
+    fields.kind = simpleText(group) == QLatin1String("Suite") ? Package::Suite
+                                                              : Package::Ordinary;
+}
+
+void YumIO::objectFields(PyObject* po, PackageFields& fields)
+{
+    fields.name = pyStringDec(PyObject_GetAttrString(po, "name"));
+    fields.verRel = pyStringDec(pyMethodCall(po, "printVer", "()"));
+    fields.repo = simpleString(po, "repoid");
+    fields.arch = pyStringDec(PyObject_GetAttrString(po, "arch"));
+    const quint64 size = sizeOf(po);
+    fields.summary = simpleString(po, "summary");
+    fieldTexts(fields, size, buildTimeOf(po));
+    fields.kind = simpleString(po, "group") == QLatin1String("Suite") ? Package::Suite
+                                                                       : Package::Ordinary;
+}
+
+// Whether a text of the interpreter is the one already kept; only texts of
+// one byte per character are compared, any other counts as new.
+bool YumIO::sameText(const QString& kept, PyObject* object)
+{
+    return !kept.isNull() && PyUnicode_Check(object) && PyUnicode_IS_READY(object)
+           && PyUnicode_KIND(object) == PyUnicode_1BYTE_KIND
+           && kept == QLatin1String(reinterpret_cast<const char*>(PyUnicode_1BYTE_DATA(object)),
+                                    int(PyUnicode_GET_LENGTH(object)));
+}
+
+// The size and build time with their texts; a value that equals the last
+// package's keeps its text, shared between the entries.
+void YumIO::fieldTexts(PackageFields& fields, quint64 size, long buildTime)
+{
+    if (fields.sizeText.isNull() || size != fields.size) {
+        fields.size = size;
+        fields.sizeText = bytesFormat(size);
+    }
+    if (fields.buildTimeText.isNull() || buildTime != fields.buildTime) {
+        fields.buildTime = buildTime;
+        fields.buildTimeText = QString::fromLatin1(timeFormat(buildTime));
+    }
+}
+
+void YumIO::collectPkg(Package::Entry*& slot, Package::State state, PyObject* po,
+                       const PackageFields& fields)
+{
+    slot = new Package::Entry(fields.name, fields.verRel, fields.repo, fields.arch, fields.size,
+                              fields.sizeText, fields.summary, fields.buildTime,
+                              fields.buildTimeText, po);
+    slot->action = Package::NoAction;
+    slot->state = state;
+    slot->kind = fields.kind;
 }

@@ -239,11 +239,16 @@ QString YumIO::simpleString(PyObject* package, const char* name)
     pyExceptClear();
     if (!result)
         return QString();
-    if (result == Py_None) {
-        Py_DECREF(result);
+    return simpleText(result);
+}
+
+QString YumIO::simpleText(PyObject* value)
+{
+    if (value == Py_None) {
+        Py_DECREF(value);
         return QString();
     }
-    QString text = pyStringXDec(result);
+    QString text = pyStringXDec(value);
     int length = text.size();
     while (length > 0 && text.at(length - 1) == QLatin1Char('\n'))
         --length;

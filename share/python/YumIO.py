@@ -47,6 +47,7 @@ import rpm  # noqa: E402,F401  (part of the script's interface beside yum)
 import yum  # noqa: E402
 import yum.Errors  # noqa: E402
 import yum.config  # noqa: E402
+import yum.packages  # noqa: E402
 import yumIOC  # noqa: E402
 from yum.translate import hideCredentials, textOf  # noqa: E402
 
@@ -256,6 +257,32 @@ class YumIO(yum.YumBase):
         lists = self.doPackageLists("installed")
         lists.available = self.doPackageLists("available").available
         return lists
+
+    def collectRows(self, packages):
+        """Per package of the list `packages`, what the program's table keeps
+        of it, read in one pass: (package, name, version text, repository,
+        architecture, size, summary, build time, rpm group). A package object
+        of another kind than the layer's comes back alone, and the program
+        reads its fields one by one."""
+        available = yum.packages.YumAvailablePackage
+        installed = yum.packages.YumInstalledPackage
+        rows = []
+        add = rows.append
+        # The fields the objects do not keep come straight from dnf's
+        # packages, past the objects' properties.
+        for po in packages:
+            kind = type(po)
+            if kind is available:
+                pkg = po.dnf
+                add((po, po.name, po.printVer(), po.repoid, po.arch, pkg.downloadsize,
+                     pkg.summary, pkg.buildtime, pkg.group))
+            elif kind is installed:
+                pkg = po.dnf
+                add((po, po.name, po.printVer(), po.repoid, po.arch, pkg.installsize,
+                     pkg.summary, pkg.buildtime, pkg.group))
+            else:
+                add(po)
+        return rows
 
     def setupTsGroup(self):
         self.doGroupSetup()

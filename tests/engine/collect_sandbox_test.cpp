@@ -43,6 +43,23 @@ int spoilFiles(const QString& folder, const QString& nameFilter)
     return spoiled;
 }
 
+// Every entry of every chain, in table order, with all it keeps.
+QStringList entryTexts(const YumIO& io)
+{
+    QStringList texts;
+    for (Package::Entry* head : io) {
+        for (const Package::Entry* entry = head; entry; entry = entry->next) {
+            texts << QStringList({entry->name, entry->verRel, entry->repo, entry->arch,
+                                  QString::number(entry->size), entry->sizeText, entry->summary,
+                                  QString::number(entry->buildTime), entry->buildTimeText,
+                                  QString::number(entry->kind), QString::number(entry->state),
+                                  entry->po ? "po" : "none"})
+                         .join('|');
+        }
+    }
+    return texts;
+}
+
 }
 
 TEST_F(CollectTest, CollectionKeepsVersionChainsAndStates)
@@ -215,6 +232,37 @@ TEST_F(CollectTest, SecondCollectionDoesNotLockAgain)
     ASSERT_TRUE(io->collect(withoutRemote()));
     EXPECT_TRUE(scriptTrue("YumIO.lockCalls == 1"));
     EXPECT_NE(find("kuv-lib"), nullptr);
+    EXPECT_EQ(dialogs(), QStringList());
+}
+
+// The layer's packages come in rows of all their fields, one call per
+// list; a package object of any other kind is read field by field. Both
+// roads make the same entries from the same packages.
+TEST_F(CollectTest, RowsAndFieldByFieldReadsMakeTheSameEntries)
+{
+    // Counted on the class, so that the fresh object of clear() counts too.
+    script("_realRows = YumIO.collectRows\n"
+           "YumIO.rowTuples = YumIO.rowObjects = 0\n"
+           "def _countingRows(self, packages):\n"
+           "    rows = _realRows(self, packages)\n"
+           "    for row in rows:\n"
+           "        if isinstance(row, tuple):\n"
+           "            YumIO.rowTuples += 1\n"
+           "        else:\n"
+           "            YumIO.rowObjects += 1\n"
+           "    return rows\n"
+           "YumIO.collectRows = _countingRows\n");
+    ASSERT_TRUE(io->collect(withoutRemote()));
+    EXPECT_TRUE(scriptTrue("YumIO.rowTuples >= 10 and YumIO.rowObjects == 0"));
+    const QStringList fromRows = entryTexts(*io);
+    ASSERT_GE(fromRows.size(), 10);
+
+    io->clear();
+    script("YumIO.collectRows = lambda self, packages: list(packages)\n");
+    ASSERT_TRUE(io->collect(withoutRemote()));
+    const QStringList fieldByField = entryTexts(*io);
+    script("YumIO.collectRows = _realRows\n");
+    EXPECT_EQ(fromRows, fieldByField);
     EXPECT_EQ(dialogs(), QStringList());
 }
 

@@ -19,6 +19,7 @@
 
 import functools
 import logging
+import operator
 import os
 import re
 import sys
@@ -71,8 +72,8 @@ _FORWARD = (TS_INSTALL, TS_OBSOLETING, TS_UPDATE)
 _SYSTEM_REPO = "@System"
 
 
-def _tableOrder(po):
-    return (po.name, po.arch, po.repoid)
+# (name, architecture, repository) of a package object, read in C.
+_tableOrder = operator.attrgetter("name", "arch", "repoid")
 
 
 # How librepo tells of a server that answered with a refusal: "Status code:
@@ -545,15 +546,20 @@ class YumBase(object):
         and chains the others behind an update. Versions are compared only
         within a run of one name, architecture and repository, and in a
         stable sort, so equal versions keep their order."""
-        wrapped = [self._wrap(pkg) for pkg in packages]
+        wrap = self._wrap
+        wrapped = [wrap(pkg) for pkg in packages]
         wrapped.sort(key=_tableOrder)
+        keys = list(map(_tableOrder, wrapped))
+        count = len(wrapped)
+        # Mostly every key is a run of its own, and nothing is left to order.
+        if len(set(keys)) == count:
+            return wrapped
         newestFirst = functools.cmp_to_key(lambda a, b: b.dnf.evr_cmp(a.dnf))
         start = 0
-        count = len(wrapped)
         while start < count:
-            key = _tableOrder(wrapped[start])
+            key = keys[start]
             end = start + 1
-            while end < count and _tableOrder(wrapped[end]) == key:
+            while end < count and keys[end] == key:
                 end += 1
             if end - start > 1:
                 wrapped[start:end] = sorted(wrapped[start:end], key=newestFirst)

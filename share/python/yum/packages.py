@@ -69,11 +69,12 @@ class _Package(object):
 
     A collection makes one of these for every package of the repositories,
     and the program keeps them all: they have slots, not dictionaries, and
-    the fields every table row shows are read from dnf once, when the
-    object is made, all others when they are asked for."""
+    hold only what names the package. The program's table keeps its own
+    copy of the other fields it shows, read once (YumIO.collectRows), so
+    every other field is read from dnf when it is asked for."""
 
     __slots__ = ("__weakref__", "_owner", "dnf", "name", "arch", "epoch", "version",
-                 "release", "pkgtup", "summary", "buildtime", "group", "size")
+                 "release")
 
     # Fields returnSimple answers; any other name is a KeyError, as in yum.
     SIMPLE = frozenset(["name", "arch", "epoch", "version", "release", "repoid", "summary",
@@ -81,19 +82,18 @@ class _Package(object):
                         "sourcerpm", "buildtime", "buildhost", "size", "packagesize",
                         "installedsize"])
 
-    def __init__(self, owner, pkg, size):
+    def __init__(self, owner, pkg):
         self._owner = owner
         self.dnf = pkg
-        self.name = name = pkg.name
-        self.arch = arch = pkg.arch
-        self.epoch = epoch = str(pkg.epoch)
-        self.version = version = pkg.version
-        self.release = release = pkg.release
-        self.pkgtup = (name, arch, epoch, version, release)
-        self.summary = pkg.summary
-        self.buildtime = pkg.buildtime
-        self.group = pkg.group
-        self.size = size
+        self.name = pkg.name
+        self.arch = pkg.arch
+        self.epoch = str(pkg.epoch)
+        self.version = pkg.version
+        self.release = pkg.release
+
+    @property
+    def pkgtup(self):
+        return (self.name, self.arch, self.epoch, self.version, self.release)
 
     # Identity ---------------------------------------------------------------
 
@@ -133,6 +133,18 @@ class _Package(object):
         if varname not in self.SIMPLE:
             raise KeyError(varname)
         return getattr(self, varname)
+
+    @property
+    def summary(self):
+        return self.dnf.summary
+
+    @property
+    def buildtime(self):
+        return self.dnf.buildtime
+
+    @property
+    def group(self):
+        return self.dnf.group
 
     @property
     def description(self):
@@ -223,8 +235,12 @@ class YumAvailablePackage(_Package):
     SIMPLE = _Package.SIMPLE | frozenset(["relativepath"])
 
     def __init__(self, owner, pkg):
-        _Package.__init__(self, owner, pkg, pkg.downloadsize)
+        _Package.__init__(self, owner, pkg)
         self.repoid = pkg.reponame
+
+    @property
+    def size(self):
+        return self.dnf.downloadsize
 
     def _paths(self):
         owner = self._owner()
@@ -270,8 +286,12 @@ class YumInstalledPackage(_Package):
     repoid = INSTALLED_REPO
 
     def __init__(self, owner, pkg):
-        _Package.__init__(self, owner, pkg, pkg.installsize)
+        _Package.__init__(self, owner, pkg)
         self._hdr = None
+
+    @property
+    def size(self):
+        return self.dnf.installsize
 
     @property
     def hdr(self):
