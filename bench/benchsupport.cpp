@@ -58,6 +58,15 @@ std::vector<double> Pairs::ratios() const
     return result;
 }
 
+QProcessEnvironment sandboxEnvironment(const QString& sandbox, const QString& share)
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("HOME"), sandbox + QStringLiteral("/home"));
+    if (!environment.contains(QStringLiteral("KUVSHARE")))
+        environment.insert(QStringLiteral("KUVSHARE"), share);
+    return environment;
+}
+
 void printPairs(const char* aLabel, const char* bLabel, const Pairs& pairs, double scale,
                 const char* unit)
 {

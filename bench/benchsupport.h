@@ -6,6 +6,8 @@
 #include <vector>
 
 #include <QObject>
+#include <QProcessEnvironment>
+#include <QString>
 #include <QTimer>
 
 namespace Bench
@@ -25,6 +27,11 @@ Spread spread(std::vector<double> values);
 
 // The one-minute load average of the machine; negative when unknown.
 double loadAverage();
+
+// The environment of a child run on a sandbox: this process's, with HOME
+// at the sandbox's home folder (rpm keeps its database below HOME unless
+// told otherwise) and KUVSHARE at `share` unless it is set already.
+QProcessEnvironment sandboxEnvironment(const QString& sandbox, const QString& share);
 
 // Paired runs: the figure of A and of B in each pair, taken back to back,
 // and the load average when the pair began. Comparing pair by pair keeps a

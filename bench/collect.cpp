@@ -210,13 +210,10 @@ int main(int argc, char** argv)
     if (!childMode.isEmpty())
         return engineRun(argc, argv, sandbox, childMode == "--refresh-run");
 
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    // rpm keeps its database below HOME unless told otherwise.
-    environment.insert("HOME", sandbox + "/home");
+    QProcessEnvironment environment =
+        Bench::sandboxEnvironment(sandbox, QStringLiteral(KUV_SOURCE_SHARE));
     environment.insert("QT_QPA_PLATFORM", "offscreen");
     environment.insert("LC_ALL", "C.UTF-8");
-    if (!environment.contains("KUVSHARE"))
-        environment.insert("KUVSHARE", KUV_SOURCE_SHARE);
     const QString self = QFileInfo(QString::fromLocal8Bit(argv[0])).absoluteFilePath();
     const QString floorScript = QStringLiteral(KUV_BENCH_DIR "/collect-floor.py");
     const QString dnf = QStandardPaths::findExecutable("dnf");

@@ -9,14 +9,12 @@
 //   QT_QPA_PLATFORM=offscreen bench/describe [--lines N] [--repeat N]
 //   xvfb-run -a bench/describe
 #include <cstdio>
-#include <vector>
 
 #include <QApplication>
 #include <QBoxLayout>
 #include <QDialog>
 #include <QElapsedTimer>
 #include <QEvent>
-#include <QFile>
 #include <QGuiApplication>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -31,7 +29,9 @@
 namespace
 {
 
-using Bench::Spread;
+using Bench::loadAverage;
+using Bench::Pairs;
+using Bench::printPairs;
 using Bench::spread;
 
 // A file list shaped like a large package's: a few wide folders (locale
@@ -119,14 +119,6 @@ double timeShow(const QString& text, Make make, Fill fill)
     return elapsed;
 }
 
-QString loadAverage()
-{
-    QFile file(QStringLiteral("/proc/loadavg"));
-    if (!file.open(QIODevice::ReadOnly))
-        return QStringLiteral("unknown");
-    return QString::fromLatin1(file.readAll()).trimmed();
-}
-
 void usage()
 {
     std::fprintf(stderr, "usage: describe [--lines N] [--repeat N]\n");
@@ -155,9 +147,8 @@ int main(int argc, char** argv)
         }
     }
     const QString text = fileList(lines);
-    std::printf("describe: platform %s; %d paths (%d characters); %d pairs; load before %s\n",
-                qPrintable(QGuiApplication::platformName()), lines, int(text.size()), repeat,
-                qPrintable(loadAverage()));
+    std::printf("describe: platform %s; %d paths (%d characters); %d pairs\n",
+                qPrintable(QGuiApplication::platformName()), lines, int(text.size()), repeat);
 
     auto makeOurs = [] { return new TextDialog(nullptr); };
     auto fillOurs = [](TextDialog* dialog, const QString& t) { dialog->setText(t); };
@@ -169,15 +160,14 @@ int main(int argc, char** argv)
     timeShow(text, makeOurs, fillOurs);
     timeShow(text, makePlain, fillPlain);
 
-    std::vector<double> ours, plain, ratios;
+    Pairs pairs;
     bool painted = true;
     for (int run = 0; run < repeat; ++run) {
+        const double load = loadAverage();
         const double a = timeShow(text, makeOurs, fillOurs);
         const double b = timeShow(text, makePlain, fillPlain);
         painted = painted && a >= 0 && b >= 0;
-        ours.push_back(a);
-        plain.push_back(b);
-        ratios.push_back(b > 0 ? a / b : 0);
+        pairs.add(a, b, load);
     }
     // What was timed held the whole list.
     TextDialog check(nullptr);
@@ -186,16 +176,9 @@ int main(int argc, char** argv)
     if (blocks != lines)
         std::printf("the viewer held %d lines of %d\n", blocks, lines);
 
-    const Spread o = spread(ours);
-    const Spread p = spread(plain);
-    const Spread r = spread(ratios);
-    std::printf("set, shown and painted:\n"
-                "  TextDialog             min %6.1f ms, median %6.1f ms, max %6.1f ms\n"
-                "  QPlainTextEdit dialog  min %6.1f ms, median %6.1f ms, max %6.1f ms\n"
-                "  ratio, pair by pair    min %6.2f,    median %6.2f,    max %6.2f\n",
-                o.min, o.median, o.max, p.min, p.median, p.max, r.min, r.median, r.max);
-    std::printf("load after %s\n", qPrintable(loadAverage()));
-    const bool met = painted && blocks == lines && o.max < 300.0;
+    std::printf("set, shown and painted:\n");
+    printPairs("TextDialog", "QPlainTextEdit dialog", pairs, 1.0, "ms");
+    const bool met = painted && blocks == lines && spread(pairs.a).max < 300.0;
     std::printf("%s\n", met ? "goal met" : "goal NOT met");
     return met ? 0 : 1;
 }

@@ -297,12 +297,10 @@ int main(int argc, char** argv)
         return 2;
     }
 
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert("HOME", sandbox + "/home");
+    QProcessEnvironment environment =
+        Bench::sandboxEnvironment(sandbox, QStringLiteral(KUV_SOURCE_SHARE));
     if (environment.value("QT_QPA_PLATFORM").isEmpty())
         environment.insert("QT_QPA_PLATFORM", "offscreen");
-    if (!environment.contains("KUVSHARE"))
-        environment.insert("KUVSHARE", QStringLiteral(KUV_SOURCE_SHARE));
     const QString self = QCoreApplication::applicationFilePath();
     const QString dnf = QStandardPaths::findExecutable("dnf");
     const QStringList dnfArguments{"-q", "-c", sandbox + "/etc/yum.conf", "--installroot",
