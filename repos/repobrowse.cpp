@@ -13,24 +13,8 @@
 #include "foundation/execute.h"
 #include "foundation/share.h"
 #include "repos/entry.h"
+#include "repos/repoeditor/filetext.h"
 #include "repos/yumconfio.h"
-
-namespace
-{
-
-// yum's files are read and written one byte per character, so an entry
-// read from them holds its file's own bytes, UTF-8 or not. Only a
-// character no byte stands for was typed and never saved.
-bool holdsBytes(const QString& text)
-{
-    for (const QChar c : text) {
-        if (c.unicode() > 0xff)
-            return false;
-    }
-    return true;
-}
-
-}
 
 QString RepoBrowse::url(const Repo::Entry& entry, YumIO* yumIO)
 {
@@ -47,7 +31,7 @@ QString RepoBrowse::url(const Repo::Entry& entry, YumIO* yumIO)
     // this thread, and taking the lock here first would hang the program.
     // The engine cannot answer then, and the variable stays as written.
     // A URL without a variable needs no interpreter at all.
-    const bool bytes = holdsBytes(url);
+    const bool bytes = RepoEditor::FileText::holdsBytes(url);
     static const char* const variables[] = {"basearch", "arch", "releasever"};
     for (const char* variable : variables) {
         const QString name = QLatin1Char('$') + QLatin1String(variable);
@@ -57,7 +41,7 @@ QString RepoBrowse::url(const Repo::Entry& entry, YumIO* yumIO)
         if (value.isNull())
             continue;
         // The engine's value is text; in a URL of bytes it goes as UTF-8.
-        url.replace(name, bytes ? QString::fromLatin1(value.toUtf8()) : value);
+        url.replace(name, bytes ? RepoEditor::FileText::stored(value) : value);
     }
     return url;
 }
@@ -76,7 +60,8 @@ void RepoBrowse::browse(QWidget* parent, const Repo::Entry& entry, YumIO* yumIO)
     // address that no bytes can hold goes as UTF-8, as a browser reads its
     // command line, rather than with "?" for those characters.
     QByteArray program = QFile::encodeName(Share::absolute(QStringLiteral("webbrowser")));
-    QByteArray argument = holdsBytes(address) ? address.toLatin1() : address.toUtf8();
+    QByteArray argument = RepoEditor::FileText::holdsBytes(address) ? address.toLatin1()
+                                                                     : address.toUtf8();
     char* const argv[] = {program.data(), argument.data(), nullptr};
     Execute::execute(parent, argv);
 }

@@ -10,15 +10,6 @@ namespace RepoEditor
 namespace
 {
 
-bool isBytes(const QString& text)
-{
-    for (const QChar c : text) {
-        if (c.unicode() > 0xff)
-            return false;
-    }
-    return true;
-}
-
 // One field: the shown form of before's field is what the user saw.
 QString storedField(const QString& edited, const QString& before)
 {
@@ -27,9 +18,18 @@ QString storedField(const QString& edited, const QString& before)
 
 }
 
+bool FileText::holdsBytes(const QString& text)
+{
+    for (const QChar c : text) {
+        if (c.unicode() > 0xff)
+            return false;
+    }
+    return true;
+}
+
 QString FileText::shown(const QString& bytes)
 {
-    if (!isBytes(bytes))
+    if (!holdsBytes(bytes))
         return bytes;
     const QByteArray raw = bytes.toLatin1();
     QTextCodec::ConverterState state;

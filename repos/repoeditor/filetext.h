@@ -14,6 +14,10 @@ namespace RepoEditor
 class FileText
 {
 public:
+    // Whether every character of the text stands for one byte, as in a text
+    // read from yum's files; a character beyond U+00FF was typed and never
+    // saved.
+    static bool holdsBytes(const QString& text);
     // The bytes decoded as UTF-8 where they are UTF-8; otherwise (a Latin-1
     // file, a text that is no bytes) unchanged.
     static QString shown(const QString& bytes);
