@@ -210,25 +210,24 @@ void YumIOCapturersMinion::initialize()
 
 void YumIOCapturersMinion::readStdout()
 {
-    QMutexLocker locker(&mutex);
-    if (finished) {
-        // The pipe's end is readable for ever: stop asking until deletion.
-        if (stdoutStream.notifier)
-            stdoutStream.notifier->setEnabled(false);
-        return;
-    }
-    read(stdoutStream, true);
+    readSignalled(stdoutStream);
 }
 
 void YumIOCapturersMinion::readStderr()
 {
+    readSignalled(stderrStream);
+}
+
+void YumIOCapturersMinion::readSignalled(Stream& stream)
+{
     QMutexLocker locker(&mutex);
     if (finished) {
-        if (stderrStream.notifier)
-            stderrStream.notifier->setEnabled(false);
+        // The pipe's end is readable for ever: stop asking until deletion.
+        if (stream.notifier)
+            stream.notifier->setEnabled(false);
         return;
     }
-    read(stderrStream, true);
+    read(stream, true);
 }
 
 void YumIOCapturersMinion::deactivate()

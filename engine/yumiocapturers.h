@@ -95,6 +95,8 @@ private:
         QSocketNotifier* notifier;
         void (YumIO::*write)(QString text);
     };
+    // A notifier's read: nothing once the capture has finished.
+    void readSignalled(Stream& stream);
     // Reads what is there (with `bounded`, at most a share, so that a writer
     // that never stops cannot hold the GUI thread) and logs the whole lines.
     // The caller holds the mutex.
