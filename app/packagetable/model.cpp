@@ -448,6 +448,42 @@ void Model::actionChanged(int row)
     emit dataChanged(cell, cell);
 }
 
+namespace
+{
+
+// The Action click cycles, one step per click:
+//   updatable:  none -> Update -> Remove -> none
+//   available:  none -> Install -> none
+//   installed:  none -> Remove -> none
+struct ActionStep
+{
+    Package::State state;
+    Package::Action from;
+    Package::Action to;
+};
+
+const ActionStep actionSteps[] = {
+    {Package::Updatable, Package::NoAction, Package::Update},
+    {Package::Updatable, Package::Update, Package::Remove},
+    {Package::Updatable, Package::Remove, Package::NoAction},
+    {Package::Available, Package::NoAction, Package::Install},
+    {Package::Available, Package::Install, Package::NoAction},
+    {Package::Installed, Package::NoAction, Package::Remove},
+    {Package::Installed, Package::Remove, Package::NoAction},
+};
+
+// A mark off its state's cycle (set from the context menu) goes back to none.
+Package::Action nextAction(Package::State state, Package::Action action)
+{
+    for (const ActionStep& step : actionSteps) {
+        if (step.state == state && step.from == action)
+            return step.to;
+    }
+    return Package::NoAction;
+}
+
+} // namespace
+
 void Model::toggleAction(const QModelIndex& index)
 {
     if (!index.isValid())
@@ -455,21 +491,7 @@ void Model::toggleAction(const QModelIndex& index)
     Package::Entry* entry = this->entry(index.row());
     if (!entry)
         return;
-    switch (entry->state * 16 + entry->action) {
-    case Package::Updatable * 16 + Package::NoAction:
-        entry->action = Package::Update;
-        break;
-    case Package::Available * 16 + Package::NoAction:
-        entry->action = Package::Install;
-        break;
-    case Package::Updatable * 16 + Package::Update:
-    case Package::Installed * 16 + Package::NoAction:
-        entry->action = Package::Remove;
-        break;
-    default:
-        entry->action = Package::NoAction;
-        break;
-    }
+    entry->action = nextAction(entry->state, entry->action);
     actionChanged(index.row());
 }
 
