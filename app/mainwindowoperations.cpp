@@ -31,9 +31,6 @@ namespace
 // Where the manuals are installed (doc/CMakeLists.txt puts them there).
 const char* const docDir = "/usr/share/doc/packages/kuv";
 
-// The program's version, as the About box shows it.
-const char* const version = "1.8";
-
 }
 
 void MainWindow::recollect()
@@ -307,7 +304,7 @@ void MainWindow::about()
            "update</li><li>Install, update, or remove groups of packages</li><li>Install or "
            "update suites of packages</li></ul>"
            "<p>For more information see %2.</p>")
-            .arg(QLatin1String(version), tr("file://%1/html/index.html").arg(docDir));
+            .arg(QStringLiteral(KUV_VERSION), tr("file://%1/html/index.html").arg(docDir));
     QMessageBox::about(this, tr("About"), text);
 }
 
