@@ -11,6 +11,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QString>
 #include <QWidget>
 
 #include "app/logwindow.h"
@@ -30,6 +31,12 @@ namespace
 
 // Where the manuals are installed (doc/CMakeLists.txt puts them there).
 const char* const docDir = "/usr/share/doc/packages/kuv";
+
+// A file below the manuals' directory.
+QString docFile(const char* name)
+{
+    return QLatin1String(docDir) + QLatin1Char('/') + QLatin1String(name);
+}
 
 }
 
@@ -282,13 +289,13 @@ void MainWindow::launch(const QStringList& arguments)
 
 void MainWindow::manualHtml()
 {
-    launch({Share::absolute("webbrowser"), tr("%1/html/index.html").arg(docDir)});
+    launch({Share::absolute("webbrowser"), docFile("html/index.html")});
 }
 
 void MainWindow::manualPdf()
 {
     launch({Share::absolute("mimeviewer"), QStringLiteral("application/pdf"),
-            tr("%1/manual.pdf").arg(docDir)});
+            docFile("manual.pdf")});
 }
 
 void MainWindow::about()
@@ -304,7 +311,7 @@ void MainWindow::about()
            "update</li><li>Install, update, or remove groups of packages</li><li>Install or "
            "update suites of packages</li></ul>"
            "<p>For more information see %2.</p>")
-            .arg(QStringLiteral(KUV_VERSION), tr("file://%1/html/index.html").arg(docDir));
+            .arg(QStringLiteral(KUV_VERSION), QLatin1String("file://") + docFile("html/index.html"));
     QMessageBox::about(this, tr("About"), text);
 }
 

@@ -517,3 +517,20 @@ TEST(MainWindowHelp, AboutNamesTheVersionAndTheCapabilities)
                               "information see "));
     EXPECT_TRUE(text.endsWith(".</p>"));
 }
+
+TEST(MainWindowHelp, AboutLinksTheInstalledHtmlManual)
+{
+    MainWindow window;
+    QString text;
+    QTimer::singleShot(0, [&] {
+        MainWindowTesting::waitFor([] { return QApplication::activeModalWidget() != nullptr; }, 5000);
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            text = box->text();
+            box->accept();
+        }
+    });
+    entry(menus(window)[4], "&About")->trigger();
+    EXPECT_TRUE(text.endsWith("<p>For more information see "
+                              "file:///usr/share/doc/packages/kuv/html/index.html.</p>"))
+        << text.toStdString();
+}
