@@ -273,6 +273,34 @@ TEST_F(MainWindowSandboxTest, CleanPackagesKeepsTheEntriesCleanAllCollectsAnew)
     EXPECT_EQ(shownNames(*window), QStringList({"kuv-kernel", "kuv-lib"}));
 }
 
+TEST_F(MainWindowSandboxTest, EachCacheCleaningRunsItsOwnCleaningAndCollectsAnew)
+{
+    ASSERT_TRUE(sandbox.fillKivrelCredentials());
+    ASSERT_TRUE(sandbox.startKivrelServer());
+    ASSERT_TRUE(start());
+
+    const struct
+    {
+        const char* slot;
+        const char* headline;
+    } cleanings[] = {
+        {"cleanHeaders", "Cleaning Headers"},
+        {"cleanXmlMetadata", "Cleaning Xml Metadata"},
+        {"cleanPickledCache", "Cleaning Pickled Cache"},
+        {"cleanSqliteCache", "Cleaning Sqlite Cache"},
+    };
+    int collections = 1;
+    for (const auto& cleaning : cleanings) {
+        ASSERT_TRUE(QMetaObject::invokeMethod(window.get(), cleaning.slot, Qt::DirectConnection));
+        EXPECT_TRUE(window->isReady()) << cleaning.slot;
+        EXPECT_EQ(logCount(*engine(), cleaning.headline), 1) << cleaning.slot;
+        EXPECT_EQ(logCount(*engine(), "Initialization"), ++collections) << cleaning.slot;
+    }
+    EXPECT_EQ(logCount(*engine(), "Cleaning All"), 0);
+    EXPECT_EQ(logCount(*engine(), "Cleaning Packages"), 0);
+    EXPECT_EQ(shownNames(*window), QStringList({"kuv-kernel", "kuv-lib"}));
+}
+
 TEST_F(MainWindowSandboxTest, SearchLoadsTheExtraDataOnceAndMatchesFilesAndChangeLogs)
 {
     ASSERT_TRUE(sandbox.fillKivrelCredentials());
