@@ -456,6 +456,53 @@ TEST_F(MainWindowMarks, StateComboAndGroupsCheckFilterTheTable)
     EXPECT_EQ(MainWindowTesting::shownNames(*window), QStringList({"kuv-old"}));
 }
 
+// A filter change in Search mode decides every row by all its fields, so the
+// window is busy while the rows change; in Filter mode it stays ready.
+TEST_F(MainWindowMarks, FilterChangesAreBusyOnlyInSearchMode)
+{
+    using PackageTableTesting::EntrySpec;
+    add(EntrySpec("kuv-up", "1.1-1", Package::Updatable));
+    add(EntrySpec("kuv-new", "1.0-1", Package::Available));
+    add(EntrySpec("kuv-old", "1.0-1", Package::Installed));
+    add(EntrySpec("kuv-group", "", Package::Available, Package::Group));
+    A::model(*window)->reset();
+
+    QList<bool> readyWhileRowsChanged;
+    const QAbstractItemModel* proxy = A::view(*window)->sortFilterProxyModel();
+    const auto sample = [&] { readyWhileRowsChanged << window->isReady(); };
+    QObject::connect(proxy, &QAbstractItemModel::rowsInserted, sample);
+    QObject::connect(proxy, &QAbstractItemModel::rowsRemoved, sample);
+    QObject::connect(proxy, &QAbstractItemModel::layoutChanged, sample);
+    QObject::connect(proxy, &QAbstractItemModel::modelReset, sample);
+
+    const struct
+    {
+        PackageTable::Mode mode;
+        PackageTable::StateFilter state;
+        bool groups;
+    } roads[] = {
+        {PackageTable::Filter, PackageTable::ViewInstallable, true},
+        {PackageTable::Search, PackageTable::ViewAll, false},
+        {PackageTable::Filter, PackageTable::ViewRemovable, true},
+    };
+    for (const auto& road : roads) {
+        const bool search = road.mode == PackageTable::Search;
+        SCOPED_TRACE(search ? "Search" : "Filter");
+        A::modeCombo(*window)->setCurrentIndex(road.mode);
+
+        readyWhileRowsChanged.clear();
+        A::stateCombo(*window)->setCurrentIndex(road.state);
+        EXPECT_FALSE(readyWhileRowsChanged.isEmpty());
+        EXPECT_EQ(readyWhileRowsChanged.count(!search), readyWhileRowsChanged.size());
+
+        readyWhileRowsChanged.clear();
+        A::groupsCheck(*window)->setChecked(road.groups);
+        EXPECT_FALSE(readyWhileRowsChanged.isEmpty());
+        EXPECT_EQ(readyWhileRowsChanged.count(!search), readyWhileRowsChanged.size());
+        EXPECT_TRUE(window->isReady());
+    }
+}
+
 // The Help menu --------------------------------------------------------------------
 
 TEST(MainWindowHelp, ManualsOpenThroughTheShareDirectoryLaunchers)
