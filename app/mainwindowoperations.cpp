@@ -38,6 +38,28 @@ QString docFile(const char* name)
     return QLatin1String(docDir) + QLatin1Char('/') + QLatin1String(name);
 }
 
+// Keeps the window busy for its scope, when asked to be.
+class BusyGuard
+{
+public:
+    explicit BusyGuard(MainWindow* window, bool busy = true) : window(busy ? window : nullptr)
+    {
+        if (this->window)
+            this->window->setReady(false);
+    }
+
+    ~BusyGuard()
+    {
+        if (window)
+            window->setReady(true);
+    }
+
+private:
+    Q_DISABLE_COPY_MOVE(BusyGuard)
+
+    MainWindow* const window;
+};
+
 }
 
 void MainWindow::recollect()
@@ -117,9 +139,8 @@ void MainWindow::initialize()
 
 void MainWindow::refresh()
 {
-    setReady(false);
+    BusyGuard busy(this);
     recollect();
-    setReady(true);
 }
 
 void MainWindow::reposChanged()
@@ -338,20 +359,16 @@ void MainWindow::prepareFilterSearch()
 
 void MainWindow::filtersearch()
 {
-    const bool search = searchMode();
-    if (search)
-        setReady(false);
+    // A search may load extra data and decides every row by all its fields.
+    BusyGuard busy(this, searchMode());
     prepareFilterSearch();
     view->filtersearch(regexpEdit->text());
-    if (search)
-        setReady(true);
 }
 
 void MainWindow::modeChanged(int index)
 {
     const bool search = index == PackageTable::Search;
-    if (search)
-        setReady(false);
+    BusyGuard busy(this, search);
     if (search) {
         filterButton->setText(tr("Search"));
         regexpEdit->setToolTip(tr("Regular expression to compare to all fields of a package"));
@@ -365,8 +382,6 @@ void MainWindow::modeChanged(int index)
     }
     prepareFilterSearch();
     view->setMode(PackageTable::Mode(index));
-    if (search)
-        setReady(true);
 }
 
 void MainWindow::collectedExtraData()
@@ -383,22 +398,14 @@ void MainWindow::collectedExtraData()
 
 void MainWindow::stateFilterChanged(int index)
 {
-    const bool search = searchMode();
-    if (search)
-        setReady(false);
+    BusyGuard busy(this, searchMode());
     view->stateFilterChanged(PackageTable::StateFilter(index));
-    if (search)
-        setReady(true);
 }
 
 void MainWindow::groupsFilterChanged(int checked)
 {
-    const bool search = searchMode();
-    if (search)
-        setReady(false);
+    BusyGuard busy(this, searchMode());
     view->groupsFilterChanged(checked != 0);
-    if (search)
-        setReady(true);
 }
 
 void MainWindow::currentChanged(int currentRow, int previousRow)
