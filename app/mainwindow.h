@@ -137,6 +137,8 @@ private:
     void loadExtraData();
     // True while the mode combo is on Search.
     bool searchMode() const;
+    // One cache cleaning of the engine, then the lists collected anew.
+    void clean(bool (YumIO::*cleaning)());
     // Starts one of the share directory's launcher scripts, detached.
     void launch(const QStringList& arguments);
     static QString nodeName();

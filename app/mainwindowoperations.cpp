@@ -178,52 +178,45 @@ void MainWindow::apply()
     setReady(true);
 }
 
+void MainWindow::clean(bool (YumIO::*cleaning)())
+{
+    BusyGuard busy(this);
+    // A failed cleaning has logged its warning; what is left is collected
+    // anew all the same.
+    (yumIO->*cleaning)();
+    recollect();
+}
+
 void MainWindow::cleanHeaders()
 {
-    setReady(false);
-    yumIO->cleanHeaders();
-    recollect();
-    setReady(true);
+    clean(&YumIO::cleanHeaders);
 }
 
 void MainWindow::cleanPackages()
 {
     // Downloaded packages are not part of the lists: nothing to collect.
-    setReady(false);
+    BusyGuard busy(this);
     yumIO->cleanPackages();
-    setReady(true);
 }
 
 void MainWindow::cleanXmlMetadata()
 {
-    setReady(false);
-    yumIO->cleanXmlMetadata();
-    recollect();
-    setReady(true);
+    clean(&YumIO::cleanXmlMetadata);
 }
 
 void MainWindow::cleanPickledCache()
 {
-    setReady(false);
-    yumIO->cleanPickledCache();
-    recollect();
-    setReady(true);
+    clean(&YumIO::cleanPickledCache);
 }
 
 void MainWindow::cleanSqliteCache()
 {
-    setReady(false);
-    yumIO->cleanSqliteCache();
-    recollect();
-    setReady(true);
+    clean(&YumIO::cleanSqliteCache);
 }
 
 void MainWindow::cleanAll()
 {
-    setReady(false);
-    yumIO->cleanAll();
-    recollect();
-    setReady(true);
+    clean(&YumIO::cleanAll);
 }
 
 void MainWindow::yumConfIOChanged()
