@@ -169,6 +169,24 @@ TEST_F(MainWindowSandboxTest, QuitInTheCredentialDialogEndsWithoutCollecting)
     EXPECT_TRUE(yumLockFree(sandbox));
 }
 
+TEST_F(MainWindowSandboxTest, QuitInTheCredentialDialogAfterAChangeOfRepositoriesEnds)
+{
+    ASSERT_TRUE(sandbox.fillKivrelCredentials());
+    ASSERT_TRUE(sandbox.startKivrelServer());
+    ASSERT_TRUE(start());
+    EXPECT_EQ(answerer.answered, 0);
+
+    ASSERT_TRUE(sandbox.fillKivrelCredentials(QString(), QString()));
+    answerer.answerButton("Quit");
+    window->reposChanged();
+    EXPECT_EQ(answerer.answered, 1);
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_EQ(engine(), nullptr);
+    // Nothing is collected after a quit: the window stays busy.
+    EXPECT_FALSE(window->isReady());
+    EXPECT_TRUE(yumLockFree(sandbox));
+}
+
 TEST_F(MainWindowSandboxTest, RefreshCollectsAnewAndDropsTheMarks)
 {
     ASSERT_TRUE(sandbox.fillKivrelCredentials());
