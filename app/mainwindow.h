@@ -137,6 +137,10 @@ private:
     void loadExtraData();
     // True while the mode combo is on Search.
     bool searchMode() const;
+    // The credential check before a collection. When the user chose Quit
+    // there, quits and answers false; otherwise *changed (where asked) tells
+    // whether credentials were written.
+    bool checkCredentials(bool* changed = nullptr);
     // One cache cleaning of the engine, then the lists collected anew.
     void clean(bool (YumIO::*cleaning)());
     // Starts one of the share directory's launcher scripts, detached.

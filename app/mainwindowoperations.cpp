@@ -92,6 +92,19 @@ void MainWindow::loadExtraData()
     yumIO->collectOtherData();
 }
 
+bool MainWindow::checkCredentials(bool* changed)
+{
+    RepoAuth::Checker checker(this, yumConfIO);
+    if (checker.quit) {
+        // The window stays busy: nothing is collected after this.
+        quit();
+        return false;
+    }
+    if (changed)
+        *changed = checker.changed;
+    return true;
+}
+
 void MainWindow::initialize()
 {
     yumConfIO = new YumConfIO(repoEnabled, used);
@@ -117,15 +130,9 @@ void MainWindow::initialize()
         return;
     }
 
-    bool changed;
-    {
-        RepoAuth::Checker checker(this, yumConfIO);
-        if (checker.quit) {
-            quit();
-            return;
-        }
-        changed = checker.changed;
-    }
+    bool changed = false;
+    if (!checkCredentials(&changed))
+        return;
     model->beginEntriesChange();
     if (changed)
         yumIO->clear();
@@ -146,13 +153,8 @@ void MainWindow::refresh()
 void MainWindow::reposChanged()
 {
     setReady(false);
-    {
-        RepoAuth::Checker checker(this, yumConfIO);
-        if (checker.quit) {
-            quit();
-            return;
-        }
-    }
+    if (!checkCredentials())
+        return;
     recollect();
     if (mainArea->isHidden()) {
         mainArea->show();
@@ -165,13 +167,8 @@ void MainWindow::apply()
 {
     setReady(false);
     if (yumIO->apply()) {
-        {
-            RepoAuth::Checker checker(this, yumConfIO);
-            if (checker.quit) {
-                quit();
-                return;
-            }
-        }
+        if (!checkCredentials())
+            return;
         recollect();
     }
     // Not applied: the entries and their marks stay as they were.
