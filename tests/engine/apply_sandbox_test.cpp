@@ -96,7 +96,7 @@ TEST_F(ApplyTest, UnresolvableTransactionReportsYumsErrorAndChangesNothing)
     // kuv-app needs the library that is to be removed.
     mark("kuv-app", Package::Install);
     mark("kuv-lib", Package::Remove);
-    const int logStart = logCount();
+    const int logStart = io->logList.lockedCount();
 
     EXPECT_FALSE(io->apply());
 
@@ -148,7 +148,7 @@ TEST_F(ApplyTest, MarkThatCannotJoinTheListsAppliesNothing)
         // cannot be made.
         lib->next->releasePo();
     }
-    const int logStart = logCount();
+    const int logStart = io->logList.lockedCount();
 
     EXPECT_FALSE(io->apply());
 

@@ -72,5 +72,4 @@ protected:
     void mark(const QString& name, Package::Action action);
     // The log's lines of the given kind from the given index on.
     QStringList logTexts(Log::Kind kind, int from = 0);
-    int logCount();
 };

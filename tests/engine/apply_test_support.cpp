@@ -184,9 +184,3 @@ QStringList ApplyTest::logTexts(Log::Kind kind, int from)
     }
     return texts;
 }
-
-int ApplyTest::logCount()
-{
-    QMutexLocker locker(&io->logList);
-    return io->logList.count();
-}

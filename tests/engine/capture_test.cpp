@@ -109,7 +109,7 @@ TEST_F(ApplyProgress, TransactionMovesTheBarsAndLogsTheScriptletsOutput)
     Package::Entry* apps = find("KUV Applications", true);
     ASSERT_NE(apps, nullptr);
     apps->action = Package::Install;
-    const int start = logCount();
+    const int start = io->logList.lockedCount();
     const QMap<int, QString> before = descriptors();
 
     ASSERT_TRUE(io->apply()) << dialogs().join('\n').toStdString();

@@ -56,7 +56,7 @@ TEST_F(ApplyTest, GroupMarkedInstallInstallsItsRequiredMembers)
     Package::Entry* apps = find("KUV Applications", true);
     ASSERT_NE(apps, nullptr);
     apps->action = Package::Install;
-    const int logStart = logCount();
+    const int logStart = io->logList.lockedCount();
 
     EXPECT_TRUE(io->apply());
 
@@ -86,7 +86,7 @@ TEST_F(SharedGroupsTest, ConflictAnswersDecideTheMembersActions)
     cleanup->action = Package::Remove;
     find("Purge", true)->action = Package::Remove;
     answerer.pressButtons({1, 2});
-    int logStart = logCount();
+    int logStart = io->logList.lockedCount();
     EXPECT_FALSE(io->apply());
     ASSERT_EQ(answerer.seen.size(), 2);
     EXPECT_EQ(dialogs()[0], "QMessageBox|Apply|Package kuv-lib is included in group Cleanup which "
@@ -124,7 +124,7 @@ TEST_F(SharedGroupsTest, ConflictAnswersDecideTheMembersActions)
     cleanup->action = Package::Remove;
     answerer.seen.clear();
     answerer.pressButtons({0});
-    logStart = logCount();
+    logStart = io->logList.lockedCount();
     EXPECT_TRUE(io->apply());
     ASSERT_EQ(answerer.seen.size(), 2);
     EXPECT_EQ(dialogs()[0], "QMessageBox|Apply|Package kuv-lib is included in group Cleanup which "
