@@ -86,6 +86,23 @@ TestSandbox::~TestSandbox()
         nftw(QFile::encodeName(dir.path()).constData(), removeEntry, 16, FTW_DEPTH | FTW_PHYS);
 }
 
+QStringList TestSandbox::installedAtStart()
+{
+    return {"kuv-kernel-1.0-1", "kuv-kernel-1.1-1", "kuv-lib-1.0-1",
+            "kuv-local-1.0-1",  "kuv-notes-1.0-1",  "kuv-oldtool-1.0-1"};
+}
+
+QString TestSandbox::appLibLocalTransaction()
+{
+    return QStringLiteral("Transaction to be performed:\n"
+                          "\tInstall: kuv-app 2.0-1 (noarch) [kuv-main]\n"
+                          "\tUpdate: kuv-lib 1.1-1 (noarch) [kuv-main]\n"
+                          "\tRemove: kuv-local 1.0-1 (noarch)\n"
+                          "Performing the following to resolve dependencies:\n"
+                          "\tInstall: kuv-docs 1.0-1 (noarch) [kuv-main]\n"
+                          "Total download size: 0b\n");
+}
+
 QString TestSandbox::sourceDir()
 {
     QString source = qEnvironmentVariable("KUV_SOURCE_DIR");

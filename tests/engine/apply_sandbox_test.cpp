@@ -8,8 +8,7 @@
 
 namespace {
 
-const QStringList before = {"kuv-kernel-1.0-1", "kuv-kernel-1.1-1", "kuv-lib-1.0-1",
-                            "kuv-local-1.0-1", "kuv-notes-1.0-1", "kuv-oldtool-1.0-1"};
+const QStringList before = TestSandbox::installedAtStart();
 
 }
 
@@ -29,13 +28,7 @@ TEST_F(ApplyTest, ConfirmedTransactionChangesExactlyWhatWasMarked)
                            "kuv-oldtool-1.0-1"}));
     // The repositories are file:// ones: nothing is downloaded.
     EXPECT_EQ(dialogs(), QStringList({"ScrollableConfirmDialog|Apply|"
-                                      "Transaction to be performed:\n"
-                                      "\tInstall: kuv-app 2.0-1 (noarch) [kuv-main]\n"
-                                      "\tUpdate: kuv-lib 1.1-1 (noarch) [kuv-main]\n"
-                                      "\tRemove: kuv-local 1.0-1 (noarch)\n"
-                                      "Performing the following to resolve dependencies:\n"
-                                      "\tInstall: kuv-docs 1.0-1 (noarch) [kuv-main]\n"
-                                      "Total download size: 0b\n"}));
+                                      + TestSandbox::appLibLocalTransaction()}));
     EXPECT_EQ(logTexts(Log::Action), QStringList({"Initialization", "Applying", "Applying: OK"}));
     EXPECT_EQ(logTexts(Log::Error), QStringList());
     // The dependency line named a package the table offers.
