@@ -14,6 +14,7 @@ import shutil
 import subprocess
 import sys
 import tempfile
+import unittest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 if HERE not in sys.path:
@@ -101,6 +102,33 @@ def script():
 
 def newYumIO():
     return script()["YumIO"]()
+
+
+def loaded(*changes):
+    """A script object with its repositories and transaction set up, the
+    kivrel repository left out; `changes` are (method, repository id) pairs
+    for the repository table."""
+    y = newYumIO()
+    y.repos.disableRepo("kuv-remote")
+    for method, repoid in changes:
+        getattr(y.repos, method)(repoid)
+    y.setupRepos()
+    y.setupTs()
+    return y
+
+
+class OnSandbox(unittest.TestCase):
+    """A test on the runner's sandbox as the configuration root. With
+    RESET_CALLS the stand-in's record of the program's callbacks starts
+    empty."""
+
+    RESET_CALLS = False
+
+    def setUp(self):
+        self.sandbox = Sandbox()
+        useConfigRoot(self.sandbox.root)
+        if self.RESET_CALLS:
+            yumIOC.reset()
 
 
 @contextlib.contextmanager
