@@ -26,6 +26,11 @@ SHARE = os.environ.get("KUVSHARE") or os.path.join(os.environ["KUV_SOURCE_DIR"],
 SCRIPT = os.path.join(SHARE, "python", "YumIO.py")
 PYTHON = "/usr/bin/python3"
 
+# The installroot's packages as the sandbox is made, name-version-release.arch,
+# sorted.
+INSTALLED = ["kuv-kernel-1.0-1.noarch", "kuv-kernel-1.1-1.noarch", "kuv-lib-1.0-1.noarch",
+             "kuv-local-1.0-1.noarch", "kuv-notes-1.0-1.noarch", "kuv-oldtool-1.0-1.noarch"]
+
 
 class Sandbox(object):
     """The paths and test data of the sandbox the runner made."""
@@ -115,6 +120,14 @@ def loaded(*changes):
     y.setupRepos()
     y.setupTs()
     return y
+
+
+def quietCalls():
+    """Empties the stand-in's record of the program's callbacks and keeps
+    what the script writes out of the test's output; setting yumIOC.echo
+    (or yumIOC.reset()) shows it again."""
+    yumIOC.reset()
+    yumIOC.echo = False
 
 
 class OnSandbox(unittest.TestCase):

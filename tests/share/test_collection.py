@@ -14,7 +14,7 @@ import weakref
 
 import layertest
 from layertest import (OnSandbox, RepositoryActs, Sandbox, loaded, newYumIO, preserved,
-                       useConfigRoot)
+                       quietCalls, useConfigRoot)
 
 layertest.script()  # puts the script's folder, and so the yum package, on sys.path
 import rpm  # noqa: E402
@@ -339,8 +339,7 @@ class MetadataStages(unittest.TestCase):
 class Streams(unittest.TestCase):
 
     def setUp(self):
-        yumIOC.reset()
-        yumIOC.echo = False
+        quietCalls()
 
     def tearDown(self):
         yumIOC.echo = True

@@ -7,14 +7,11 @@ import socket
 import unittest
 
 import layertest
-from layertest import (OnSandbox, capturedStderr, filesHolding, hostState, kivrelEncode, loaded,
-                       newYumIO, preserved, useConfigRoot)
+from layertest import (INSTALLED, OnSandbox, capturedStderr, filesHolding, hostState,
+                       kivrelEncode, loaded, newYumIO, preserved, useConfigRoot)
 
 layertest.script()  # puts the script's folder, and so the yum package, on sys.path
 import yum.Errors  # noqa: E402
-
-INSTALLED = ["kuv-kernel-1.0-1.noarch", "kuv-kernel-1.1-1.noarch", "kuv-lib-1.0-1.noarch",
-             "kuv-local-1.0-1.noarch", "kuv-notes-1.0-1.noarch", "kuv-oldtool-1.0-1.noarch"]
 
 
 def names(query):
