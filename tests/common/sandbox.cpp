@@ -86,6 +86,22 @@ TestSandbox::~TestSandbox()
         nftw(QFile::encodeName(dir.path()).constData(), removeEntry, 16, FTW_DEPTH | FTW_PHYS);
 }
 
+QStringList TestSandbox::installedPackages() const
+{
+    QProcess rpm;
+    rpm.setProcessEnvironment(environment());
+    rpm.start("rpm", {"--root", installRoot(), "-qa", "--qf", "%{NAME}-%{VERSION}-%{RELEASE}\\n"});
+    if (!rpm.waitForFinished(60000) || rpm.exitStatus() != QProcess::NormalExit
+        || rpm.exitCode() != 0) {
+        ADD_FAILURE() << "rpm --root -qa failed: " << rpm.readAllStandardError().toStdString();
+        return {};
+    }
+    QStringList packages =
+        QString::fromUtf8(rpm.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+    packages.sort();
+    return packages;
+}
+
 QStringList TestSandbox::installedAtStart()
 {
     return {"kuv-kernel-1.0-1", "kuv-kernel-1.1-1", "kuv-lib-1.0-1",

@@ -43,6 +43,10 @@ public:
 
     static QString kivrelRepoId() { return QStringLiteral("kuv-remote"); }
 
+    // The installroot's packages as name-version-release, sorted, read by
+    // rpm with the sandbox's HOME so that its database is the one inside the
+    // root; a failing rpm fails the test and gives none.
+    QStringList installedPackages() const;
     // The installroot's packages as a fresh sandbox has them,
     // name-version-release, sorted.
     static QStringList installedAtStart();

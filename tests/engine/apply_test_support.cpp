@@ -2,10 +2,7 @@
 // the listing tests, and the sandbox fixture's helpers.
 #include "tests/engine/apply_test.h"
 
-#include <algorithm>
-
 #include <QMutexLocker>
-#include <QProcess>
 
 #include "engine/yumioc.h"
 
@@ -149,22 +146,6 @@ void ApplyTest::SetUp()
         return;
     ASSERT_TRUE(io->collect(withoutRemote()));
     ASSERT_EQ(dialogs(), QStringList());
-}
-
-QStringList ApplyTest::installedPackages()
-{
-    QProcess rpm;
-    rpm.setProcessEnvironment(sandbox.environment());
-    rpm.start("rpm", {"--root", sandbox.installRoot(), "-qa", "--qf",
-                      "%{NAME}-%{VERSION}-%{RELEASE}\\n"});
-    if (!rpm.waitForFinished(60000) || rpm.exitCode() != 0) {
-        ADD_FAILURE() << "rpm -qa failed: " << rpm.readAllStandardError().constData();
-        return {};
-    }
-    QStringList packages =
-        QString::fromUtf8(rpm.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
-    std::sort(packages.begin(), packages.end());
-    return packages;
 }
 
 void ApplyTest::mark(const QString& name, Package::Action action)

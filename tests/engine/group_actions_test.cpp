@@ -62,7 +62,7 @@ TEST_F(ApplyTest, GroupMarkedInstallInstallsItsRequiredMembers)
 
     // kuv-app brings the update of kuv-lib it needs; the conditional
     // kuv-suite is not required.
-    EXPECT_EQ(installedPackages(),
+    EXPECT_EQ(sandbox.installedPackages(),
               QStringList({"kuv-app-2.0-1", "kuv-docs-1.0-1", "kuv-kernel-1.0-1",
                            "kuv-kernel-1.1-1", "kuv-lib-1.1-1", "kuv-local-1.0-1",
                            "kuv-notes-1.0-1", "kuv-oldtool-1.0-1"}));
@@ -98,7 +98,7 @@ TEST_F(SharedGroupsTest, ConflictAnswersDecideTheMembersActions)
                             "was marked for Remove,\nso the package would be marked for Remove,\n"
                             "but you resolved an earlier conflict by marking it for Update.\n"
                             "How do you wish to proceed?");
-    EXPECT_EQ(installedPackages(), before);
+    EXPECT_EQ(sandbox.installedPackages(), before);
     EXPECT_EQ(lib->groupAction, Package::Update);
     EXPECT_EQ(lib->markedBy, nullptr);
     EXPECT_EQ(notes->markedBy, cleanup);
@@ -133,6 +133,6 @@ TEST_F(SharedGroupsTest, ConflictAnswersDecideTheMembersActions)
     EXPECT_EQ(answerer.seen[0].buttons, QStringList({"Remove", "Update", "Cancel"}));
     EXPECT_EQ(groupLines(logStart).first(),
               "0/4:Manually resolving conflict: marking package kuv-lib for Remove");
-    EXPECT_EQ(installedPackages(), QStringList({"kuv-kernel-1.0-1", "kuv-kernel-1.1-1",
+    EXPECT_EQ(sandbox.installedPackages(), QStringList({"kuv-kernel-1.0-1", "kuv-kernel-1.1-1",
                                                 "kuv-local-1.0-1", "kuv-oldtool-1.0-1"}));
 }
