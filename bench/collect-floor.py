@@ -20,41 +20,18 @@ import time
 started = time.perf_counter()
 startedCpu = time.process_time()
 
-import configparser  # noqa: E402
 import os  # noqa: E402
 import resource  # noqa: E402
 import sys  # noqa: E402
 
-import dnf  # noqa: E402
-import dnf.conf  # noqa: E402
+import floorbase  # noqa: E402  (imports dnf)
 
 imported = time.perf_counter()
 importedCpu = time.process_time()
 
 
 def main():
-    sandbox = os.path.abspath(sys.argv[1])
-    path = os.path.join(sandbox, "etc", "yum.conf")
-    written = configparser.RawConfigParser()
-    written.read(path)
-    main = written["main"]
-
-    conf = dnf.conf.Conf()
-    conf.config_file_path = path
-    conf.read(path)
-    conf.installroot = main["installroot"]
-    conf.releasever = "$releasever"
-    # The paths as yum.conf writes them, as the engine's yum layer takes
-    # them, so that both read one cache.
-    conf.cachedir = main["cachedir"]
-    conf.persistdir = main["persistdir"]
-    conf.logdir = os.path.dirname(main["logfile"])
-    for folder in (conf.cachedir, conf.persistdir, conf.logdir):
-        os.makedirs(folder, exist_ok=True)
-
-    base = dnf.Base(conf)
-    base.read_all_repos()
-    base.fill_sack(load_system_repo=True, load_available_repos=True)
+    base = floorbase.filledBase(os.path.abspath(sys.argv[1]))
     query = base.sack.query()
 
     def fields(pkg, size):

@@ -23,35 +23,15 @@ import time
 
 processStarted = time.perf_counter()
 
-import configparser  # noqa: E402
 import os  # noqa: E402
 import re  # noqa: E402
 import resource  # noqa: E402
 import sys  # noqa: E402
 
 import dnf  # noqa: E402
-import dnf.conf  # noqa: E402
 import rpm  # noqa: E402
 
-
-def makeConf(sandbox):
-    path = os.path.join(sandbox, "etc", "yum.conf")
-    written = configparser.RawConfigParser()
-    written.read(path)
-    main = written["main"]
-    conf = dnf.conf.Conf()
-    conf.config_file_path = path
-    conf.read(path)
-    conf.installroot = main["installroot"]
-    conf.releasever = "$releasever"
-    # The paths as yum.conf writes them, as the program's yum layer takes
-    # them, so that both read one cache.
-    conf.cachedir = main["cachedir"]
-    conf.persistdir = main["persistdir"]
-    conf.logdir = os.path.dirname(main["logfile"])
-    for folder in (conf.cachedir, conf.persistdir, conf.logdir):
-        os.makedirs(folder, exist_ok=True)
-    return conf
+from floorbase import filledBase, makeConf  # noqa: E402
 
 
 def relations(reldeps):
@@ -68,9 +48,7 @@ def main():
     pattern = re.compile(sys.argv[2])
 
     # What the program has done before its first Search.
-    base = dnf.Base(makeConf(sandbox))
-    base.read_all_repos()
-    base.fill_sack(load_system_repo=True, load_available_repos=True)
+    base = filledBase(sandbox)
     query = base.sack.query()
     table = {}
     for pkg in query.upgrades().latest():

@@ -14,6 +14,7 @@
 #include <QTextEdit>
 
 #include "app/packagetable/searchtexts.h"
+#include "common/enginelog.h"
 #include "foundation/scrollableconfirmdialog.h"
 #include "repos/repoeditor/dialog.h"
 
@@ -40,17 +41,6 @@ Package::Entry* entryNamed(YumIO& io, const QString& name)
             return entry;
     }
     return nullptr;
-}
-
-int logCount(YumIO& io, const QString& text)
-{
-    QMutexLocker lock(&io.logList);
-    int count = 0;
-    for (const Log::Entry& entry : io.logList) {
-        if (entry.text == text)
-            ++count;
-    }
-    return count;
 }
 
 QString fileText(const QString& path)

@@ -86,6 +86,39 @@ TestSandbox::~TestSandbox()
         nftw(QFile::encodeName(dir.path()).constData(), removeEntry, 16, FTW_DEPTH | FTW_PHYS);
 }
 
+QStringList TestSandbox::installedPackages() const
+{
+    QProcess rpm;
+    rpm.setProcessEnvironment(environment());
+    rpm.start("rpm", {"--root", installRoot(), "-qa", "--qf", "%{NAME}-%{VERSION}-%{RELEASE}\\n"});
+    if (!rpm.waitForFinished(60000) || rpm.exitStatus() != QProcess::NormalExit
+        || rpm.exitCode() != 0) {
+        ADD_FAILURE() << "rpm --root -qa failed: " << rpm.readAllStandardError().toStdString();
+        return {};
+    }
+    QStringList packages =
+        QString::fromUtf8(rpm.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+    packages.sort();
+    return packages;
+}
+
+QStringList TestSandbox::installedAtStart()
+{
+    return {"kuv-kernel-1.0-1", "kuv-kernel-1.1-1", "kuv-lib-1.0-1",
+            "kuv-local-1.0-1",  "kuv-notes-1.0-1",  "kuv-oldtool-1.0-1"};
+}
+
+QString TestSandbox::appLibLocalTransaction()
+{
+    return QStringLiteral("Transaction to be performed:\n"
+                          "\tInstall: kuv-app 2.0-1 (noarch) [kuv-main]\n"
+                          "\tUpdate: kuv-lib 1.1-1 (noarch) [kuv-main]\n"
+                          "\tRemove: kuv-local 1.0-1 (noarch)\n"
+                          "Performing the following to resolve dependencies:\n"
+                          "\tInstall: kuv-docs 1.0-1 (noarch) [kuv-main]\n"
+                          "Total download size: 0b\n");
+}
+
 QString TestSandbox::sourceDir()
 {
     QString source = qEnvironmentVariable("KUV_SOURCE_DIR");

@@ -12,6 +12,7 @@
 
 #include <QProcessEnvironment>
 #include <QString>
+#include <QStringList>
 #include <QTemporaryDir>
 
 class QProcess;
@@ -41,6 +42,18 @@ public:
     QString home() const;
 
     static QString kivrelRepoId() { return QStringLiteral("kuv-remote"); }
+
+    // The installroot's packages as name-version-release, sorted, read by
+    // rpm with the sandbox's HOME so that its database is the one inside the
+    // root; a failing rpm fails the test and gives none.
+    QStringList installedPackages() const;
+    // The installroot's packages as a fresh sandbox has them,
+    // name-version-release, sorted.
+    static QStringList installedAtStart();
+    // The listing that applying Install kuv-app, Update kuv-lib and Remove
+    // kuv-local on a fresh sandbox confirms: kuv-app pulls in kuv-docs, and
+    // the file:// repositories download nothing.
+    static QString appLibLocalTransaction();
     int kivrelPort() const { return port; }
     QString kivrelUser() const { return user; }
     QString kivrelPassword() const { return password; }

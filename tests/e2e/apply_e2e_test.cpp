@@ -18,7 +18,6 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QMessageBox>
-#include <QProcess>
 #include <QTest>
 
 #include "engine/configroot.h"
@@ -35,38 +34,6 @@ namespace
 
 // Set in the child process that runs the scenario itself.
 const char* const inChildVariable = "KUV_E2E_APPLY_CHILD";
-
-const QStringList installedBefore = {"kuv-kernel-1.0-1", "kuv-kernel-1.1-1", "kuv-lib-1.0-1",
-                                     "kuv-local-1.0-1", "kuv-notes-1.0-1", "kuv-oldtool-1.0-1"};
-
-const QString expectedTransaction = QStringLiteral(
-    "Transaction to be performed:\n"
-    "\tInstall: kuv-app 2.0-1 (noarch) [kuv-main]\n"
-    "\tUpdate: kuv-lib 1.1-1 (noarch) [kuv-main]\n"
-    "\tRemove: kuv-local 1.0-1 (noarch)\n"
-    "Performing the following to resolve dependencies:\n"
-    "\tInstall: kuv-docs 1.0-1 (noarch) [kuv-main]\n"
-    "Total download size: 0b\n");
-
-// The installroot's packages as name-version-release, sorted; rpm runs with
-// the sandbox's HOME so that its database is the one inside the root.
-QStringList installedPackages(const TestSandbox& sandbox)
-{
-    QProcess rpm;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert("HOME", sandbox.home());
-    rpm.setProcessEnvironment(environment);
-    rpm.start("rpm", {"--root", sandbox.installRoot(), "-qa", "--qf",
-                      "%{NAME}-%{VERSION}-%{RELEASE}\\n"});
-    if (!rpm.waitForFinished(30000) || rpm.exitStatus() != QProcess::NormalExit
-        || rpm.exitCode() != 0) {
-        ADD_FAILURE() << "rpm --root -qa failed: " << rpm.readAllStandardError().toStdString();
-        return {};
-    }
-    QStringList packages = QString::fromUtf8(rpm.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
-    packages.sort();
-    return packages;
-}
 
 // What one modal dialog showed: its class, title and the texts of its labels.
 struct ShownDialog
@@ -207,7 +174,7 @@ void applyThroughTheWindow()
     ASSERT_TRUE(sandbox.startKivrelServer());
     ConfigRoot::setRoot(sandbox.root());
     qputenv("HOME", sandbox.home().toUtf8());
-    ASSERT_EQ(installedPackages(sandbox), installedBefore);
+    ASSERT_EQ(sandbox.installedPackages(), TestSandbox::installedAtStart());
 
     std::unique_ptr<MainWindow> window = std::make_unique<MainWindow>();
     window->show();
@@ -233,8 +200,8 @@ void applyThroughTheWindow()
     ASSERT_EQ(answerer.shown.size(), 1);
     EXPECT_EQ(answerer.shown[0].kind, "confirm");
     EXPECT_EQ(answerer.shown[0].title, "Apply");
-    EXPECT_EQ(answerer.shown[0].text, expectedTransaction);
-    EXPECT_EQ(installedPackages(sandbox), installedBefore);
+    EXPECT_EQ(answerer.shown[0].text, TestSandbox::appLibLocalTransaction());
+    EXPECT_EQ(sandbox.installedPackages(), TestSandbox::installedAtStart());
     EXPECT_EQ(shownMarks(*window), QList<int>({Package::Update, Package::Install, Package::Remove}));
     EXPECT_EQ(shownVersion(*window, "kuv-lib"), "1.1-1");
     EXPECT_TRUE(A::applyButton(*window)->isEnabled());
@@ -253,7 +220,7 @@ void applyThroughTheWindow()
     EXPECT_TRUE(answerer.shown[0].text.contains("kuv-app")) << answerer.shown[0].text.toStdString();
     EXPECT_TRUE(answerer.shown[0].text.endsWith("\nError applying changes"))
         << answerer.shown[0].text.toStdString();
-    EXPECT_EQ(installedPackages(sandbox), installedBefore);
+    EXPECT_EQ(sandbox.installedPackages(), TestSandbox::installedAtStart());
     EXPECT_EQ(shownMarks(*window), QList<int>({Package::Remove, Package::Install, Package::Remove}));
     EXPECT_TRUE(A::applyButton(*window)->isEnabled());
 
@@ -267,11 +234,11 @@ void applyThroughTheWindow()
     ASSERT_TRUE(window->isReady());
     ASSERT_EQ(answerer.shown.size(), 1);
     EXPECT_EQ(answerer.shown[0].kind, "confirm");
-    EXPECT_EQ(answerer.shown[0].text, expectedTransaction);
+    EXPECT_EQ(answerer.shown[0].text, TestSandbox::appLibLocalTransaction());
 
     // Exactly the new state in the root's database, and in the table, which
     // was collected anew: no marks left, the removed package gone.
-    EXPECT_EQ(installedPackages(sandbox),
+    EXPECT_EQ(sandbox.installedPackages(),
               QStringList({"kuv-app-2.0-1", "kuv-docs-1.0-1", "kuv-kernel-1.0-1",
                            "kuv-kernel-1.1-1", "kuv-lib-1.1-1", "kuv-notes-1.0-1",
                            "kuv-oldtool-1.0-1"}));

@@ -13,12 +13,12 @@
 #include <QGuiApplication>
 #include <QIcon>
 #include <QLabel>
-#include <QMutexLocker>
 #include <QPixmap>
 #include <QScreen>
 #include <QStyle>
 #include <QTest>
 
+#include "common/enginelog.h"
 #include "engine/configroot.h"
 #include "engine/globals.h"
 #include "foundation/defaultstyle.h"
@@ -32,17 +32,6 @@ using MainWindowTesting::yumLockFree;
 
 namespace
 {
-
-int logCount(YumIO& io, const QString& text)
-{
-    QMutexLocker lock(&io.logList);
-    int count = 0;
-    for (const Log::Entry& entry : io.logList) {
-        if (entry.text == text)
-            ++count;
-    }
-    return count;
-}
 
 RepoAuth::Dialog* visibleCredentialDialog()
 {

@@ -8,14 +8,13 @@
 
 namespace {
 
-const QStringList before = {"kuv-kernel-1.0-1", "kuv-kernel-1.1-1", "kuv-lib-1.0-1",
-                            "kuv-local-1.0-1", "kuv-notes-1.0-1", "kuv-oldtool-1.0-1"};
+const QStringList before = TestSandbox::installedAtStart();
 
 }
 
 TEST_F(ApplyTest, ConfirmedTransactionChangesExactlyWhatWasMarked)
 {
-    ASSERT_EQ(installedPackages(), before);
+    ASSERT_EQ(sandbox.installedPackages(), before);
     mark("kuv-lib", Package::Update);
     mark("kuv-app", Package::Install);
     mark("kuv-local", Package::Remove);
@@ -23,19 +22,13 @@ TEST_F(ApplyTest, ConfirmedTransactionChangesExactlyWhatWasMarked)
     EXPECT_TRUE(io->apply());
 
     // kuv-app pulls in kuv-docs for the virtual name it requires.
-    EXPECT_EQ(installedPackages(),
+    EXPECT_EQ(sandbox.installedPackages(),
               QStringList({"kuv-app-2.0-1", "kuv-docs-1.0-1", "kuv-kernel-1.0-1",
                            "kuv-kernel-1.1-1", "kuv-lib-1.1-1", "kuv-notes-1.0-1",
                            "kuv-oldtool-1.0-1"}));
     // The repositories are file:// ones: nothing is downloaded.
     EXPECT_EQ(dialogs(), QStringList({"ScrollableConfirmDialog|Apply|"
-                                      "Transaction to be performed:\n"
-                                      "\tInstall: kuv-app 2.0-1 (noarch) [kuv-main]\n"
-                                      "\tUpdate: kuv-lib 1.1-1 (noarch) [kuv-main]\n"
-                                      "\tRemove: kuv-local 1.0-1 (noarch)\n"
-                                      "Performing the following to resolve dependencies:\n"
-                                      "\tInstall: kuv-docs 1.0-1 (noarch) [kuv-main]\n"
-                                      "Total download size: 0b\n"}));
+                                      + TestSandbox::appLibLocalTransaction()}));
     EXPECT_EQ(logTexts(Log::Action), QStringList({"Initialization", "Applying", "Applying: OK"}));
     EXPECT_EQ(logTexts(Log::Error), QStringList());
     // The dependency line named a package the table offers.
@@ -54,7 +47,7 @@ TEST_F(ApplyTest, UpdateOfAnInstallOnlyPackageInstallsItBesideTheOthers)
 
     QStringList after = before;
     after.insert(2, "kuv-kernel-1.2-1");
-    EXPECT_EQ(installedPackages(), after);
+    EXPECT_EQ(sandbox.installedPackages(), after);
     EXPECT_EQ(dialogs(), QStringList({"ScrollableConfirmDialog|Apply|"
                                       "Transaction to be performed:\n"
                                       "\tInstall: kuv-kernel 1.2-1 (noarch) [kuv-main]\n"
@@ -78,7 +71,7 @@ TEST_F(ApplyTest, CancelChangesNothingAndKeepsTheMarks)
 
     EXPECT_FALSE(io->apply());
 
-    EXPECT_EQ(installedPackages(), before);
+    EXPECT_EQ(sandbox.installedPackages(), before);
     ASSERT_EQ(dialogs().size(), 1);
     EXPECT_TRUE(dialogs().first().startsWith("ScrollableConfirmDialog|Apply|"));
     EXPECT_EQ(logTexts(Log::Action).last(), "Not Applying: Canceled");
@@ -88,7 +81,7 @@ TEST_F(ApplyTest, CancelChangesNothingAndKeepsTheMarks)
     // The same object applies afterwards.
     answerer.setAnswer(DialogAnswerer::Accept);
     EXPECT_TRUE(io->apply());
-    EXPECT_TRUE(installedPackages().contains("kuv-app-2.0-1"));
+    EXPECT_TRUE(sandbox.installedPackages().contains("kuv-app-2.0-1"));
 }
 
 TEST_F(ApplyTest, UnresolvableTransactionReportsYumsErrorAndChangesNothing)
@@ -96,11 +89,11 @@ TEST_F(ApplyTest, UnresolvableTransactionReportsYumsErrorAndChangesNothing)
     // kuv-app needs the library that is to be removed.
     mark("kuv-app", Package::Install);
     mark("kuv-lib", Package::Remove);
-    const int logStart = logCount();
+    const int logStart = io->logList.lockedCount();
 
     EXPECT_FALSE(io->apply());
 
-    EXPECT_EQ(installedPackages(), before);
+    EXPECT_EQ(sandbox.installedPackages(), before);
     const QStringList shown = dialogs();
     ASSERT_EQ(shown.size(), 1);
     EXPECT_TRUE(shown.first().startsWith("ScrollableErrorDialog|KUV Yum Error|"));
@@ -115,7 +108,7 @@ TEST_F(ApplyTest, EmptyMarksApplyNothing)
     EXPECT_FALSE(io->apply());
     EXPECT_EQ(dialogs(), QStringList());
     EXPECT_TRUE(logTexts(Log::Info).contains("Nothing to do"));
-    EXPECT_EQ(installedPackages(), before);
+    EXPECT_EQ(sandbox.installedPackages(), before);
 }
 
 TEST_F(ApplyTest, RemovingAnUpdatablePackageRemovesItsInstalledVersion)
@@ -124,7 +117,7 @@ TEST_F(ApplyTest, RemovingAnUpdatablePackageRemovesItsInstalledVersion)
 
     EXPECT_TRUE(io->apply());
 
-    EXPECT_EQ(installedPackages(), QStringList({"kuv-kernel-1.0-1", "kuv-kernel-1.1-1",
+    EXPECT_EQ(sandbox.installedPackages(), QStringList({"kuv-kernel-1.0-1", "kuv-kernel-1.1-1",
                                                 "kuv-local-1.0-1", "kuv-notes-1.0-1",
                                                 "kuv-oldtool-1.0-1"}));
     ASSERT_EQ(dialogs().size(), 1);
@@ -148,7 +141,7 @@ TEST_F(ApplyTest, MarkThatCannotJoinTheListsAppliesNothing)
         // cannot be made.
         lib->next->releasePo();
     }
-    const int logStart = logCount();
+    const int logStart = io->logList.lockedCount();
 
     EXPECT_FALSE(io->apply());
 
@@ -157,7 +150,7 @@ TEST_F(ApplyTest, MarkThatCannotJoinTheListsAppliesNothing)
     // The script was never called, and the half-built lists are gone with
     // the references they held.
     EXPECT_FALSE(logTexts(Log::Info, logStart).contains("Resolving dependencies"));
-    EXPECT_EQ(installedPackages(), before);
+    EXPECT_EQ(sandbox.installedPackages(), before);
     Python::PyGILStateWrapper guard(true);
     EXPECT_EQ(Py_REFCNT(app->po), appReferences);
 }
@@ -217,7 +210,7 @@ def failingWith(kind, *arguments):
     EXPECT_EQ(shown[5], "ScrollableErrorDialog|KUV Yum Error|[Errno 2] No such file or "
                         "directory\nError applying changes");
     EXPECT_EQ(logTexts(Log::Action).filter("Applying: OK").size(), 3);
-    EXPECT_EQ(installedPackages(), before);
+    EXPECT_EQ(sandbox.installedPackages(), before);
     // The lists went with each failure, their references with them.
     Python::PyGILStateWrapper guard(true);
     EXPECT_EQ(Py_REFCNT(app->po), appReferences);

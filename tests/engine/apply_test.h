@@ -65,12 +65,8 @@ class ApplyTest : public CollectTest
 protected:
     void SetUp() override;
 
-    // name-version-release of every package in the sandbox's installroot,
-    // read by rpm itself, sorted.
-    QStringList installedPackages();
     // Marks the head entry of a package; fails the test when it is missing.
     void mark(const QString& name, Package::Action action);
     // The log's lines of the given kind from the given index on.
     QStringList logTexts(Log::Kind kind, int from = 0);
-    int logCount();
 };

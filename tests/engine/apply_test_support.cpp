@@ -2,10 +2,7 @@
 // the listing tests, and the sandbox fixture's helpers.
 #include "tests/engine/apply_test.h"
 
-#include <algorithm>
-
 #include <QMutexLocker>
-#include <QProcess>
 
 #include "engine/yumioc.h"
 
@@ -151,22 +148,6 @@ void ApplyTest::SetUp()
     ASSERT_EQ(dialogs(), QStringList());
 }
 
-QStringList ApplyTest::installedPackages()
-{
-    QProcess rpm;
-    rpm.setProcessEnvironment(sandbox.environment());
-    rpm.start("rpm", {"--root", sandbox.installRoot(), "-qa", "--qf",
-                      "%{NAME}-%{VERSION}-%{RELEASE}\\n"});
-    if (!rpm.waitForFinished(60000) || rpm.exitCode() != 0) {
-        ADD_FAILURE() << "rpm -qa failed: " << rpm.readAllStandardError().constData();
-        return {};
-    }
-    QStringList packages =
-        QString::fromUtf8(rpm.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
-    std::sort(packages.begin(), packages.end());
-    return packages;
-}
-
 void ApplyTest::mark(const QString& name, Package::Action action)
 {
     Package::Entry* entry = find(name);
@@ -183,10 +164,4 @@ QStringList ApplyTest::logTexts(Log::Kind kind, int from)
             texts << io->logList.at(i).text;
     }
     return texts;
-}
-
-int ApplyTest::logCount()
-{
-    QMutexLocker locker(&io->logList);
-    return io->logList.count();
 }

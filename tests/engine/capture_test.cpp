@@ -109,13 +109,13 @@ TEST_F(ApplyProgress, TransactionMovesTheBarsAndLogsTheScriptletsOutput)
     Package::Entry* apps = find("KUV Applications", true);
     ASSERT_NE(apps, nullptr);
     apps->action = Package::Install;
-    const int start = logCount();
+    const int start = io->logList.lockedCount();
     const QMap<int, QString> before = descriptors();
 
     ASSERT_TRUE(io->apply()) << dialogs().join('\n').toStdString();
 
     EXPECT_EQ(descriptors(), before);
-    EXPECT_EQ(installedPackages(),
+    EXPECT_EQ(sandbox.installedPackages(),
               QStringList({"kuv-app-2.0-1", "kuv-docs-1.0-1", "kuv-kernel-1.0-1", "kuv-kernel-1.1-1",
                            "kuv-lib-1.1-1", "kuv-notes-1.0-1", "kuv-oldtool-1.0-1",
                            "kuv-verbose-1.0-1"}));
@@ -195,7 +195,7 @@ TEST_F(ApplyProgress, TransactionMovesTheBarsAndLogsTheScriptletsOutput)
     EXPECT_TRUE(io->apply());
 
     EXPECT_EQ(descriptors(), beforeFailure);
-    EXPECT_FALSE(installedPackages().contains("kuv-verbose-1.0-1"));
+    EXPECT_FALSE(sandbox.installedPackages().contains("kuv-verbose-1.0-1"));
     ASSERT_EQ(dialogs().size(), 3);
     EXPECT_EQ(dialogs()[1], "QMessageBox|KUV Yum Error|Unable to open pipe to capture rpm "
                             "transaction output");

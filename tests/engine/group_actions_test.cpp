@@ -56,13 +56,13 @@ TEST_F(ApplyTest, GroupMarkedInstallInstallsItsRequiredMembers)
     Package::Entry* apps = find("KUV Applications", true);
     ASSERT_NE(apps, nullptr);
     apps->action = Package::Install;
-    const int logStart = logCount();
+    const int logStart = io->logList.lockedCount();
 
     EXPECT_TRUE(io->apply());
 
     // kuv-app brings the update of kuv-lib it needs; the conditional
     // kuv-suite is not required.
-    EXPECT_EQ(installedPackages(),
+    EXPECT_EQ(sandbox.installedPackages(),
               QStringList({"kuv-app-2.0-1", "kuv-docs-1.0-1", "kuv-kernel-1.0-1",
                            "kuv-kernel-1.1-1", "kuv-lib-1.1-1", "kuv-local-1.0-1",
                            "kuv-notes-1.0-1", "kuv-oldtool-1.0-1"}));
@@ -86,7 +86,7 @@ TEST_F(SharedGroupsTest, ConflictAnswersDecideTheMembersActions)
     cleanup->action = Package::Remove;
     find("Purge", true)->action = Package::Remove;
     answerer.pressButtons({1, 2});
-    int logStart = logCount();
+    int logStart = io->logList.lockedCount();
     EXPECT_FALSE(io->apply());
     ASSERT_EQ(answerer.seen.size(), 2);
     EXPECT_EQ(dialogs()[0], "QMessageBox|Apply|Package kuv-lib is included in group Cleanup which "
@@ -98,7 +98,7 @@ TEST_F(SharedGroupsTest, ConflictAnswersDecideTheMembersActions)
                             "was marked for Remove,\nso the package would be marked for Remove,\n"
                             "but you resolved an earlier conflict by marking it for Update.\n"
                             "How do you wish to proceed?");
-    EXPECT_EQ(installedPackages(), before);
+    EXPECT_EQ(sandbox.installedPackages(), before);
     EXPECT_EQ(lib->groupAction, Package::Update);
     EXPECT_EQ(lib->markedBy, nullptr);
     EXPECT_EQ(notes->markedBy, cleanup);
@@ -124,7 +124,7 @@ TEST_F(SharedGroupsTest, ConflictAnswersDecideTheMembersActions)
     cleanup->action = Package::Remove;
     answerer.seen.clear();
     answerer.pressButtons({0});
-    logStart = logCount();
+    logStart = io->logList.lockedCount();
     EXPECT_TRUE(io->apply());
     ASSERT_EQ(answerer.seen.size(), 2);
     EXPECT_EQ(dialogs()[0], "QMessageBox|Apply|Package kuv-lib is included in group Cleanup which "
@@ -133,6 +133,6 @@ TEST_F(SharedGroupsTest, ConflictAnswersDecideTheMembersActions)
     EXPECT_EQ(answerer.seen[0].buttons, QStringList({"Remove", "Update", "Cancel"}));
     EXPECT_EQ(groupLines(logStart).first(),
               "0/4:Manually resolving conflict: marking package kuv-lib for Remove");
-    EXPECT_EQ(installedPackages(), QStringList({"kuv-kernel-1.0-1", "kuv-kernel-1.1-1",
+    EXPECT_EQ(sandbox.installedPackages(), QStringList({"kuv-kernel-1.0-1", "kuv-kernel-1.1-1",
                                                 "kuv-local-1.0-1", "kuv-oldtool-1.0-1"}));
 }

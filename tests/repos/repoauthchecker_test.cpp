@@ -177,7 +177,7 @@ void clearOverrideCursors()
         QApplication::restoreOverrideCursor();
 }
 
-class RepoAuthCheckerTest : public ::testing::Test
+class RepoAuthCheckerTest : public ConfIOTest
 {
 protected:
     ~RepoAuthCheckerTest() override { clearOverrideCursors(); }
@@ -232,22 +232,6 @@ protected:
         ADD_FAILURE() << "no repository " << id.toStdString() << " in the files";
         return result;
     }
-
-    const Repo::Entry* entry(const QString& id) const
-    {
-        for (const Repo::Entry& e : conf.entries) {
-            if (e.id == id)
-                return &e;
-        }
-        ADD_FAILURE() << "no entry " << id.toStdString();
-        static const Repo::Entry missing;
-        return &missing;
-    }
-
-    ConfTree tree;
-    QList<YumRepoEnabled> options;
-    QHash<QString, bool> used;
-    YumConfIO conf{options, used};
 
     bool quit = false;
     bool changed = false;

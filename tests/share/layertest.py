@@ -14,6 +14,7 @@ import shutil
 import subprocess
 import sys
 import tempfile
+import unittest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 if HERE not in sys.path:
@@ -24,6 +25,11 @@ import yumIOC  # noqa: E402  (the stand-in beside this file)
 SHARE = os.environ.get("KUVSHARE") or os.path.join(os.environ["KUV_SOURCE_DIR"], "share")
 SCRIPT = os.path.join(SHARE, "python", "YumIO.py")
 PYTHON = "/usr/bin/python3"
+
+# The installroot's packages as the sandbox is made, name-version-release.arch,
+# sorted.
+INSTALLED = ["kuv-kernel-1.0-1.noarch", "kuv-kernel-1.1-1.noarch", "kuv-lib-1.0-1.noarch",
+             "kuv-local-1.0-1.noarch", "kuv-notes-1.0-1.noarch", "kuv-oldtool-1.0-1.noarch"]
 
 
 class Sandbox(object):
@@ -101,6 +107,41 @@ def script():
 
 def newYumIO():
     return script()["YumIO"]()
+
+
+def loaded(*changes):
+    """A script object with its repositories and transaction set up, the
+    kivrel repository left out; `changes` are (method, repository id) pairs
+    for the repository table."""
+    y = newYumIO()
+    y.repos.disableRepo("kuv-remote")
+    for method, repoid in changes:
+        getattr(y.repos, method)(repoid)
+    y.setupRepos()
+    y.setupTs()
+    return y
+
+
+def quietCalls():
+    """Empties the stand-in's record of the program's callbacks and keeps
+    what the script writes out of the test's output; setting yumIOC.echo
+    (or yumIOC.reset()) shows it again."""
+    yumIOC.reset()
+    yumIOC.echo = False
+
+
+class OnSandbox(unittest.TestCase):
+    """A test on the runner's sandbox as the configuration root. With
+    RESET_CALLS the stand-in's record of the program's callbacks starts
+    empty."""
+
+    RESET_CALLS = False
+
+    def setUp(self):
+        self.sandbox = Sandbox()
+        useConfigRoot(self.sandbox.root)
+        if self.RESET_CALLS:
+            yumIOC.reset()
 
 
 @contextlib.contextmanager

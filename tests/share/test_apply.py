@@ -14,15 +14,14 @@ import unittest
 import weakref
 
 import layertest
-from layertest import Sandbox, installedInRoot, newYumIO, preserved, useConfigRoot
+from layertest import Sandbox, installedInRoot, newYumIO, preserved, quietCalls, useConfigRoot
 
 layertest.script()  # puts the script's folder, and so the yum package, on sys.path
 import yum.Errors  # noqa: E402
 import yumIOC  # noqa: E402
 
-KERNELS = ["kuv-kernel-1.0-1.noarch", "kuv-kernel-1.1-1.noarch"]
-BEFORE = KERNELS + ["kuv-lib-1.0-1.noarch", "kuv-local-1.0-1.noarch", "kuv-notes-1.0-1.noarch",
-                    "kuv-oldtool-1.0-1.noarch"]
+BEFORE = layertest.INSTALLED
+KERNELS = BEFORE[:2]
 
 YUM_CONF = """[main]
 installroot=@ROOT@/inst
@@ -53,8 +52,7 @@ class Applying(unittest.TestCase):
         self.installroot = os.path.join(self.root, "inst")
         shutil.copytree(self.sandbox.installroot, self.installroot, symlinks=True)
         useConfigRoot(self.root)
-        yumIOC.reset()
-        yumIOC.echo = False
+        quietCalls()
 
     def tearDown(self):
         yumIOC.echo = True
@@ -212,8 +210,7 @@ class Applying(unittest.TestCase):
         for name in ("tsInitCallback", "tsEvent", "applyGrabMeterStart", "postTransactionOutput"):
             self.assertNotIn(name, yumIOC.names())
         self.assertEqual(yumIOC.names()[-1], "userconfirm")
-        yumIOC.reset()
-        yumIOC.echo = False
+        quietCalls()
         self.assertIsNone(self.apply(y, installs=[app]))
         self.assertIn("kuv-app-2.0-1.noarch", installedInRoot(self.installroot))
 
@@ -229,8 +226,7 @@ class Applying(unittest.TestCase):
         self.assertNotIn("userconfirm", yumIOC.names())
         self.assertEqual(installedInRoot(self.installroot), BEFORE)
         # The failed resolution is forgotten: the next apply starts afresh.
-        yumIOC.reset()
-        yumIOC.echo = False
+        quietCalls()
         self.assertIsNone(self.apply(y, installs=[packages[("kuv-docs", "available")]]))
         self.assertIn("kuv-docs-1.0-1.noarch", installedInRoot(self.installroot))
         self.assertEqual(self.listing()["removed"], [])

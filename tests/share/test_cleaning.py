@@ -8,7 +8,7 @@ import unittest
 from unittest import mock
 
 import layertest
-from layertest import Sandbox, hostState, newYumIO, script, useConfigRoot
+from layertest import OnSandbox, hostState, loaded, newYumIO, script
 
 layertest.script()  # puts the script's folder, and so the yum package, on sys.path
 from yum import cleaning  # noqa: E402
@@ -21,15 +21,11 @@ def filesBelow(folder):
     return sorted(found)
 
 
-class Cleaning(unittest.TestCase):
+class Cleaning(OnSandbox):
 
     def setUp(self):
-        self.sandbox = Sandbox()
-        useConfigRoot(self.sandbox.root)
-        y = newYumIO()
-        y.repos.disableRepo("kuv-remote")
-        y.setupRepos()
-        y.setupTs()
+        super().setUp()
+        y = loaded()
         y.setupTsGroup()
         self.y = y
         self.cache = self.sandbox.cachedir
@@ -122,11 +118,7 @@ class Cleaning(unittest.TestCase):
         self.assertEqual(cleaning.cleanSqlite(missing), (0, ["0 sqlite files removed"]))
 
 
-class Settings(unittest.TestCase):
-
-    def setUp(self):
-        self.sandbox = Sandbox()
-        useConfigRoot(self.sandbox.root)
+class Settings(OnSandbox):
 
     def testNoDeltaRpmsAndAConvertedCache(self):
         self.assertIs(newYumIO().usesPresto(), False)

@@ -13,7 +13,8 @@ import unittest
 import weakref
 
 import layertest
-from layertest import RepositoryActs, Sandbox, newYumIO, preserved, useConfigRoot
+from layertest import (OnSandbox, RepositoryActs, Sandbox, loaded, newYumIO, preserved,
+                       quietCalls, useConfigRoot)
 
 layertest.script()  # puts the script's folder, and so the yum package, on sys.path
 import rpm  # noqa: E402
@@ -40,18 +41,6 @@ def engineEntry(po):
     return entry
 
 
-def loaded(*changes):
-    """A script object with its repositories and transaction set up;
-    `changes` are (method, repository id) pairs for the repository table."""
-    y = newYumIO()
-    y.repos.disableRepo("kuv-remote")
-    for method, repoid in changes:
-        getattr(y.repos, method)(repoid)
-    y.setupRepos()
-    y.setupTs()
-    return y
-
-
 def headerOfFile(sandbox, path):
     """The header of a package file; the transaction set is rooted in the
     sandbox, so no database of the host is opened."""
@@ -61,12 +50,9 @@ def headerOfFile(sandbox, path):
         return ts.hdrFromFdno(f.fileno())
 
 
-class PackageLists(unittest.TestCase):
+class PackageLists(OnSandbox):
 
-    def setUp(self):
-        self.sandbox = Sandbox()
-        useConfigRoot(self.sandbox.root)
-        yumIOC.reset()
+    RESET_CALLS = True
 
     def testUpdatesAreTheNewestVersionsOfInstalledPackages(self):
         y = loaded()
@@ -180,11 +166,7 @@ class PackageLists(unittest.TestCase):
                 call()
 
 
-class Groups(unittest.TestCase):
-
-    def setUp(self):
-        self.sandbox = Sandbox()
-        useConfigRoot(self.sandbox.root)
+class Groups(OnSandbox):
 
     def groups(self, y):
         y.setupTsGroup()
@@ -247,12 +229,9 @@ class Groups(unittest.TestCase):
         self.assertEqual(list(y.collectGroupInfo()), [])
 
 
-class CollectionProgress(unittest.TestCase):
+class CollectionProgress(OnSandbox):
 
-    def setUp(self):
-        self.sandbox = Sandbox()
-        useConfigRoot(self.sandbox.root)
-        yumIOC.reset()
+    RESET_CALLS = True
 
     def collectCalls(self):
         return [(name, args) for name, args in yumIOC.calls if name.startswith("collect")]
@@ -360,8 +339,7 @@ class MetadataStages(unittest.TestCase):
 class Streams(unittest.TestCase):
 
     def setUp(self):
-        yumIOC.reset()
-        yumIOC.echo = False
+        quietCalls()
 
     def tearDown(self):
         yumIOC.echo = True

@@ -6,14 +6,10 @@ import os
 import unittest
 
 import layertest
-from layertest import Sandbox, newConfigRoot, newYumIO, script, useConfigRoot
+from layertest import OnSandbox, Sandbox, newConfigRoot, newYumIO, script, useConfigRoot
 
 
-class ScriptStartsOnTheSandbox(unittest.TestCase):
-
-    def setUp(self):
-        self.sandbox = Sandbox()
-        useConfigRoot(self.sandbox.root)
+class ScriptStartsOnTheSandbox(OnSandbox):
 
     def testScriptDefinesTheInterfaceAndFindsItsYumPackage(self):
         namespace = script()

@@ -8,7 +8,7 @@ import shutil
 import unittest
 
 import layertest
-from layertest import RepositoryActs, Sandbox, newYumIO, useConfigRoot
+from layertest import OnSandbox, RepositoryActs, loaded, newYumIO
 
 layertest.script()  # puts the script's folder, and so the yum package, on sys.path
 import rpm  # noqa: E402
@@ -20,10 +20,7 @@ from yum.packages import prcoTuple, splitEvr  # noqa: E402
 def collected(sandbox):
     """A script object after a collection, and its packages by name and
     state ("installed" or "available")."""
-    y = newYumIO()
-    y.repos.disableRepo("kuv-remote")
-    y.setupRepos()
-    y.setupTs()
+    y = loaded()
     lists = y.collectAll()
     packages = {}
     for po in lists.installed:
@@ -50,12 +47,9 @@ def headerFiles(po):
                       in zip(hdr[rpm.RPMTAG_BASENAMES], hdr[rpm.RPMTAG_DIRINDEXES])))
 
 
-class ChangeLogs(unittest.TestCase):
+class ChangeLogs(OnSandbox):
 
-    def setUp(self):
-        self.sandbox = Sandbox()
-        useConfigRoot(self.sandbox.root)
-        yumIOC.reset()
+    RESET_CALLS = True
 
     def testAvailableChangeLogsArriveWithTheMiscellaneousData(self):
         y, packages = collected(self.sandbox)
@@ -122,12 +116,9 @@ class ChangeLogs(unittest.TestCase):
         self.assertEqual(len(packages[("kuv-lib", "available")].returnChangelog()), 2)
 
 
-class FileLists(unittest.TestCase):
+class FileLists(OnSandbox):
 
-    def setUp(self):
-        self.sandbox = Sandbox()
-        useConfigRoot(self.sandbox.root)
-        yumIOC.reset()
+    RESET_CALLS = True
 
     def testAvailableFileListsNeedNoFurtherLoading(self):
         y, packages = collected(self.sandbox)
@@ -170,11 +161,7 @@ class FileLists(unittest.TestCase):
             newYumIO().collectOtherData()
 
 
-class Relations(unittest.TestCase):
-
-    def setUp(self):
-        self.sandbox = Sandbox()
-        useConfigRoot(self.sandbox.root)
+class Relations(OnSandbox):
 
     def testAvailableRelationsAreYumsTuples(self):
         _, packages = collected(self.sandbox)
@@ -218,11 +205,7 @@ class Relations(unittest.TestCase):
         self.assertEqual(lib.hdr[rpm.RPMTAG_PREFIXES], [])
 
 
-class LocalFiles(unittest.TestCase):
-
-    def setUp(self):
-        self.sandbox = Sandbox()
-        useConfigRoot(self.sandbox.root)
+class LocalFiles(OnSandbox):
 
     def testPackagesNameFilesThatExist(self):
         _, packages = collected(self.sandbox)

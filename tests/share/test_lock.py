@@ -8,7 +8,7 @@ import subprocess
 import unittest
 
 import layertest
-from layertest import Sandbox, newYumIO, runChild, useConfigRoot
+from layertest import OnSandbox, newYumIO, runChild, useConfigRoot
 
 layertest.script()  # puts the script's folder, and so the yum package, on sys.path
 import yum.Errors  # noqa: E402
@@ -27,11 +27,7 @@ else:
 """
 
 
-class ProcessLock(unittest.TestCase):
-
-    def setUp(self):
-        self.sandbox = Sandbox()
-        useConfigRoot(self.sandbox.root)
+class ProcessLock(OnSandbox):
 
     def tearDown(self):
         useConfigRoot(self.sandbox.root)

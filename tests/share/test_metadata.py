@@ -8,7 +8,7 @@ import tempfile
 import unittest
 
 import layertest
-from layertest import Sandbox, newYumIO, useConfigRoot
+from layertest import OnSandbox, loaded
 
 layertest.script()  # puts the script's folder, and so the yum package, on sys.path
 import yumIOC  # noqa: E402
@@ -16,20 +16,14 @@ from yum import mdparse  # noqa: E402
 
 
 def collected():
-    y = newYumIO()
-    y.repos.disableRepo("kuv-remote")
-    y.setupRepos()
-    y.setupTs()
+    y = loaded()
     lists = y.collectAll()
     return y, lists.available + y.collectUpdates()
 
 
-class FromTheCache(unittest.TestCase):
+class FromTheCache(OnSandbox):
 
-    def setUp(self):
-        self.sandbox = Sandbox()
-        useConfigRoot(self.sandbox.root)
-        yumIOC.reset()
+    RESET_CALLS = True
 
     def testFileListsAreDnfsForEveryAvailablePackage(self):
         y, available = collected()

@@ -7,37 +7,21 @@ import socket
 import unittest
 
 import layertest
-from layertest import (Sandbox, capturedStderr, filesHolding, hostState, kivrelEncode,
-                       newYumIO, preserved, useConfigRoot)
+from layertest import (INSTALLED, OnSandbox, capturedStderr, filesHolding, hostState,
+                       kivrelEncode, loaded, newYumIO, preserved, useConfigRoot)
 
 layertest.script()  # puts the script's folder, and so the yum package, on sys.path
 import yum.Errors  # noqa: E402
-
-INSTALLED = ["kuv-kernel-1.0-1.noarch", "kuv-kernel-1.1-1.noarch", "kuv-lib-1.0-1.noarch",
-             "kuv-local-1.0-1.noarch", "kuv-notes-1.0-1.noarch", "kuv-oldtool-1.0-1.noarch"]
 
 
 def names(query):
     return sorted(str(p) for p in query)
 
 
-class FileRepositories(unittest.TestCase):
-
-    def setUp(self):
-        self.sandbox = Sandbox()
-        useConfigRoot(self.sandbox.root)
-
-    def loaded(self, *change):
-        y = newYumIO()
-        y.repos.disableRepo("kuv-remote")
-        for method, repoid in change:
-            getattr(y.repos, method)(repoid)
-        y.setupRepos()
-        y.setupTs()
-        return y
+class FileRepositories(OnSandbox):
 
     def testInstalledAndAvailablePackagesOfEnabledRepositories(self):
-        y = self.loaded()
+        y = loaded()
         self.assertEqual(names(y.sack.query().installed()), INSTALLED)
         available = names(y.sack.query().available())
         self.assertIn("kuv-lib-1.1-1.noarch", available)
@@ -47,33 +31,32 @@ class FileRepositories(unittest.TestCase):
         self.assertEqual({p.reponame for p in y.sack.query().available()}, {"kuv-main"})
 
     def testEnablingTheDisabledRepositoryBringsItsPackage(self):
-        y = self.loaded(("enableRepo", "kuv-extra"))
+        y = loaded(("enableRepo", "kuv-extra"))
         self.assertIn("kuv-extra-1.0-1.noarch", names(y.sack.query().available()))
 
     def testDisablingEveryRepositoryLeavesTheInstalledPackages(self):
-        y = self.loaded(("disableRepo", "*"))
+        y = loaded(("disableRepo", "*"))
         self.assertEqual(names(y.sack.query().available()), [])
         self.assertEqual(names(y.sack.query().installed()), INSTALLED)
 
     def testOnlyTheSandboxIsWrittenTo(self):
         before = hostState()
-        self.loaded(("enableRepo", "kuv-extra")).flush()
+        loaded(("enableRepo", "kuv-extra")).flush()
         self.assertEqual(hostState(), before)
         self.assertFalse(os.path.exists(os.path.join(self.sandbox.root, "home", ".rpmdb")))
         self.assertTrue(os.listdir(self.sandbox.cachedir))
 
     def testFlushKeepsTheObjectUsable(self):
-        y = self.loaded()
+        y = loaded()
         y.flush()
         y.flush()
         self.assertEqual(names(y.sack.query().installed()), INSTALLED)
 
 
-class KivrelRepository(unittest.TestCase):
+class KivrelRepository(OnSandbox):
 
     def setUp(self):
-        self.sandbox = Sandbox()
-        useConfigRoot(self.sandbox.root)
+        super().setUp()
         self.guard = preserved(self.sandbox.kivrelRepoFile)
         self.guard.__enter__()
 
@@ -179,11 +162,7 @@ class KivrelRepository(unittest.TestCase):
             self.assertNotIn(form, stderr.getvalue())
 
 
-class TransactionSet(unittest.TestCase):
-
-    def setUp(self):
-        self.sandbox = Sandbox()
-        useConfigRoot(self.sandbox.root)
+class TransactionSet(OnSandbox):
 
     def testSandboxDatabaseOpensBeforeAndAfterTheRepositories(self):
         y = newYumIO()
