@@ -290,7 +290,7 @@ private:
     void pyExceptExpect(PyObject* exceptionType) override;
     void pyExceptClear() override;
     void exceptionExpected() override;
-    void exceptionError() override;
+    void writeTraceback(PyObject* type, PyObject* value, PyObject* traceback) override;
 
     // Runs one yumIOC callback in a scope of its own, so that the caller's
     // declared exceptions do not apply inside it, and returns to the
