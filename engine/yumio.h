@@ -366,12 +366,12 @@ private:
     bool upToDateGroup(const Package::Entry& entry);
     bool upToDateGroupGrps(const Package::Entry& entry, const char* item);
     bool upToDateGroupPkgs(const Package::Entry& entry, const char* oldItem, const char* newItem);
-    // One attribute of a group in the shape of yum 2.5 and later, or in the
-    // older one; new references, null after a report.
     // One kind of a group's members (newItem in the new shape, oldItem in
     // the old) as a new list of names; null when it cannot be read, which
     // has been reported.
     PyObject* groupMemberNames(const Package::Entry& entry, const char* oldItem, const char* newItem);
+    // One attribute of a group in the shape of yum 2.5 and later, or in the
+    // older one; new references, null after a report.
     PyObject* getGroupItem_25(const Package::Entry& entry, const char* item);
     PyObject* getGroupItem_22(const Package::Entry& entry, const char* item);
     // Take the interpreter lock themselves.
