@@ -145,7 +145,9 @@ public:
     QString getSummary(const Package::Entry& entry) const;
     QString getSize(const Package::Entry& entry) const;
     QString getBuildTime(const Package::Entry& entry) const;
-    QString getKind(const Package::Entry& entry) const;
+    // The one text of each entry kind, which the package table's tooltips
+    // show too; no engine state is read.
+    static QString getKind(const Package::Entry& entry);
     QString getState(const Package::Entry& entry) const;
     // The object of the first (object, relation text) pair whose relation is
     // the one asked for; a new reference, null when none. Lock held.
