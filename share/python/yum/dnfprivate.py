@@ -23,7 +23,7 @@
 #     carries only dnf's own text.
 # dnf.package.Package._is_local_pkg()  localHdr fails with an AttributeError.
 # dnf.conf.read.RepoReader._get_repos(path)  the repository sections of one
-#     file: config._RepoFileReader reads none, and setup fails with an
+#     file, which config._RepoFileReader reads: doConfigSetup fails with an
 #     AttributeError.
 
 import dnf
