@@ -1,6 +1,7 @@
 // The engine's log and its ways of reporting trouble: warnings and errors in
 // a box, declared interpreter exceptions with the error lines logged since
-// their scope declared them, and the exception log marks of the open scopes.
+// their scope declared them, the exception log marks of the open scopes, and
+// the masked traceback of an internal error.
 #include "engine/yumio.h"
 
 #include <cstdio>
@@ -173,7 +174,7 @@ void YumIO::exceptionExpected()
     Python::exceptionExpected();
 }
 
-// The wrapper's traceback with kivrel passwords masked: the exception's text
+// The wrapper's traceback with passwords masked: the exception's text
 // may quote a repository URL. Nothing goes out unmasked: should the traceback
 // module fail, only the exception's type and its masked text are written.
 void YumIO::writeTraceback(PyObject* type, PyObject* value, PyObject* traceback)
