@@ -117,6 +117,11 @@ public:
     virtual void handleException();
     virtual void exceptionExpected();
     virtual void exceptionError();
+    // Writes the traceback of an undeclared exception before exceptionError
+    // reports it. The exception is fetched, normalised and no longer pending;
+    // type is never null, value and traceback may be, all three borrowed.
+    // This one prints it to the interpreter's sys.stderr.
+    virtual void writeTraceback(PyObject* type, PyObject* value, PyObject* traceback);
 
     static bool initialized;
     static PyObject* main_dict;

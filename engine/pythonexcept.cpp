@@ -66,15 +66,20 @@ void Python::exceptionError()
     PyErr_Fetch(&type, &value, &traceback);
     if (type) {
         PyErr_NormalizeException(&type, &value, &traceback);
-        // To the interpreter's sys.stderr, which the engine may be capturing
-        // into its log.
-        PyErr_Display(type, value, traceback);
+        writeTraceback(type, value, traceback);
     }
     Py_XDECREF(type);
     Py_XDECREF(value);
     Py_XDECREF(traceback);
     PyErr_Clear();
     error("Internal error: python exception occurred from C code\n");
+}
+
+// To the interpreter's sys.stderr, which the engine may be capturing into its
+// log.
+void Python::writeTraceback(PyObject* type, PyObject* value, PyObject* traceback)
+{
+    PyErr_Display(type, value, traceback);
 }
 
 PyObject* Python::pyExceptValue()

@@ -145,7 +145,9 @@ public:
     QString getSummary(const Package::Entry& entry) const;
     QString getSize(const Package::Entry& entry) const;
     QString getBuildTime(const Package::Entry& entry) const;
-    QString getKind(const Package::Entry& entry) const;
+    // The one text of each entry kind, which the package table's tooltips
+    // show too; no engine state is read.
+    static QString getKind(const Package::Entry& entry);
     QString getState(const Package::Entry& entry) const;
     // The object of the first (object, relation text) pair whose relation is
     // the one asked for; a new reference, null when none. Lock held.
@@ -290,7 +292,7 @@ private:
     void pyExceptExpect(PyObject* exceptionType) override;
     void pyExceptClear() override;
     void exceptionExpected() override;
-    void exceptionError() override;
+    void writeTraceback(PyObject* type, PyObject* value, PyObject* traceback) override;
 
     // Runs one yumIOC callback in a scope of its own, so that the caller's
     // declared exceptions do not apply inside it, and returns to the
@@ -366,12 +368,12 @@ private:
     bool upToDateGroup(const Package::Entry& entry);
     bool upToDateGroupGrps(const Package::Entry& entry, const char* item);
     bool upToDateGroupPkgs(const Package::Entry& entry, const char* oldItem, const char* newItem);
-    // One attribute of a group in the shape of yum 2.5 and later, or in the
-    // older one; new references, null after a report.
     // One kind of a group's members (newItem in the new shape, oldItem in
     // the old) as a new list of names; null when it cannot be read, which
     // has been reported.
     PyObject* groupMemberNames(const Package::Entry& entry, const char* oldItem, const char* newItem);
+    // One attribute of a group in the shape of yum 2.5 and later, or in the
+    // older one; new references, null after a report.
     PyObject* getGroupItem_25(const Package::Entry& entry, const char* item);
     PyObject* getGroupItem_22(const Package::Entry& entry, const char* item);
     // Take the interpreter lock themselves.

@@ -1,6 +1,7 @@
 // The engine's log and its ways of reporting trouble: warnings and errors in
 // a box, declared interpreter exceptions with the error lines logged since
-// their scope declared them, and the exception log marks of the open scopes.
+// their scope declared them, the exception log marks of the open scopes, and
+// the masked traceback of an internal error.
 #include "engine/yumio.h"
 
 #include <cstdio>
@@ -173,49 +174,42 @@ void YumIO::exceptionExpected()
     Python::exceptionExpected();
 }
 
-// As the wrapper does it (the traceback on the interpreter's standard error,
-// then the internal error), with kivrel passwords masked: the exception's
-// text may quote a repository URL.
-void YumIO::exceptionError()
+// The wrapper's traceback with passwords masked: the exception's text
+// may quote a repository URL. Nothing goes out unmasked: should the traceback
+// module fail, only the exception's type and its masked text are written.
+void YumIO::writeTraceback(PyObject* type, PyObject* value, PyObject* traceback)
 {
-    PyObject* type = nullptr;
-    PyObject* value = nullptr;
-    PyObject* traceback = nullptr;
-    PyErr_Fetch(&type, &value, &traceback);
-    if (type) {
-        PyErr_NormalizeException(&type, &value, &traceback);
-        QString text;
-        PyObject* module = PyImport_ImportModule("traceback");
-        PyObject* lines = module ? PyObject_CallMethod(module, "format_exception", "OOO", type,
-                                                       value ? value : Py_None,
-                                                       traceback ? traceback : Py_None)
-                                 : nullptr;
-        PyObject* joined = lines ? PyUnicode_Join(nullptr, lines) : nullptr;
-        const bool formatted = joined != nullptr;
-        if (formatted)
-            text = PasswordMask::mask(unicodeText(joined));
-        Py_XDECREF(joined);
-        Py_XDECREF(lines);
-        Py_XDECREF(module);
-        PyErr_Clear();
-
-        if (formatted) {
-            // Through sys.stderr, which the script or the output capture may
-            // have pointed at the log; without one, to the process's own.
-            PyObject* stream = PySys_GetObject("stderr");
-            const QByteArray bytes = text.toUtf8();
-            if (!stream || stream == Py_None || PyFile_WriteString(bytes.constData(), stream) != 0) {
-                PyErr_Clear();
-                std::fputs(bytes.constData(), stderr);
-                std::fflush(stderr);
-            }
-        } else {
-            PyErr_Display(type, value, traceback);
-        }
-    }
-    Py_XDECREF(type);
-    Py_XDECREF(value);
-    Py_XDECREF(traceback);
+    QString text;
+    PyObject* module = PyImport_ImportModule("traceback");
+    PyObject* lines = module ? PyObject_CallMethod(module, "format_exception", "OOO", type,
+                                                   value ? value : Py_None,
+                                                   traceback ? traceback : Py_None)
+                             : nullptr;
+    PyObject* joined = lines ? PyUnicode_Join(nullptr, lines) : nullptr;
+    if (joined)
+        text = unicodeText(joined);
+    Py_XDECREF(joined);
+    Py_XDECREF(lines);
+    Py_XDECREF(module);
     PyErr_Clear();
-    error("Internal error: python exception occurred from C code\n");
+
+    if (text.isEmpty()) {
+        text = QString::fromUtf8(PyExceptionClass_Name(type));
+        PyObject* shown = value ? PyObject_Str(value) : nullptr;
+        if (shown && PyUnicode_Check(shown))
+            text += QStringLiteral(": ") + unicodeText(shown);
+        Py_XDECREF(shown);
+        PyErr_Clear();
+        text += QLatin1Char('\n');
+    }
+
+    // Through sys.stderr, which the script or the output capture may have
+    // pointed at the log; without one, to the process's own.
+    const QByteArray bytes = PasswordMask::mask(text).toUtf8();
+    PyObject* stream = PySys_GetObject("stderr");
+    if (!stream || stream == Py_None || PyFile_WriteString(bytes.constData(), stream) != 0) {
+        PyErr_Clear();
+        std::fputs(bytes.constData(), stderr);
+        std::fflush(stderr);
+    }
 }

@@ -75,7 +75,7 @@ QString YumIO::getBuildTime(const Package::Entry& entry) const
     return entry.buildTimeText;
 }
 
-QString YumIO::getKind(const Package::Entry& entry) const
+QString YumIO::getKind(const Package::Entry& entry)
 {
     switch (entry.kind) {
     case Package::Suite:

@@ -305,16 +305,10 @@ QVariant Model::toolTip(const Package::Entry& entry, int column) const
             return tr("Package is installed and up-to-date");
         }
         break;
-    case KindColumn:
-        switch (entry.kind) {
-        case Package::Suite:
-            return tr("Suite of packages");
-        case Package::Group:
-            return tr("Group of packages");
-        case Package::Ordinary:
-            return tr("Ordinary package");
-        }
-        break;
+    case KindColumn: {
+        const QString kind = YumIO::getKind(entry);
+        return kind.isEmpty() ? QVariant() : QVariant(kind);
+    }
     case VersionColumn:
         if (entry.state == Package::Updatable)
             return versionToolTip(entry);

@@ -23,8 +23,10 @@ import traceback
 def _ownFolder():
     """The folder of this script, which holds the yum package.
 
-    The program runs the script under the bare name "YumIO.py", so __file__
-    does not tell the folder; the share directory (KUVSHARE) does."""
+    The program sets __file__ to the script's full path before running it
+    (only the code's own name is the bare "YumIO.py"). Tried in turn: the
+    python folder of the share directory KUVSHARE names, the folder of
+    __file__ when it is a full path, the installed folder."""
     candidates = []
     share = os.environ.get("KUVSHARE")
     if share:

@@ -11,8 +11,9 @@
 #
 # base (YumBase), packages (package objects), comps (groups),
 # transactioninfo (tsInfo), cleaning (the cache), config and repos (the
-# configuration), lock (the process lock). README-layer.md describes every
-# object the program reads.
+# configuration), lock (the process lock). dnfprivate is the one way to
+# the names of dnf that are not public, with what breaks if dnf changes them.
+# README-layer.md describes every object the program reads.
 
 __version__ = "3.4.3"
 

@@ -35,6 +35,7 @@ import libdnf.transaction
 from yum import Errors
 from yum import cleaning
 from yum import config
+from yum import dnfprivate
 from yum import lock
 from yum import mdparse
 from yum import translate
@@ -108,8 +109,7 @@ def _loadNotingFailures(repo, failures):
     its error."""
     # dnf's metadata payload receives librepo's failures; without it (another
     # dnf) nothing is noted, and no refusal is claimed.
-    payload = getattr(repo, "_md_pload", None)
-    original = getattr(payload, "_mirror_failure_cb", None)
+    payload, original = dnfprivate.mirrorFailurePayload(repo)
     if original is None:
         repo.load()
         return
@@ -118,12 +118,12 @@ def _loadNotingFailures(repo, failures):
         failures.append(msg)
         return original(cbdata, msg, url, metadata)
 
-    payload._mirror_failure_cb = noting
+    dnfprivate.setMirrorFailure(payload, noting)
     try:
         repo.load()
     finally:
         # Back to the class's method; no cycle through a bound method stays.
-        del payload._mirror_failure_cb
+        dnfprivate.setMirrorFailure(payload, None)
 
 
 class _MetadataProgress(dnf.callback.DownloadProgress):
@@ -234,13 +234,14 @@ class _Base(dnf.Base):
             repo.set_progress_bar(None)
         return callback
 
+    # dnf's hook for each repository of fill_sack (yum.dnfprivate).
     def _add_repo_to_sack(self, repo):
         callback = self.loadRepo(repo)
         # The conversion into dnf's cache and the reading are one step in
         # dnf; it is reported as a conversion followed by a finished read.
         if callback is not None:
             callback.progressbar(0, 1, repo.id)
-        dnf.Base._add_repo_to_sack(self, repo)
+        dnfprivate.addRepoToSack(self, repo)
         if callback is not None:
             callback.progressbar(1, 1, repo.id)
             callback.progressbar(-1, -1, repo.id)
@@ -459,7 +460,7 @@ class YumBase(object):
         with translated(Errors.YumBaseError):
             # dnf opens the database lazily; open it now so that an unreadable
             # database is reported here and not in the middle of a collection.
-            if self._base._ts.ts.openDB() != 0:
+            if dnfprivate.transactionSet(self._base).openDB() != 0:
                 raise Errors.YumBaseError("Cannot open the rpm database of %s"
                                           % self.conf.installroot)
             self._base.reset(goal=True)
@@ -616,7 +617,7 @@ class YumBase(object):
                     try:
                         callback = base.loadRepo(repo)
                     except dnf.exceptions.RepoError as error:
-                        repo._repo.expire()
+                        dnfprivate.libdnfRepo(repo).expire()
                         if repo.skip_if_unavailable is False:
                             raise
                         logger.warning("Error: %s", error)
@@ -624,7 +625,7 @@ class YumBase(object):
                         continue
                     if callback is not None:
                         callback.progressbar(0, 1, repo.id)
-                    path = repo._repo.getMetadataPath("other")
+                    path = dnfprivate.libdnfRepo(repo).getMetadataPath("other")
                     try:
                         # A repository without other metadata has no change logs.
                         found = mdparse.readChangeLogs(path, everything) if path else {}
@@ -700,7 +701,8 @@ class YumBase(object):
                 if not keys:
                     continue
                 try:
-                    found = mdparse.readFileLists(repo._repo.getMetadataPath("filelists"), keys)
+                    found = mdparse.readFileLists(
+                        dnfprivate.libdnfRepo(repo).getMetadataPath("filelists"), keys)
                 except mdparse.MetadataError as error:
                     logger.debug("File lists of %s through dnf: %s", repo.id, error)
                     continue
@@ -791,7 +793,7 @@ class YumBase(object):
         return len(self.tsInfo)
 
     def _makeTsInfo(self):
-        goal = self._base._goal
+        goal = dnfprivate.goal(self._base)
         transaction = self._base.transaction
         items = [tsi for tsi in transaction or [] if tsi.action in _MEMBER_STATES]
         # What each package that comes in replaces: the old version of an
@@ -852,7 +854,7 @@ class YumBase(object):
         with translated(Errors.YumBaseError):
             pkgs = [tsi.pkg for tsi in self._base.transaction or []
                     if _MEMBER_STATES.get(tsi.action) in _FORWARD]
-            remote, _ = self._base._select_remote_pkgs(pkgs)
+            remote, _ = dnfprivate.selectRemotePackages(self._base, pkgs)
             needed = []
             for pkg in remote:
                 if os.path.exists(pkg.localPkg()) and pkg.verifyLocalPkg():

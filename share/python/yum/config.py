@@ -23,6 +23,7 @@ import libdnf.conf
 import rpm
 
 from yum import Errors
+from yum import dnfprivate
 from yum.translate import translated
 
 # yum's defaults for the paths it put under the installroot.
@@ -247,7 +248,7 @@ class _RepoFileReader(dnf.conf.read.RepoReader):
 
     def _reposOf(self, path):
         try:
-            yield from self._get_repos(path)
+            yield from dnfprivate.repoSections(self, path)
         except (TypeError, UnicodeError):
             # A file written by a tool that does not write UTF-8: libdnf's
             # parser passes its bytes on as text that its own bindings then

@@ -16,6 +16,7 @@ import weakref
 import rpm
 
 from yum import Errors
+from yum import dnfprivate
 from yum.translate import translated
 
 # The id yum gives the installed packages' repository (dnf calls it "@System").
@@ -268,10 +269,10 @@ class YumAvailablePackage(_Package):
         headers from the repository metadata in the cache and never
         downloads them, so this is the package file when it is at hand and
         the repository's cached primary metadata otherwise."""
-        if self.dnf._is_local_pkg():
+        if dnfprivate.isLocalPackage(self.dnf):
             return self.dnf.localPkg()
         try:
-            return self.dnf.repo._repo.getMetadataPath("primary") or ""
+            return dnfprivate.libdnfRepo(self.dnf.repo).getMetadataPath("primary") or ""
         except Exception:
             return ""
 

@@ -114,6 +114,21 @@ TEST_F(ModelTest, TheActionIconAndTooltipFollowTheMark)
     EXPECT_TRUE(showsIcon(1, 2, "icons/group.png"));
 }
 
+TEST_F(ModelTest, TheKindTooltipIsTheEnginesTextOfTheKind)
+{
+    const Package::Entry* entries[] = {add({"s", "1-1", Package::Installed, Package::Suite}),
+                                       add({"g", "1-1", Package::Installed, Package::Group}),
+                                       add({"o", "1-1", Package::Installed, Package::Ordinary})};
+    const char* const texts[] = {"Suite of packages", "Group of packages", "Ordinary package"};
+    for (int row = 0; row < 3; ++row) {
+        EXPECT_EQ(cell(row, 2, Qt::ToolTipRole).toString(), texts[row]) << row;
+        EXPECT_EQ(cell(row, 2, Qt::ToolTipRole).toString(), YumIO::getKind(*entries[row])) << row;
+    }
+    Package::Entry* odd = add({"x", "1-1", Package::Installed, Package::Ordinary});
+    odd->kind = Package::Kind(3);
+    EXPECT_FALSE(cell(3, 2, Qt::ToolTipRole).isValid());
+}
+
 TEST_F(ModelTest, SortValuesKeepTheirTypes)
 {
     Package::Entry* entry = add({"big", "1-1", Package::Installed, Package::Suite,
