@@ -112,6 +112,73 @@ class Parsing(unittest.TestCase):
         self.assertEqual(found[("one", "noarch", "0", "1", "2")].split("\0"),
                          ["/usr/share/one", "/usr/share/one/a&b", "/var/one"])
 
+    def throughExpat(self, path, wanted):
+        return dict((key, "\0".join(text for _, text in items))
+                    for key, items in mdparse._parse(path, "file", wanted).items())
+
+    def testTheQuickScanReadsWhatExpatReadsAndLeavesOtherLayoutsToIt(self):
+        one = ("one", "noarch", "0", "1", "2")
+        two = ("t\u00e9&o", "x86_64", "3", "4", "5")
+        wanted = {one, two}
+        createrepo = (
+            '<?xml version="1.0" encoding="UTF-8"?>\n'
+            '<filelists xmlns="http://linux.duke.edu/metadata/filelists" packages="4">\n'
+            '<package pkgid="a" name="one" arch="noarch">\n'
+            '  <version epoch="0" ver="1" rel="2"/>\n'
+            '  <file type="dir">/usr/share/one</file>\n'
+            '  <file>/usr/share/one/caf&#233; &amp; &#x2F;x &gt; &quot;q&quot;</file>\n'
+            '</package>\n'
+            '<package pkgid="b" name="t&#xe9;&amp;o" arch="x86_64">\n'
+            '  <version epoch="3" ver="4" rel="5"/>\n'
+            '  <file type="ghost">/var/two</file>\n'
+            '</package>\n'
+            '<package pkgid="c" name="one" arch="noarch">\n'
+            '  <version epoch="0" ver="1" rel="2"/>\n'
+            '  <file>/listed/twice</file>\n'
+            '</package>\n'
+            '<package pkgid="d" name="unwanted" arch="noarch">\n'
+            '  <version epoch="0" ver="1" rel="2"/>\n'
+            '  <file>/not/kept</file>\n'
+            '</package>\n'
+            '</filelists>\n')
+        path = self.write(createrepo, "filelists.xml.gz")
+        expected = self.throughExpat(path, wanted)
+        self.assertEqual(expected[one].split("\0"),
+                         ["/usr/share/one", '/usr/share/one/caf\u00e9 & /x > "q"'])
+        self.assertEqual(expected[two], "/var/two")
+        scanned = mdparse._read(path, mdparse._FILE, mdparse._joinedPaths, wanted)
+        self.assertIsNotNone(scanned)
+        self.assertEqual(mdparse.readFileLists(path, wanted), expected)
+        # Packages split across every read of the file.
+        real = mdparse._CHUNK
+        mdparse._CHUNK = 7
+        try:
+            self.assertIsNotNone(mdparse._read(path, mdparse._FILE, mdparse._joinedPaths, wanted))
+            self.assertEqual(mdparse.readFileLists(path, wanted), expected)
+        finally:
+            mdparse._CHUNK = real
+
+        strays = [
+            createrepo.replace('pkgid="b" name="t&#xe9;&amp;o"', "pkgid='b' name='t&#xe9;&amp;o'"),
+            createrepo.replace("/var/two", "<![CDATA[/var/two]]>"),
+            createrepo.replace("</package>\n<package pkgid=\"c\"",
+                               "</package>\n<!-- <file>/x</file> -->\n<package pkgid=\"c\""),
+            createrepo.replace('<version epoch="3" ver="4" rel="5"/>',
+                               '<version ver="4" epoch="3" rel="5"/>'),
+            createrepo.replace("<file>/not/kept</file>", "<file/><other>/not/kept</other>"),
+            createrepo.replace("<file>/listed/twice</file>", "<file>/listed\r\n/twice</file>"),
+        ]
+        for stray in strays:
+            path = self.write(stray, "filelists.xml.gz")
+            self.assertIsNone(mdparse._read(path, mdparse._FILE, mdparse._joinedPaths, wanted), stray)
+            self.assertEqual(mdparse.readFileLists(path, wanted), self.throughExpat(path, wanted))
+            self.assertEqual(mdparse.readFileLists(path, wanted)[two], "/var/two")
+
+        for broken in ("&nbsp;", "&#0;", "&amp"):
+            path = self.write(createrepo.replace("/var/two", "/var/" + broken), "filelists.xml.gz")
+            with self.assertRaises(mdparse.MetadataError):
+                mdparse.readFileLists(path, wanted)
+
     def testBrokenOrUnknownFilesAreMetadataErrors(self):
         broken = self.write("<filelists><package name='one'", "filelists.xml.gz")
         with self.assertRaises(mdparse.MetadataError):

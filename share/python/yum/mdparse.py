@@ -3,15 +3,25 @@
 #
 # dnf gives change logs only to a sack built afresh for them, and builds each
 # package's file list anew on every read, at a cost that grows with the
-# number of sibling folders in the repository. One pass of expat over the
-# file gives both for every package at a fraction of that. Whoever calls
-# these keeps dnf's road for a file they cannot read (an unknown
-# compression, broken XML): every failure is a MetadataError.
+# number of sibling folders in the repository. One pass over the file gives
+# both for every package at a fraction of that. Whoever calls these keeps
+# dnf's road for a file they cannot read (an unknown compression, broken
+# XML): every failure is a MetadataError.
+#
+# The pass is a scan with regular expressions over the layout that
+# createrepo writes (double-quoted attributes, plain texts with the five
+# entities and character references, no comments, CDATA or carriage
+# returns), each package checked to hold no element the scan skipped. A file
+# that strays from that layout anywhere is read again through expat, which
+# gives the same results for every well-formed file, only some times slower:
+# expat calls back into Python for every element of a file of millions.
 
 import bz2
 import datetime
 import gzip
 import lzma
+import re
+import zlib
 from xml.parsers import expat
 
 from yum.packages import dayToTime
@@ -35,12 +45,126 @@ def _open(path):
     raise MetadataError("%s: compression not known" % path)
 
 
-def _read(path, element, wanted):
-    """(name, arch, epoch, version, release) -> [(attributes, text)] of the
-    elements named `element` of each package of `wanted` that the file
-    lists. A package listed twice keeps its first list. The handlers run
-    once per element of a file of millions: they are closures over lists
-    rather than methods, and test the commonest name first."""
+class _Irregular(Exception):
+    """The file strays from createrepo's layout: expat reads it."""
+
+
+_HEAD = re.compile(rb'\s*<package pkgid="[^"<]*" name="([^"<]*)" arch="([^"<]*)">\s*'
+                   rb'<version epoch="([^"<]*)" ver="([^"<]*)" rel="([^"<]*)"/>')
+_ROOT_START = re.compile(rb'\s*<(?:filelists|otherdata)(?:\s+[\w:.-]+="[^"<]*")*\s*>')
+_ROOT_END = re.compile(rb'\s*</(?:filelists|otherdata)>\s*')
+_FILE = re.compile(rb'<file(?: type="(?:dir|ghost)")?>([^<]*)</file>')
+_CHANGELOG = re.compile(rb'<changelog author="([^"<]*)" date="([0-9]+)">([^<]*)</changelog>')
+_REFERENCE = re.compile(r'&([^;&]*)(;?)')
+_NAMED = {"lt": "<", "gt": ">", "amp": "&", "quot": '"', "apos": "'"}
+
+
+def _character(match):
+    """The character a reference stands for. An entity that is none of the
+    five, or an unclosed one, is left to expat, which refuses the file."""
+    name, closed = match.groups()
+    if not closed:
+        raise _Irregular()
+    if name in _NAMED:
+        return _NAMED[name]
+    digits, base = (name[2:], 16) if name.startswith("#x") else (name[1:], 10)
+    if not name.startswith("#") or not digits.isalnum():
+        raise _Irregular()
+    try:
+        code = int(digits, base)
+    except ValueError:
+        raise _Irregular() from None
+    if code > 0x10FFFF or 0xD800 <= code <= 0xDFFF or code in (0xFFFE, 0xFFFF) \
+            or (code < 0x20 and code not in (0x9, 0xA, 0xD)):
+        raise _Irregular()
+    return chr(code)
+
+
+def _text(raw):
+    try:
+        text = raw.decode("utf-8")
+    except UnicodeDecodeError:
+        raise _Irregular() from None
+    return _REFERENCE.sub(_character, text) if "&" in text else text
+
+
+def _scan(path, items, wanted):
+    """(name, arch, epoch, version, release) -> the raw groups of `items`
+    matched in each package of `wanted` that the file lists, first listing
+    first; _Irregular where anything else stands between the tags."""
+    found = {}
+    rest = b""
+    started = False
+    with _open(path) as stream:
+        while True:
+            chunk = stream.read(_CHUNK)
+            block = rest + chunk
+            if chunk:
+                end = block.rfind(b"</package>")
+                if end < 0:
+                    rest = block
+                    continue
+                rest = block[end + len(b"</package>"):]
+                block = block[:end]
+            if not started:
+                if block.startswith(b"<?xml"):
+                    block = block[block.find(b"?>") + 2:]
+                root = _ROOT_START.match(block)
+                if root is None:
+                    raise _Irregular()
+                block = block[root.end():]
+                started = True
+            # Comments, CDATA, processing instructions and carriage
+            # returns are expat's.
+            if b"<!" in block or b"<?" in block or b"\r" in block or b"\0" in block:
+                raise _Irregular()
+            pieces = block.split(b"</package>")
+            if not chunk:
+                if _ROOT_END.fullmatch(pieces.pop()) is None:
+                    raise _Irregular()
+            for piece in pieces:
+                head = _HEAD.match(piece)
+                if head is None:
+                    raise _Irregular()
+                body = piece[head.end():]
+                matched = items.findall(body)
+                # Two tags per item, and nothing else.
+                if body.count(b"<") != 2 * len(matched):
+                    raise _Irregular()
+                name, arch, epoch, version, release = head.groups()
+                if b"&" in head.group(0):
+                    key = (_text(name), _text(arch), _text(epoch) or "0", _text(version),
+                           _text(release))
+                else:
+                    key = (name.decode(), arch.decode(), epoch.decode() or "0", version.decode(),
+                           release.decode())
+                if key in wanted and key not in found:
+                    found[key] = matched
+            if not chunk:
+                return found
+
+
+def _read(path, items, convert, wanted):
+    """(name, arch, epoch, version, release) -> convert(the raw groups of
+    `items`) for each package of `wanted` that the file lists, a package
+    listed twice keeping its first list; None where the scan finds the file
+    irregular, for the caller to read it through expat."""
+    try:
+        try:
+            return dict((key, convert(matched)) for key, matched in _scan(path, items, wanted).items())
+        except UnicodeDecodeError:
+            raise _Irregular() from None
+    except _Irregular:
+        return None
+    except (OSError, EOFError, ValueError, lzma.LZMAError, zlib.error) as error:
+        raise MetadataError("%s: %s" % (path, error)) from None
+
+
+def _parse(path, element, wanted):
+    """The elements named `element` of each package of `wanted`, as
+    [(attributes, text)], read through expat. The handlers run once per
+    element: they are closures over lists rather than methods, and test the
+    commonest name first."""
     found = {}
     # The package being read: (name, arch), its key once its version is
     # known, the items kept (None for a package not wanted), the attributes
@@ -88,9 +212,13 @@ def _read(path, element, wanted):
                 parser.Parse(chunk, not chunk)
                 if not chunk:
                     break
-    except (OSError, EOFError, ValueError, expat.ExpatError, lzma.LZMAError) as error:
+    except (OSError, EOFError, ValueError, expat.ExpatError, lzma.LZMAError, zlib.error) as error:
         raise MetadataError("%s: %s" % (path, error)) from None
     return found
+
+
+def _joinedPaths(paths):
+    return _text(b"\0".join(paths))
 
 
 def readFileLists(path, wanted):
@@ -98,8 +226,11 @@ def readFileLists(path, wanted):
     by NUL (which no path holds), for the packages of `wanted` that the
     filelists file at `path` lists. Folders and ghosts count as files, as in
     dnf."""
-    found = _read(path, "file", wanted)
-    return dict((key, "\0".join(text for _, text in items)) for key, items in found.items())
+    found = _read(path, _FILE, _joinedPaths, wanted)
+    if found is None:
+        found = dict((key, "\0".join(text for _, text in items))
+                     for key, items in _parse(path, "file", wanted).items())
+    return found
 
 
 def readChangeLogs(path, wanted):
@@ -107,7 +238,11 @@ def readChangeLogs(path, wanted):
     newest first, for the packages of `wanted` with entries in the other
     metadata file at `path`. Times are those dnf gives: the entry's day
     (local time) at 12:00 UTC."""
-    found = _read(path, "changelog", wanted)
+    found = _read(path, _CHANGELOG,
+                  lambda entries: [({"author": _text(author), "date": date.decode()}, _text(text))
+                                   for author, date, text in entries], wanted)
+    if found is None:
+        found = _parse(path, "changelog", wanted)
     logs = {}
     for key, items in found.items():
         if not items:
