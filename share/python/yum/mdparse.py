@@ -238,22 +238,43 @@ def readChangeLogs(path, wanted):
     newest first, for the packages of `wanted` with entries in the other
     metadata file at `path`. Times are those dnf gives: the entry's day
     (local time) at 12:00 UTC."""
+    # Authors and dates repeat across a repository: each is converted once.
+    times = {}
+    authors = {}
+
+    def entryTime(date):
+        found = times.get(date)
+        if found is None:
+            try:
+                found = dayToTime(datetime.date.fromtimestamp(int(date or 0)))
+            except (ValueError, OverflowError, OSError) as error:
+                raise MetadataError("change log date %r: %s" % (date, error)) from None
+            times[date] = found
+        return found
+
+    def authorText(raw):
+        found = authors.get(raw)
+        if found is None:
+            found = authors[raw] = _text(raw)
+        return found
+
     found = _read(path, _CHANGELOG,
-                  lambda entries: [({"author": _text(author), "date": date.decode()}, _text(text))
+                  lambda entries: [(entryTime(date), authorText(author), _text(text))
                                    for author, date, text in entries], wanted)
     if found is None:
-        found = _parse(path, "changelog", wanted)
+        found = dict((key, [(entryTime(attributes.get("date")),
+                             attributes.get("author") or "", text)
+                            for attributes, text in items])
+                     for key, items in _parse(path, "changelog", wanted).items())
     logs = {}
-    for key, items in found.items():
-        if not items:
+    for key, log in found.items():
+        if not log:
             continue
-        log = []
-        for attributes, text in items:
-            try:
-                day = datetime.date.fromtimestamp(int(attributes.get("date") or 0))
-            except (ValueError, OverflowError, OSError) as error:
-                raise MetadataError("change log date of %s: %s" % (key[0], error)) from None
-            log.append((dayToTime(day), attributes.get("author") or "", text))
-        log.sort(key=lambda entry: entry[0], reverse=True)
+        if len(log) > 1:
+            log.sort(key=_entryTime, reverse=True)
         logs[key] = log
     return logs
+
+
+def _entryTime(entry):
+    return entry[0]

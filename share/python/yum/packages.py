@@ -8,10 +8,9 @@
 # as dnf and rpm give them, surrogate escapes (bytes that are not UTF-8)
 # included.
 
-import calendar
+import datetime
 import logging
 import os
-import weakref
 
 import rpm
 
@@ -32,6 +31,7 @@ PRCO_KINDS = ("provides", "requires", "conflicts", "obsoletes",
 # rpm stores a change-log entry's date at noon; repository metadata keeps
 # only the day, so the same hour is put back.
 _NOON = 12 * 3600
+_EPOCH_DAY = datetime.date(1970, 1, 1).toordinal()
 
 
 def splitEvr(text):
@@ -58,8 +58,10 @@ def prcoTuple(reldep):
 
 
 def dayToTime(day):
-    """Seconds since the epoch of a change-log date of repository metadata."""
-    return calendar.timegm(day.timetuple()) + _NOON
+    """Seconds since the epoch of a change-log date of repository metadata:
+    the day's midnight in UTC (days since 1970-01-01, counted from the
+    proleptic calendar's first day) and then noon."""
+    return (day.toordinal() - _EPOCH_DAY) * 86400 + _NOON
 
 
 class _Package(object):
