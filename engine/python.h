@@ -3,7 +3,8 @@
 // dotted names, reads and assigns module values, calls functions and methods,
 // runs source text, and sends every interpreter error through one decision:
 // did the caller declare this exception as expected, or is it an internal
-// error? Python::PyGILStateWrapper is the scoped guard of the interpreter lock.
+// error? Python::PyGILStateWrapper is the scoped guard of the interpreter lock,
+// Python::PyRef the scoped holder of one interpreter reference.
 #pragma once
 
 // The interpreter's header must come before the C library's, and it names a
@@ -18,6 +19,7 @@
 
 #include <QList>
 #include <QStack>
+#include <QtGlobal>
 
 // The reporting operations error and warning are left to the class that
 // derives from Python (the engine), which logs and shows them; every text
@@ -52,6 +54,40 @@ public:
         // Whether this guard holds the lock now, so that a release without
         // a later ensure does not give the lock back twice.
         bool held;
+    };
+
+    // Owns one new reference and gives it back when it ends, so that every
+    // way out of a function releases what it took. It must end while the
+    // interpreter lock is held: declare it after the lock guard.
+    class PyRef
+    {
+    public:
+        explicit PyRef(PyObject* object = nullptr) : object(object) {}
+        ~PyRef() { Py_XDECREF(object); }
+
+        PyObject* get() const { return object; }
+        explicit operator bool() const { return object != nullptr; }
+        // Neither null nor None.
+        bool holds() const { return object && object != Py_None; }
+        // Takes over a new reference, giving back the one held before.
+        void reset(PyObject* next = nullptr)
+        {
+            PyObject* previous = object;
+            object = next;
+            Py_XDECREF(previous);
+        }
+        // Hands the reference to the caller, who owns it from now on.
+        PyObject* release()
+        {
+            PyObject* released = object;
+            object = nullptr;
+            return released;
+        }
+
+    private:
+        Q_DISABLE_COPY_MOVE(PyRef)
+
+        PyObject* object;
     };
 
     Python();

@@ -210,7 +210,7 @@ PyObject* Python::pyVMethodCall(PyObject* self, const char* method, const char* 
         errorf("Internal error: method %s call attemped with NULL self\n", method);
         return nullptr;
     }
-    PyObject* callable = PyObject_GetAttrString(self, method);
+    PyRef callable(PyObject_GetAttrString(self, method));
     if (!callable) {
         if (pendingExpected()) {
             exceptionExpected();
@@ -223,14 +223,11 @@ PyObject* Python::pyVMethodCall(PyObject* self, const char* method, const char* 
         }
         return nullptr;
     }
-    if (!PyCallable_Check(callable)) {
-        Py_DECREF(callable);
+    if (!PyCallable_Check(callable.get())) {
         errorf("Internal error: method %s not callable\n", method);
         return nullptr;
     }
-    PyObject* result = callWith(callable, format, args);
-    Py_DECREF(callable);
-    return result;
+    return callWith(callable.get(), format, args);
 }
 
 PyObject* Python::pyCall(const char* path, const char* format, ...)

@@ -88,9 +88,9 @@ bool YumIO::applyReal()
 
     // Declared after the guard, so that they are given back under the lock
     // on every way out of here.
-    PyOwnedRef installs(PyList_New(0));
-    PyOwnedRef updates(PyList_New(0));
-    PyOwnedRef removes(PyList_New(0));
+    PyRef installs(PyList_New(0));
+    PyRef updates(PyList_New(0));
+    PyRef removes(PyList_New(0));
     if (!installs || !updates || !removes) {
         if (PyErr_Occurred())
             handleException();
@@ -193,7 +193,7 @@ bool YumIO::buildApplyLists(PyObject* installs, PyObject* updates, PyObject* rem
                 error(tr("Unable to find installed version for package update %1").arg(entry->name));
                 return false;
             }
-            PyOwnedRef pair(PyList_New(0));
+            PyRef pair(PyList_New(0));
             if (!appendTo(pair.get(), entry->po)) {
                 error(tr("Unable to add new package to pair for updated package %1").arg(entry->name));
                 return false;
@@ -236,7 +236,7 @@ bool YumIO::makeLists(PyObject* yb, TransactionLists& lists)
         return false;
 
     // The order of old yum's tuple.
-    PyOwnedRef* const seven[] = {&lists.updated, &lists.installed, &lists.removed,
+    PyRef* const seven[] = {&lists.updated, &lists.installed, &lists.removed,
                                  &lists.obsoleted, &lists.depupdated, &lists.depinstalled,
                                  &lists.depremoved};
     static const char* const names[] = {"updated", "installed", "removed", "obsoleted",
@@ -272,13 +272,13 @@ bool YumIO::makeLists(PyObject* yb, TransactionLists& lists)
 void YumIO::noteTransactionPkgs(Package::Action action, PyObject* members)
 {
     eachMember(members, [&](PyObject* member) {
-        PyOwnedRef pkgtup(PyObject_GetAttrString(member, "pkgtup"));
+        PyRef pkgtup(PyObject_GetAttrString(member, "pkgtup"));
         if (!pkgtup) {
             PyErr_Clear();
             error("Internal error: txmbr lacks pkgtup\n");
             return false;
         }
-        PyOwnedRef nameItem(PySequence_GetItem(pkgtup.get(), 0));
+        PyRef nameItem(PySequence_GetItem(pkgtup.get(), 0));
         const QString name = pyString(nameItem.get());
         // The sizes come from the engine's entries; a package that the
         // table does not show (yum knows more than was collected) adds
@@ -292,7 +292,7 @@ void YumIO::noteTransactionPkgs(Package::Action action, PyObject* members)
             installBytes = Estimate::sum(installBytes, Estimate::term(size));
             // yum's member carries its package as "po"; a package object
             // stands for itself.
-            PyOwnedRef po(PyObject_GetAttrString(member, "po"));
+            PyRef po(PyObject_GetAttrString(member, "po"));
             if (!po) {
                 PyErr_Clear();
                 Py_INCREF(member);
@@ -317,14 +317,14 @@ void YumIO::noteTransactionPkgs(Package::Action action, PyObject* members)
 
 bool YumIO::eachMember(PyObject* members, const std::function<bool(PyObject* member)>& body)
 {
-    PyOwnedRef iterator(members ? PyObject_GetIter(members) : nullptr);
+    PyRef iterator(members ? PyObject_GetIter(members) : nullptr);
     if (!iterator) {
         if (PyErr_Occurred())
             handleException();
         return false;
     }
     for (;;) {
-        PyOwnedRef member(PyIter_Next(iterator.get()));
+        PyRef member(PyIter_Next(iterator.get()));
         if (!member)
             break;
         if (!body(member.get()))

@@ -1,7 +1,7 @@
 // What the two sources of the apply road share (yumioapply.cpp, the driver
 // and the estimates; yumiotransaction.cpp, the listing, the confirmation
-// and the dependency-solving callbacks): a scoped interpreter reference,
-// yum's seven transaction lists, and the arithmetic of the estimates.
+// and the dependency-solving callbacks): yum's seven transaction lists and
+// the arithmetic of the estimates.
 #pragma once
 
 #include <algorithm>
@@ -11,47 +11,22 @@
 
 #include "engine/yumio.h"
 
-// One owned interpreter reference, given back when the holder ends; the
-// holder must end while the interpreter lock is held.
-class PyOwnedRef
-{
-public:
-    explicit PyOwnedRef(PyObject* object = nullptr) : object(object) {}
-    ~PyOwnedRef() { Py_XDECREF(object); }
-
-    PyObject* get() const { return object; }
-    explicit operator bool() const { return object != nullptr; }
-    // Takes over a new reference, giving back the one held before.
-    void reset(PyObject* next = nullptr)
-    {
-        PyObject* previous = object;
-        object = next;
-        Py_XDECREF(previous);
-    }
-
-private:
-    PyOwnedRef(const PyOwnedRef&) = delete;
-    PyOwnedRef& operator=(const PyOwnedRef&) = delete;
-
-    PyObject* object;
-};
-
 // yum's resolved transaction as makeLists reads it. Every list is held
 // here, not borrowed: a yum whose lists are computed on each access would
 // otherwise hand out lists that die at once.
 struct YumIO::TransactionLists
 {
-    PyOwnedRef tsInfo;
+    PyRef tsInfo;
     // What makelists() returned: the seven lists as a tuple in old yum,
     // nothing in later ones.
-    PyOwnedRef made;
-    PyOwnedRef updated;
-    PyOwnedRef installed;
-    PyOwnedRef removed;
-    PyOwnedRef obsoleted;
-    PyOwnedRef depupdated;
-    PyOwnedRef depinstalled;
-    PyOwnedRef depremoved;
+    PyRef made;
+    PyRef updated;
+    PyRef installed;
+    PyRef removed;
+    PyRef obsoleted;
+    PyRef depupdated;
+    PyRef depinstalled;
+    PyRef depremoved;
 };
 
 // Byte and work estimates: every term is at least 10240, and sums and

@@ -37,6 +37,7 @@ PyObject* YumIO::cleanCall(const CleanStep& step)
 // in the log with the script's own messages.
 bool YumIO::cleanResult(const CleanStep& step, PyObject* result)
 {
+    const PyRef held(result);
     const QString failed = tr("%1 failed").arg(tr(step.headline));
     if (!result) {
         // The interpreter wrapper has reported the exception.
@@ -57,7 +58,6 @@ bool YumIO::cleanResult(const CleanStep& step, PyObject* result)
     if (!understood) {
         error(tr("Internal error: unexpected result of yumIO.%1").arg(QString::fromLatin1(step.method)));
         log(Log::Warning, 0, failed);
-        Py_DECREF(result);
         return false;
     }
     if (value != 0) {
@@ -75,7 +75,6 @@ bool YumIO::cleanResult(const CleanStep& step, PyObject* result)
         }
         log(Log::Warning, 0, text);
     }
-    Py_DECREF(result);
     return value == 0;
 }
 
@@ -174,18 +173,15 @@ QString YumIO::getYumVar(QString name)
     Python::PyGILStateWrapper guard(true);
     if (!yumIO)
         return QString();
-    PyObject* conf = PyObject_GetAttrString(yumIO, "conf");
-    PyObject* yumvar = conf ? PyObject_GetAttrString(conf, "yumvar") : nullptr;
+    PyRef conf(PyObject_GetAttrString(yumIO, "conf"));
+    PyRef yumvar(conf ? PyObject_GetAttrString(conf.get(), "yumvar") : nullptr);
     if (!yumvar) {
         PyErr_Clear();
-        Py_XDECREF(conf);
         error(tr("Internal error: yumIO.conf.yumvar not found"));
         return QString();
     }
     QByteArray key = name.toUtf8();
-    PyObject* item = PyMapping_GetItemString(yumvar, key.data());
-    Py_DECREF(yumvar);
-    Py_DECREF(conf);
+    PyObject* item = PyMapping_GetItemString(yumvar.get(), key.data());
     if (!item) {
         // A variable yum does not define reads as empty.
         if (PyErr_ExceptionMatches(PyExc_KeyError))

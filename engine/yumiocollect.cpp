@@ -80,18 +80,13 @@ bool YumIO::collectReal(const QHash<QString, bool>& overrides)
 
     if (progress)
         progress->startItem(tr("Collecting updatable packages"), 4000, 1);
-    PyObject* result = collectStep("setupTs", {"yum.Errors.YumBaseError", "bdb.BdbQuit"},
-                                   tr("Unable to setup transaction"));
+    PyRef result(collectStep("setupTs", {"yum.Errors.YumBaseError", "bdb.BdbQuit"},
+                             tr("Unable to setup transaction")));
     if (!result)
         return false;
-    Py_DECREF(result);
-    PyObject* updates = collectStep("collectUpdates", {"yum.Errors.YumBaseError", "bdb.BdbQuit"},
-                                    tr("Unable to collect updatable packages"));
-    if (!updates)
-        return false;
-    const bool updatesCollected = collectSet(index, updates, Package::Updatable);
-    Py_DECREF(updates);
-    if (!updatesCollected)
+    PyRef updates(collectStep("collectUpdates", {"yum.Errors.YumBaseError", "bdb.BdbQuit"},
+                              tr("Unable to collect updatable packages")));
+    if (!updates || !collectSet(index, updates.get(), Package::Updatable))
         return false;
 
     if (progress)
@@ -99,14 +94,10 @@ bool YumIO::collectReal(const QHash<QString, bool>& overrides)
     // Installed packages come after the updates, so that they are chained
     // behind them, and available ones last, so that they only fill names
     // nothing else has.
-    PyObject* all = collectStep("collectAll", {"yum.Errors.YumBaseError", "bdb.BdbQuit"},
-                                tr("Unable to collect installed and available packages"));
-    if (!all)
-        return false;
-    const bool allCollected = collectField(index, all, "installed", Package::Installed)
-                              && collectField(index, all, "available", Package::Available);
-    Py_DECREF(all);
-    if (!allCollected)
+    PyRef all(collectStep("collectAll", {"yum.Errors.YumBaseError", "bdb.BdbQuit"},
+                          tr("Unable to collect installed and available packages")));
+    if (!all || !collectField(index, all.get(), "installed", Package::Installed)
+        || !collectField(index, all.get(), "available", Package::Available))
         return false;
 
     if (progress)
@@ -117,8 +108,7 @@ bool YumIO::collectReal(const QHash<QString, bool>& overrides)
     if (progress)
         progress->setItemValue(1);
 
-    result = pyMethodCall(yumIO, "collectDone", "()");
-    Py_XDECREF(result);
+    result.reset(pyMethodCall(yumIO, "collectDone", "()"));
     // The model is handed over only now: a failed collection leaves its
     // entries in the index alone, where the next clearing finds them.
     for (Package::Entry* head : std::as_const(index))
@@ -159,11 +149,9 @@ bool YumIO::collectLock()
     // The lock counts as taken only when lock() returned: after any failure
     // the next collection asks again, and the end of the program releases
     // nothing it never had.
-    PyObject* result = collectStep("lock", {"yum.Errors.LockError"},
-                                   tr("Unable to obtain yum lock"));
+    PyRef result(collectStep("lock", {"yum.Errors.LockError"}, tr("Unable to obtain yum lock")));
     if (!result)
         return false;
-    Py_DECREF(result);
     yumLocked = true;
     return true;
 }
@@ -173,21 +161,18 @@ bool YumIO::collectRepositories(const QHash<QString, bool>& overrides)
     // The previous object's dictionary goes first: the script's object may
     // have been replaced since, and its repositories with it.
     Py_CLEAR(reposDict);
-    PyObject* repos = yumIO ? PyObject_GetAttrString(yumIO, "repos") : nullptr;
-    reposDict = repos ? PyObject_GetAttrString(repos, "repos") : nullptr;
+    PyRef repos(yumIO ? PyObject_GetAttrString(yumIO, "repos") : nullptr);
+    reposDict = repos ? PyObject_GetAttrString(repos.get(), "repos") : nullptr;
     if (!reposDict) {
         PyErr_Clear();
-        Py_XDECREF(repos);
         error(tr("Internal error: yumIO.repos.repos not evaluable"));
         return false;
     }
     if (!PyDict_Check(reposDict)) {
-        Py_DECREF(repos);
         error(tr("Internal error: yumIO.repos.repos not a dictionary"));
         return false;
     }
-    useRepos(repos, overrides);
-    Py_DECREF(repos);
+    useRepos(repos.get(), overrides);
 
     enabledRepos = collectRepos(reposDict);
     collectSubject = tr("contents");
@@ -206,11 +191,10 @@ bool YumIO::collectRepositories(const QHash<QString, bool>& overrides)
         progress->startItem(tr("Reading repositories"), 900, 1);
         progress->setupItemActs(14000, 5 * Steps(enabledRepos.size()));
     }
-    PyObject* result = collectStep("setupRepos", {"yum.Errors.RepoError", "bdb.BdbQuit"},
-                                   tr("Unable to initialize"));
+    PyRef result(collectStep("setupRepos", {"yum.Errors.RepoError", "bdb.BdbQuit"},
+                             tr("Unable to initialize")));
     if (!result)
         return false;
-    Py_DECREF(result);
     if (progress)
         progress->endItemActs();
     return true;
@@ -265,15 +249,13 @@ QStringList YumIO::collectRepos(PyObject* repositories)
 
 bool YumIO::collectField(Index& index, PyObject* object, const char* field, Package::State state)
 {
-    PyObject* packages = PyObject_GetAttrString(object, field);
+    PyRef packages(PyObject_GetAttrString(object, field));
     if (!packages) {
         PyErr_Clear();
         error(tr("Internal error: yumIO.collectAll.%1 not found").arg(QLatin1String(field)));
         return false;
     }
-    const bool collected = collectSet(index, packages, state);
-    Py_DECREF(packages);
-    return collected;
+    return collectSet(index, packages.get(), state);
 }
 
 bool YumIO::collectSet(Index& index, PyObject* packages, Package::State state)
@@ -281,21 +263,19 @@ bool YumIO::collectSet(Index& index, PyObject* packages, Package::State state)
     // The list is taken whole first: an iterator that breaks off (a failing
     // package list) is the wrapper's to report, and the collection does not
     // go on with half a list.
-    PyObject* list = PySequence_List(packages);
+    PyRef list(PySequence_List(packages));
     if (!list) {
         handleException();
         return false;
     }
-    bool collected = true;
     PackageFields fields;
-    const Py_ssize_t count = PyList_GET_SIZE(list);
-    for (Py_ssize_t start = 0; start < count && collected; start += rowsPerCall) {
-        PyObject* part = PyList_GetSlice(list, start, start + rowsPerCall);
-        collected = part && collectRows(index, part, state, fields);
-        Py_XDECREF(part);
+    const Py_ssize_t count = PyList_GET_SIZE(list.get());
+    for (Py_ssize_t start = 0; start < count; start += rowsPerCall) {
+        PyRef part(PyList_GetSlice(list.get(), start, start + rowsPerCall));
+        if (!part || !collectRows(index, part.get(), state, fields))
+            return false;
     }
-    Py_DECREF(list);
-    return collected;
+    return true;
 }
 
 bool YumIO::collectRows(Index& index, PyObject* packages, Package::State state,
@@ -304,17 +284,15 @@ bool YumIO::collectRows(Index& index, PyObject* packages, Package::State state,
     // One call for many packages reads what every entry keeps, where a call
     // per field and package would cost an argument tuple and an exception
     // scope each time.
-    PyObject* rows = pyMethodCall(yumIO, "collectRows", "(O)", packages);
-    if (!rows || !PyList_Check(rows)) {
-        Py_XDECREF(rows);
+    PyRef rows(pyMethodCall(yumIO, "collectRows", "(O)", packages));
+    if (!rows || !PyList_Check(rows.get())) {
         error(tr("Internal error: execution of yumIO.collectRows failed"));
         return false;
     }
-    bool collected = true;
-    const Py_ssize_t count = PyList_GET_SIZE(rows);
+    const Py_ssize_t count = PyList_GET_SIZE(rows.get());
     for (Py_ssize_t i = 0; i < count; ++i) {
         // A package the script does not know comes back alone, not as a row.
-        PyObject* row = PyList_GET_ITEM(rows, i);
+        PyObject* row = PyList_GET_ITEM(rows.get(), i);
         const bool isRow = PyTuple_Check(row) && PyTuple_GET_SIZE(row) == 9;
         PyObject* po = isRow ? PyTuple_GET_ITEM(row, 0) : row;
         if (isRow) {
@@ -325,8 +303,7 @@ bool YumIO::collectRows(Index& index, PyObject* packages, Package::State state,
                 // A package without a name cannot be keyed; the wrapper
                 // reports its exception.
                 handleException();
-                collected = false;
-                break;
+                return false;
             }
             Py_DECREF(nameObject);
             objectFields(po, fields);
@@ -341,8 +318,7 @@ bool YumIO::collectRows(Index& index, PyObject* packages, Package::State state,
             collectPkg(found.value()->last()->next, state, po, fields);
         }
     }
-    Py_DECREF(rows);
-    return collected;
+    return true;
 }
 
 // A row of collectRows: the package object, name, version text,

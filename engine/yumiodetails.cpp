@@ -17,23 +17,6 @@
 
 namespace {
 
-// Owns one new reference; the interpreter lock is held when it goes.
-class Ref
-{
-public:
-    explicit Ref(PyObject* object = nullptr) : object(object) {}
-    ~Ref() { Py_XDECREF(object); }
-    Ref(const Ref&) = delete;
-    Ref& operator=(const Ref&) = delete;
-
-    PyObject* get() const { return object; }
-    // Neither null nor None.
-    bool holds() const { return object && object != Py_None; }
-
-private:
-    PyObject* object;
-};
-
 // The items of a value: a list or any other iterable item by item, and a
 // text or number (what rpm gives for a tag with one value) as its one item.
 // Null, None and what cannot be iterated have none.
@@ -45,30 +28,29 @@ public:
         if (!value || value == Py_None)
             return;
         if (PyUnicode_Check(value) || PyBytes_Check(value) || PyLong_Check(value)) {
-            list = PyList_New(1);
+            list.reset(PyList_New(1));
             if (list) {
                 Py_INCREF(value);
-                PyList_SET_ITEM(list, 0, value);
+                PyList_SET_ITEM(list.get(), 0, value);
             }
         } else {
-            list = PySequence_List(value);
+            list.reset(PySequence_List(value));
         }
         if (!list)
             PyErr_Clear();
     }
-    ~Items() { Py_XDECREF(list); }
-    Items(const Items&) = delete;
-    Items& operator=(const Items&) = delete;
 
-    Py_ssize_t size() const { return list ? PyList_GET_SIZE(list) : 0; }
+    Py_ssize_t size() const { return list ? PyList_GET_SIZE(list.get()) : 0; }
     // Borrowed; null past the end.
     PyObject* at(Py_ssize_t index) const
     {
-        return index >= 0 && index < size() ? PyList_GET_ITEM(list, index) : nullptr;
+        return index >= 0 && index < size() ? PyList_GET_ITEM(list.get(), index) : nullptr;
     }
 
 private:
-    PyObject* list = nullptr;
+    Q_DISABLE_COPY_MOVE(Items)
+
+    Python::PyRef list;
 };
 
 // Item `index` of a tuple or other sequence, a new reference; null when the
@@ -243,7 +225,7 @@ PyObject* YumIO::getRpmHdrValue(PyObject* package, const char* tag)
         error(tr("getRpmHdrValue called for package with no hdr (i.e. not installed)"));
         return nullptr;
     }
-    PyObject* hdr = PyObject_GetAttrString(package, "hdr");
+    PyRef hdr(PyObject_GetAttrString(package, "hdr"));
     if (!hdr) {
         handleException();
         return nullptr;
@@ -252,11 +234,9 @@ PyObject* YumIO::getRpmHdrValue(PyObject* package, const char* tag)
     PyObject* constant = rpmDict ? PyDict_GetItemString(rpmDict, name.constData()) : nullptr;
     if (!constant) {
         error(tr("Internal error: cannot find rpm.%1").arg(QString::fromLatin1(name)));
-        Py_DECREF(hdr);
         return nullptr;
     }
-    PyObject* value = PyObject_GetItem(hdr, constant);
-    Py_DECREF(hdr);
+    PyObject* value = PyObject_GetItem(hdr.get(), constant);
     if (!value && PyErr_Occurred())
         handleException();
     return value;
@@ -269,7 +249,7 @@ QString YumIO::getRpmList(PyObject* package, const char* tag)
     Python::PyGILStateWrapper guard(true);
     if (!hasAttribute(package, "hdr"))
         return QString();
-    Ref value(getRpmHdrValue(package, tag));
+    PyRef value(getRpmHdrValue(package, tag));
     QString text;
     Items items(value.get());
     for (Py_ssize_t i = 0; i < items.size(); ++i) {
@@ -320,11 +300,11 @@ QString YumIO::getPrco(PyObject* package, const char* prefix, const char* kind)
 
     if (hasAttribute(package, "hdr")) {
         const QByteArray tag(prefix);
-        Ref names(getRpmHdrValue(package, (tag + "NAME").constData()));
+        PyRef names(getRpmHdrValue(package, (tag + "NAME").constData()));
         if (!names.holds())
             return QString();
-        Ref flags(getRpmHdrValue(package, (tag + "FLAGS").constData()));
-        Ref versions(getRpmHdrValue(package, (tag + "VERSION").constData()));
+        PyRef flags(getRpmHdrValue(package, (tag + "FLAGS").constData()));
+        PyRef versions(getRpmHdrValue(package, (tag + "VERSION").constData()));
         Items nameItems(names.get());
         Items flagItems(flags.get());
         Items versionItems(versions.get());
@@ -352,7 +332,7 @@ QString YumIO::getPrco(PyObject* package, const char* prefix, const char* kind)
     if (hasAttribute(package, "returnPrco")) {
         found = pyMethodCall(package, "returnPrco", "(s)", kind);
     } else {
-        Ref prco(PyObject_GetAttrString(package, "prco"));
+        PyRef prco(PyObject_GetAttrString(package, "prco"));
         if (prco.get() && PyDict_Check(prco.get())) {
             found = PyDict_GetItemString(prco.get(), kind);
             Py_XINCREF(found);
@@ -362,7 +342,7 @@ QString YumIO::getPrco(PyObject* package, const char* prefix, const char* kind)
         if (!found)
             PyErr_Clear();
     }
-    Ref list(found);
+    PyRef list(found);
     if (!list.get()) {
         error(tr("Internal error: cannot find package's prco.%1").arg(QString::fromLatin1(kind)));
         return QString();
@@ -370,20 +350,20 @@ QString YumIO::getPrco(PyObject* package, const char* prefix, const char* kind)
     Items items(list.get());
     for (Py_ssize_t i = 0; i < items.size(); ++i) {
         PyObject* relation = items.at(i);
-        Ref name(itemOf(relation, 0));
-        Ref flag(itemOf(relation, 1));
-        Ref evr(itemOf(relation, 2));
+        PyRef name(itemOf(relation, 0));
+        PyRef flag(itemOf(relation, 1));
+        PyRef evr(itemOf(relation, 2));
         QString line = pyString(name.get());
         if (flag.holds() && evr.holds()) {
-            Ref version(itemOf(evr.get(), 1));
+            PyRef version(itemOf(evr.get(), 1));
             if (version.holds()) {
                 line += QLatin1Char(' ') + flagOperator(relationText(flag.get())) + QLatin1Char(' ');
-                Ref epoch(itemOf(evr.get(), 0));
+                PyRef epoch(itemOf(evr.get(), 0));
                 const QString epochText = relationText(epoch.get());
                 if (epoch.holds() && epochText != QLatin1String("0"))
                     line += epochText + QLatin1Char(':');
                 line += relationText(version.get());
-                Ref release(itemOf(evr.get(), 2));
+                PyRef release(itemOf(evr.get(), 2));
                 if (release.holds())
                     line += QLatin1Char('-') + relationText(release.get());
             }
@@ -416,7 +396,7 @@ QString YumIO::getChangeLog(const Package::Entry& entry, ExtraDataLoad load)
     // Kept alive on its own: the wait for the worker below runs the GUI
     // thread's events, and the entry may not outlive them.
     Py_INCREF(entry.po);
-    Ref po(entry.po);
+    PyRef po(entry.po);
 
     QString text;
     auto block = [&](PyObject* time, PyObject* author, PyObject* body) {
@@ -427,11 +407,11 @@ QString YumIO::getChangeLog(const Package::Entry& entry, ExtraDataLoad load)
     };
 
     if (hasAttribute(po.get(), "hdr")) {
-        Ref names(getRpmHdrValue(po.get(), "CHANGELOGNAME"));
+        PyRef names(getRpmHdrValue(po.get(), "CHANGELOGNAME"));
         if (!names.holds())
             return QString();
-        Ref times(getRpmHdrValue(po.get(), "CHANGELOGTIME"));
-        Ref texts(getRpmHdrValue(po.get(), "CHANGELOGTEXT"));
+        PyRef times(getRpmHdrValue(po.get(), "CHANGELOGTIME"));
+        PyRef texts(getRpmHdrValue(po.get(), "CHANGELOGTEXT"));
         // A header with one entry may hold its time as a single number.
         const bool timeList = times.get() && PyList_Check(times.get());
         Items nameItems(names.get());
@@ -450,16 +430,16 @@ QString YumIO::getChangeLog(const Package::Entry& entry, ExtraDataLoad load)
                                            : PyObject_GetAttrString(po.get(), "changelog");
     if (!found && PyErr_Occurred())
         handleException();
-    Ref list(found);
+    PyRef list(found);
     if (!list.get()) {
         error(tr("Internal error: cannot find package's changelog"));
         return QString();
     }
     Items items(list.get());
     for (Py_ssize_t i = 0; i < items.size(); ++i) {
-        Ref time(itemOf(items.at(i), 0));
-        Ref author(itemOf(items.at(i), 1));
-        Ref body(itemOf(items.at(i), 2));
+        PyRef time(itemOf(items.at(i), 0));
+        PyRef author(itemOf(items.at(i), 1));
+        PyRef body(itemOf(items.at(i), 2));
         block(time.get(), author.get(), body.get());
     }
     return text;
@@ -473,15 +453,15 @@ QString YumIO::getFiles(const Package::Entry& entry, ExtraDataLoad load)
         return QString();
     Python::PyGILStateWrapper guard(true);
     Py_INCREF(entry.po);
-    Ref po(entry.po);
+    PyRef po(entry.po);
     QStringList paths;
 
     if (hasAttribute(po.get(), "hdr")) {
-        Ref baseNames(getRpmHdrValue(po.get(), "BASENAMES"));
+        PyRef baseNames(getRpmHdrValue(po.get(), "BASENAMES"));
         if (!baseNames.holds())
             return QString();
-        Ref dirNames(getRpmHdrValue(po.get(), "DIRNAMES"));
-        Ref dirIndexes(getRpmHdrValue(po.get(), "DIRINDEXES"));
+        PyRef dirNames(getRpmHdrValue(po.get(), "DIRNAMES"));
+        PyRef dirIndexes(getRpmHdrValue(po.get(), "DIRINDEXES"));
         const bool indexList = dirIndexes.get() && PyList_Check(dirIndexes.get());
         Items bases(baseNames.get());
         Items indexes(indexList ? dirIndexes.get() : nullptr);
@@ -505,7 +485,7 @@ QString YumIO::getFiles(const Package::Entry& entry, ExtraDataLoad load)
         return QString();
     if (load == LoadExtraData)
         loadExtraData(guard, &YumIO::collectFileLists);
-    Ref list(pyMethodCall(po.get(), "returnFileEntries", "(s)", "file"));
+    PyRef list(pyMethodCall(po.get(), "returnFileEntries", "(s)", "file"));
     if (!list.get()) {
         error(tr("Internal error: cannot find package's files"));
         return QString();

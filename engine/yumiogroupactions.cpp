@@ -64,7 +64,7 @@ bool YumIO::applyGroups()
 
 bool YumIO::applyGrpInstall(const Package::Entry& group)
 {
-    PyOwnedRef members(pkgTree(group));
+    PyRef members(pkgTree(group));
     if (!members)
         return false;
     return eachGroupMember(members.get(), [&](Package::Entry& package) {
@@ -88,7 +88,7 @@ bool YumIO::applyGrpInstall(const Package::Entry& group)
 
 bool YumIO::applyGrpUpdate(const Package::Entry& group)
 {
-    PyOwnedRef required(requiredPkgs(group));
+    PyRef required(requiredPkgs(group));
     if (!required)
         return false;
     QSet<QString> requiredNames;
@@ -98,7 +98,7 @@ bool YumIO::applyGrpUpdate(const Package::Entry& group)
         }))
         return false;
 
-    PyOwnedRef members(pkgTree(group));
+    PyRef members(pkgTree(group));
     if (!members)
         return false;
     return eachGroupMember(members.get(), [&](Package::Entry& package) {
@@ -128,7 +128,7 @@ bool YumIO::applyGrpUpdate(const Package::Entry& group)
 
 bool YumIO::applyGrpRemove(const Package::Entry& group)
 {
-    PyOwnedRef members(allPkgs(group));
+    PyRef members(allPkgs(group));
     if (!members)
         return false;
     return eachGroupMember(members.get(), [&](Package::Entry& package) {
@@ -189,7 +189,7 @@ PyObject* YumIO::groupMemberKeys(const Package::Entry& group,
                                  const QString& missingText, const QString& unreadableText)
 {
     Q_ASSERT(kinds.size() <= size_t(maxKinds));
-    PyOwnedRef dictionaries[maxKinds];
+    PyRef dictionaries[maxKinds];
     int count = 0;
     for (const char* kind : kinds) {
         dictionaries[count].reset(group.po ? PyObject_GetAttrString(group.po, kind) : nullptr);
@@ -201,15 +201,15 @@ PyObject* YumIO::groupMemberKeys(const Package::Entry& group,
         ++count;
     }
 
-    PyOwnedRef joined(PyList_New(0));
+    PyRef joined(PyList_New(0));
     if (!joined) {
         handleException();
         return nullptr;
     }
     for (int i = 0; i < count; ++i) {
-        PyOwnedRef keys(pyMethodCall(dictionaries[i].get(), "keys", "()"));
+        PyRef keys(pyMethodCall(dictionaries[i].get(), "keys", "()"));
         // Python 3's keys() gives a view: it joins a list only as a list.
-        PyOwnedRef names(keys ? PySequence_List(keys.get()) : nullptr);
+        PyRef names(keys ? PySequence_List(keys.get()) : nullptr);
         const Py_ssize_t end = PyList_GET_SIZE(joined.get());
         if (!names || PyList_SetSlice(joined.get(), end, end, names.get()) != 0) {
             PyErr_Clear();

@@ -65,65 +65,62 @@ bool YumIO::collectGroupPhase()
     if (failed)
         return false;
 
-    PyObject* groupInfo = pyMethodCall(yumIO, "collectGroupInfo", "()");
+    PyRef groupInfo(pyMethodCall(yumIO, "collectGroupInfo", "()"));
     if (!groupInfo) {
         error(tr("Internal error: execution of yumIO.collectGroupInfo failed"));
         return false;
     }
-    const bool collected = collectGroups(index, groupInfo);
-    Py_DECREF(groupInfo);
-    return collected;
+    return collectGroups(index, groupInfo.get());
 }
 
 bool YumIO::collectGroups(Index& groups, PyObject* groupInfo)
 {
     const bool distribGroups = hasDistribGroups();
-    PyObject* list = nullptr;
+    PyRef list;
     if (distribGroups) {
-        list = groupInfo;
-        Py_INCREF(list);
+        Py_INCREF(groupInfo);
+        list.reset(groupInfo);
     } else {
-        list = PyObject_GetAttrString(groupInfo, "visible_groups");
+        list.reset(PyObject_GetAttrString(groupInfo, "visible_groups"));
         if (!list) {
             PyErr_Clear();
             error(tr("Internal error: groupInfo.visible_groups not evaluable"));
             return false;
         }
     }
-    PyObject* iterator = PyObject_GetIter(list);
-    Py_DECREF(list);
+    PyRef iterator(PyObject_GetIter(list.get()));
     if (!iterator) {
         handleException();
         return false;
     }
 
     bool collected = true;
-    while (PyObject* item = PyIter_Next(iterator)) {
+    for (;;) {
+        PyRef item(PyIter_Next(iterator.get()));
+        if (!item)
+            break;
         PyObject* po = groupInfo;
         QString name;
         if (distribGroups) {
-            PyObject* visible = PyObject_GetAttrString(item, "user_visible");
+            PyRef visible(PyObject_GetAttrString(item.get(), "user_visible"));
             if (!visible)
                 PyErr_Clear();
-            const int shown = visible ? PyObject_IsTrue(visible) : 0;
-            Py_XDECREF(visible);
+            const int shown = visible ? PyObject_IsTrue(visible.get()) : 0;
             if (shown != 1) {
                 PyErr_Clear();
-                Py_DECREF(item);
                 continue;
             }
-            PyObject* nameObject = PyObject_GetAttrString(item, "name");
+            PyObject* nameObject = PyObject_GetAttrString(item.get(), "name");
             if (!nameObject) {
                 PyErr_Clear();
-                Py_DECREF(item);
                 error(tr("Internal error: group without name"));
                 collected = false;
                 break;
             }
             name = pyStringDec(nameObject);
-            po = item;
+            po = item.get();
         } else {
-            name = pyString(item);
+            name = pyString(item.get());
         }
 
         const EntryKey key(true, name);
@@ -135,11 +132,9 @@ bool YumIO::collectGroups(Index& groups, PyObject* groupInfo)
             if (!slot)
                 groups.remove(key);
         }
-        Py_DECREF(item);
         if (!collected)
             break;
     }
-    Py_DECREF(iterator);
     if (PyErr_Occurred()) {
         handleException();
         collected = false;
@@ -149,31 +144,29 @@ bool YumIO::collectGroups(Index& groups, PyObject* groupInfo)
 
 bool YumIO::collectGroup(Package::Entry*& slot, PyObject* po, QString name)
 {
-    PyObject* flag = nullptr;
-    PyObject* flags = nullptr;
+    PyRef flag;
     if (hasDistribGroups()) {
-        flag = PyObject_GetAttrString(po, "installed");
+        flag.reset(PyObject_GetAttrString(po, "installed"));
         if (!flag) {
             PyErr_Clear();
             error(tr("Internal error: cannot find group's installed flag"));
             return false;
         }
     } else {
-        flags = PyObject_GetAttrString(po, "group_installed");
+        PyRef flags(PyObject_GetAttrString(po, "group_installed"));
         if (!flags)
             PyErr_Clear();
-        flag = flags ? pyDictGetItem(flags, name) : nullptr;
-        if (!flag) {
-            Py_XDECREF(flags);
+        PyObject* found = flags ? pyDictGetItem(flags.get(), name) : nullptr;
+        if (!found) {
             error(tr("Internal error: cannot find groupInfo.group_installed['%1']").arg(name));
             return false;
         }
-        // Borrowed from the dictionary, which is let go below.
-        Py_INCREF(flag);
+        // Borrowed from the dictionary, which is let go at the end of this
+        // block.
+        Py_INCREF(found);
+        flag.reset(found);
     }
-    const int truth = PyObject_IsTrue(flag);
-    Py_DECREF(flag);
-    Py_XDECREF(flags);
+    const int truth = PyObject_IsTrue(flag.get());
     if (truth < 0) {
         handleException();
         return false;
@@ -206,33 +199,31 @@ bool YumIO::upToDateGroupGrps(const Package::Entry& entry, const char* item)
 {
     if (hasDistribGroups())
         return true;
-    PyObject* names = groupMemberNames(entry, item, nullptr);
+    PyRef names(groupMemberNames(entry, item, nullptr));
     if (!names)
         return true;
-    bool upToDate = true;
-    for (Py_ssize_t i = 0; upToDate && i < PyList_GET_SIZE(names); ++i) {
-        const Package::Entry* group = index.value(EntryKey(true, pyString(PyList_GET_ITEM(names, i))));
+    for (Py_ssize_t i = 0; i < PyList_GET_SIZE(names.get()); ++i) {
+        const Package::Entry* group =
+            index.value(EntryKey(true, pyString(PyList_GET_ITEM(names.get(), i))));
         if (group && !upToDateGroup(*group))
-            upToDate = false;
+            return false;
     }
-    Py_DECREF(names);
-    return upToDate;
+    return true;
 }
 
 bool YumIO::upToDateGroupPkgs(const Package::Entry& entry, const char* oldItem,
                               const char* newItem)
 {
-    PyObject* names = groupMemberNames(entry, oldItem, newItem);
+    PyRef names(groupMemberNames(entry, oldItem, newItem));
     if (!names)
         return true;
-    bool upToDate = true;
-    for (Py_ssize_t i = 0; upToDate && i < PyList_GET_SIZE(names); ++i) {
-        const Package::Entry* package = index.value(EntryKey(false, pyString(PyList_GET_ITEM(names, i))));
+    for (Py_ssize_t i = 0; i < PyList_GET_SIZE(names.get()); ++i) {
+        const Package::Entry* package =
+            index.value(EntryKey(false, pyString(PyList_GET_ITEM(names.get(), i))));
         if (package && package->state == Package::Updatable)
-            upToDate = false;
+            return false;
     }
-    Py_DECREF(names);
-    return upToDate;
+    return true;
 }
 
 PyObject* YumIO::groupMemberNames(const Package::Entry& entry, const char* oldItem,
@@ -269,16 +260,15 @@ PyObject* YumIO::getGroupItem_22(const Package::Entry& entry, const char* item)
         error(tr("getGroupItem_22 called for incorrect version of yum"));
         return nullptr;
     }
-    PyObject* byGroup = entry.po ? PyObject_GetAttrString(entry.po, item) : nullptr;
+    PyRef byGroup(entry.po ? PyObject_GetAttrString(entry.po, item) : nullptr);
     if (!byGroup) {
         PyErr_Clear();
         error(tr("Internal error: groupInfo.%1 not evaluable").arg(QLatin1String(item)));
         return nullptr;
     }
-    PyObject* value = pyDictGetItem(byGroup, entry.name);
-    // Borrowed from the dictionary, which is let go here.
+    PyObject* value = pyDictGetItem(byGroup.get(), entry.name);
+    // Borrowed from the dictionary, which is let go on return.
     Py_XINCREF(value);
-    Py_DECREF(byGroup);
     if (!value)
         error(tr("Internal error: groupInfo.%1[%2] not evaluable").arg(QLatin1String(item), entry.name));
     return value;
@@ -293,12 +283,8 @@ QString YumIO::getGroupGrps(const Package::Entry& entry, const char* item)
     Python::PyGILStateWrapper guard(true);
     if (hasDistribGroups())
         return QString();
-    PyObject* names = groupMemberNames(entry, item, nullptr);
-    if (!names)
-        return QString();
-    const QString text = sortedNames(*this, names);
-    Py_DECREF(names);
-    return text;
+    PyRef names(groupMemberNames(entry, item, nullptr));
+    return names ? sortedNames(*this, names.get()) : QString();
 }
 
 QString YumIO::getGroupPkgs(const Package::Entry& entry, const char* oldItem, const char* newItem)
@@ -306,12 +292,8 @@ QString YumIO::getGroupPkgs(const Package::Entry& entry, const char* oldItem, co
     if (lockUnavailable())
         return QString();
     Python::PyGILStateWrapper guard(true);
-    PyObject* names = groupMemberNames(entry, oldItem, newItem);
-    if (!names)
-        return QString();
-    const QString text = sortedNames(*this, names);
-    Py_DECREF(names);
-    return text;
+    PyRef names(groupMemberNames(entry, oldItem, newItem));
+    return names ? sortedNames(*this, names.get()) : QString();
 }
 
 QString YumIO::getMandatoryPkgs(const Package::Entry& entry)

@@ -175,7 +175,7 @@ PyObject* YumIO::memberPkgtup(PyObject* member)
 bool YumIO::displayTransactionPkgs(const QString& label, PyObject* members)
 {
     return eachMember(members, [&](PyObject* member) {
-        PyOwnedRef pkgtup(memberPkgtup(member));
+        PyRef pkgtup(memberPkgtup(member));
         if (!pkgtup)
             return false;
         transactionText += tr("\t%1: %2\n").arg(label, pkgtupFormat(pkgtup.get()));
@@ -186,7 +186,7 @@ bool YumIO::displayTransactionPkgs(const QString& label, PyObject* members)
 bool YumIO::displayTransactionPkgsRepo(const QString& label, PyObject* members)
 {
     return eachMember(members, [&](PyObject* member) {
-        PyOwnedRef pkgtup(memberPkgtup(member));
+        PyRef pkgtup(memberPkgtup(member));
         if (!pkgtup)
             return false;
         const QString repo = pyStringDec(PyObject_GetAttrString(member, "repoid"));
@@ -198,18 +198,18 @@ bool YumIO::displayTransactionPkgsRepo(const QString& label, PyObject* members)
 bool YumIO::displayTransactionPkgsObs(const QString& label, PyObject* members)
 {
     return eachMember(members, [&](PyObject* member) {
-        PyOwnedRef pkgtup(memberPkgtup(member));
+        PyRef pkgtup(memberPkgtup(member));
         if (!pkgtup)
             return false;
-        PyOwnedRef relatedto(PyObject_GetAttrString(member, "relatedto"));
+        PyRef relatedto(PyObject_GetAttrString(member, "relatedto"));
         if (!relatedto) {
             PyErr_Clear();
             error("Internal error: package has no relatedto\n");
             return false;
         }
-        PyOwnedRef obsoleter(findRelation(relatedto.get(), "obsoletedby"));
+        PyRef obsoleter(findRelation(relatedto.get(), "obsoletedby"));
         // Later yum relates packages; old yum related their tuples.
-        PyOwnedRef obsoleterTuple;
+        PyRef obsoleterTuple;
         if (obsoleter && yumVersion() > 20301) {
             obsoleterTuple.reset(PyObject_GetAttrString(obsoleter.get(), "pkgtup"));
             if (!obsoleterTuple)
@@ -547,7 +547,7 @@ PyObject* YumIO::tsCallback(PyObject* self, PyObject* args)
     if (what & InstStart) {
         understood = true;
         // The key is a tuple whose first item is the package's header.
-        PyOwnedRef header(PySequence_Check(key) ? PySequence_GetItem(key, 0) : nullptr);
+        PyRef header(PySequence_Check(key) ? PySequence_GetItem(key, 0) : nullptr);
         if (!header)
             PyErr_Clear();
         const QString name = pyMappingString(header.get(), "name");

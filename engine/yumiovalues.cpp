@@ -207,15 +207,15 @@ quint64 YumIO::sizeOf(PyObject* package)
     quint64 size = 0;
     if (!package)
         return size;
-    PyObject* attribute = PyObject_GetAttrString(package, "size");
+    PyRef attribute(PyObject_GetAttrString(package, "size"));
     if (!attribute) {
         PyErr_Clear();
         warning(tr("Internal error: package size not understood"));
         return size;
     }
     // An attribute in older package types, a method in newer ones.
-    if (!numberOf(attribute, size)) {
-        if (PyCallable_Check(attribute)) {
+    if (!numberOf(attribute.get(), size)) {
+        if (PyCallable_Check(attribute.get())) {
             PyObject* result = pyMethodCall(package, "size", "()");
             if (!result || !numberOf(result, size))
                 warning(tr("Internal error: package size result not understood"));
@@ -224,7 +224,6 @@ quint64 YumIO::sizeOf(PyObject* package)
             warning(tr("Internal error: package size not understood"));
         }
     }
-    Py_DECREF(attribute);
     return size;
 }
 
