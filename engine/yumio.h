@@ -9,7 +9,8 @@
 //   yumioworkers.cpp          worker threads and the wait for them
 //   yumiomodel.cpp            the package model's accessors
 //   yumiolog.cpp              the log, errors, warnings, exception reports
-//   yumiovalues.cpp           interpreter values to texts, sizes and times
+//   yumiovalues.cpp           interpreter values to texts, sizes and times,
+//                             the walk over an iterable's items
 //   yumioc.cpp                the module yumIOC and the callback frame
 //   yumiooutput.cpp           the output and log callbacks
 //   yumiocollectprogress.cpp  the collection-progress callbacks
@@ -325,6 +326,10 @@ private:
     void reportException(const QString& text, bool withValue);
     QString unicodeText(PyObject* object);
     bool numberOf(PyObject* object, quint64& value);
+    // Runs body on every item of an iterable, each item borrowed for the
+    // call, until it answers false; false then, or when the iteration fails
+    // (reported).
+    bool eachMember(PyObject* members, const std::function<bool(PyObject* member)>& body);
 
     // The collection (yumiocollect.cpp) and its groups (yumiogroups.cpp);
     // the caller holds the interpreter lock unless said otherwise.
@@ -432,9 +437,6 @@ private:
     // yum's seven lists of the transaction of yb; false after a report.
     bool makeLists(PyObject* yb, TransactionLists& lists);
     void noteTransactionPkgs(Package::Action action, PyObject* members);
-    // Runs body on every item of an iterable until it answers false; false
-    // then, or when the iteration fails (reported).
-    bool eachMember(PyObject* members, const std::function<bool(PyObject* member)>& body);
     QString getLocalHdr(PyObject* po);
     QString getLocalPkg(PyObject* po);
     bool usesPresto();

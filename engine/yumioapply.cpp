@@ -315,28 +315,6 @@ void YumIO::noteTransactionPkgs(Package::Action action, PyObject* members)
     });
 }
 
-bool YumIO::eachMember(PyObject* members, const std::function<bool(PyObject* member)>& body)
-{
-    PyRef iterator(members ? PyObject_GetIter(members) : nullptr);
-    if (!iterator) {
-        if (PyErr_Occurred())
-            handleException();
-        return false;
-    }
-    for (;;) {
-        PyRef member(PyIter_Next(iterator.get()));
-        if (!member)
-            break;
-        if (!body(member.get()))
-            return false;
-    }
-    if (PyErr_Occurred()) {
-        handleException();
-        return false;
-    }
-    return true;
-}
-
 QString YumIO::getLocalHdr(PyObject* po)
 {
     PyObject* path = pyMethodCall(po, "localHdr", "()");

@@ -76,70 +76,51 @@ bool YumIO::collectGroupPhase()
 bool YumIO::collectGroups(Index& groups, PyObject* groupInfo)
 {
     const bool distribGroups = hasDistribGroups();
-    PyRef list;
-    if (distribGroups) {
-        Py_INCREF(groupInfo);
-        list.reset(groupInfo);
-    } else {
-        list.reset(PyObject_GetAttrString(groupInfo, "visible_groups"));
-        if (!list) {
+    PyRef visibleGroups;
+    if (!distribGroups) {
+        visibleGroups.reset(PyObject_GetAttrString(groupInfo, "visible_groups"));
+        if (!visibleGroups) {
             PyErr_Clear();
             error(tr("Internal error: groupInfo.visible_groups not evaluable"));
             return false;
         }
     }
-    PyRef iterator(PyObject_GetIter(list.get()));
-    if (!iterator) {
-        handleException();
-        return false;
-    }
 
-    bool collected = true;
-    for (;;) {
-        PyRef item(PyIter_Next(iterator.get()));
-        if (!item)
-            break;
+    return eachMember(distribGroups ? groupInfo : visibleGroups.get(), [&](PyObject* item) {
         PyObject* po = groupInfo;
         QString name;
         if (distribGroups) {
-            PyRef visible(PyObject_GetAttrString(item.get(), "user_visible"));
+            PyRef visible(PyObject_GetAttrString(item, "user_visible"));
             if (!visible)
                 PyErr_Clear();
             const int shown = visible ? PyObject_IsTrue(visible.get()) : 0;
             if (shown != 1) {
                 PyErr_Clear();
-                continue;
+                return true;
             }
-            PyObject* nameObject = PyObject_GetAttrString(item.get(), "name");
+            PyObject* nameObject = PyObject_GetAttrString(item, "name");
             if (!nameObject) {
                 PyErr_Clear();
                 error(tr("Internal error: group without name"));
-                collected = false;
-                break;
+                return false;
             }
             name = pyStringDec(nameObject);
-            po = item.get();
+            po = item;
         } else {
-            name = pyString(item.get());
+            name = pyString(item);
         }
 
         const EntryKey key(true, name);
-        if (!groups.contains(key)) {
-            // Entered before its state is known, as sub groups that name it
-            // look for it; taken out again when it cannot be made.
-            Package::Entry*& slot = groups[key];
-            collected = collectGroup(slot, po, name);
-            if (!slot)
-                groups.remove(key);
-        }
-        if (!collected)
-            break;
-    }
-    if (PyErr_Occurred()) {
-        handleException();
-        collected = false;
-    }
-    return collected;
+        if (groups.contains(key))
+            return true;
+        // Entered before its state is known, as sub groups that name it
+        // look for it; taken out again when it cannot be made.
+        Package::Entry*& slot = groups[key];
+        const bool collected = collectGroup(slot, po, name);
+        if (!slot)
+            groups.remove(key);
+        return collected;
+    });
 }
 
 bool YumIO::collectGroup(Package::Entry*& slot, PyObject* po, QString name)

@@ -105,30 +105,18 @@ PyObject* YumIO::findRelation(PyObject* relations, const char* relation)
 {
     if (!relations)
         return nullptr;
-    PyObject* iterator = PyObject_GetIter(relations);
-    if (!iterator) {
-        if (PyErr_Occurred())
-            handleException();
-        return nullptr;
-    }
     const QString wanted = QString::fromUtf8(relation);
     PyObject* found = nullptr;
-    while (!found) {
-        PyObject* pair = PyIter_Next(iterator);
-        if (!pair)
-            break;
+    eachMember(relations, [&](PyObject* pair) {
         if (PySequence_Check(pair) && PySequence_Size(pair) >= 2) {
-            PyObject* text = PySequence_GetItem(pair, 1);
-            if (text && pyString(text) == wanted)
+            PyRef text(PySequence_GetItem(pair, 1));
+            if (text && pyString(text.get()) == wanted)
                 found = PySequence_GetItem(pair, 0);
-            Py_XDECREF(text);
         }
+        // A pair that cannot be read is reported and passed over.
         if (PyErr_Occurred())
             handleException();
-        Py_DECREF(pair);
-    }
-    if (PyErr_Occurred())
-        handleException();
-    Py_DECREF(iterator);
+        return !found;
+    });
     return found;
 }

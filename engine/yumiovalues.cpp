@@ -1,7 +1,8 @@
 // Interpreter values as the engine reads them: texts, times and sizes in the
 // several forms the script hands them over, and the size and time texts of
 // the package table. A value of an unexpected type costs a warning and gives
-// an empty text or 0.
+// an empty text or 0. Also the walk over the items of an iterable that the
+// collection, the groups and the apply share.
 #include "engine/yumio.h"
 
 #include <cerrno>
@@ -305,4 +306,26 @@ const char* YumIO::dateFormat(long time)
     if (std::strlen(buffer) > 20)
         std::memmove(buffer + 11, buffer + 20, std::strlen(buffer + 20) + 1);
     return buffer;
+}
+
+bool YumIO::eachMember(PyObject* members, const std::function<bool(PyObject* member)>& body)
+{
+    PyRef iterator(members ? PyObject_GetIter(members) : nullptr);
+    if (!iterator) {
+        if (PyErr_Occurred())
+            handleException();
+        return false;
+    }
+    for (;;) {
+        PyRef member(PyIter_Next(iterator.get()));
+        if (!member)
+            break;
+        if (!body(member.get()))
+            return false;
+    }
+    if (PyErr_Occurred()) {
+        handleException();
+        return false;
+    }
+    return true;
 }
