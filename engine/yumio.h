@@ -434,6 +434,15 @@ private:
     // The script's three lists from the entries' group actions; false, after
     // a report, when any package could not be put in its list.
     bool buildApplyLists(PyObject* installs, PyObject* updates, PyObject* removes);
+    // Starts the apply's positions, estimates and notes afresh.
+    void resetApplyState();
+    // The script's apply of the three lists in a scope expecting yum's
+    // errors and the operating system's, with the process's output captured
+    // into the log. A declared exception is reported with its headline and
+    // sets declared; any other failure has been reported as an internal
+    // error. The call's result, null after a report.
+    PyObject* applyStep(PyObject* installs, PyObject* updates, PyObject* removes,
+                        bool& declared);
     // yum's seven lists of the transaction of yb; false after a report.
     bool makeLists(PyObject* yb, TransactionLists& lists);
     void noteTransactionPkgs(Package::Action action, PyObject* members);

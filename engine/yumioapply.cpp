@@ -72,19 +72,7 @@ bool YumIO::applyReal()
         progress->startItem(tr("Preparing"), 100, 1);
     }
 
-    transactionText.clear();
-    confirmed = false;
-    itemPosition = 0;
-    updatedNames.clear();
-    resolvePackages = 0;
-    resolveHeaders = 0;
-    installBytes = 0;
-    downloadBytes = 0;
-    rpmUnits = 0;
-    lastElement = 0;
-    deltaRebuildSeen = false;
-    notUnderstoodWhats.clear();
-    notUnderstoodActions.clear();
+    resetApplyState();
 
     // Declared after the guard, so that they are given back under the lock
     // on every way out of here.
@@ -114,51 +102,69 @@ bool YumIO::applyReal()
     if (progress)
         progress->setupItemActs(9900, resolveActs());
 
-    bool returned = false;
-    {
-        pyExceptStart();
-        PyObject* yumBaseError = pyLookup("yum.Errors.YumBaseError");
-        pyExceptExpect(yumBaseError);
-        // Python 3's IOError is OSError.
-        pyExceptExpect(PyExc_OSError);
-        PyObject* result = nullptr;
-        {
-            // What the script, yum, rpm and the scriptlets write meanwhile
-            // goes to the log. The capture ends before any failure is
-            // reported, so that rpm's last words are among the error lines
-            // the report gathers.
-            YumIOCapturersUser capture(capturers, this);
-            result = pyMethodCall(yumIO, "apply", "(OOO)", installs.get(), updates.get(),
-                                  removes.get());
-        }
-        if (pyExceptMatches(result, yumBaseError)) {
-            pythonExceptionV(tr("Error applying changes"));
-            pyExceptClear();
-            return false;
-        }
-        if (pyExceptMatches(result, PyExc_OSError)) {
-            // Only a broken pipe has a headline of its own; any other error
-            // of the operating system is one of yum's errors with its text.
-            if (PyErr_ExceptionMatches(PyExc_BrokenPipeError))
-                pythonException(tr("Error applying changes: Exiting on Broken Pipe"));
-            else
-                pythonExceptionV(tr("Error applying changes"));
-            pyExceptClear();
-            return false;
-        }
-        // Any other exception has been reported as an internal error by now;
-        // whatever the user answered, the transaction did not end well.
-        returned = result != nullptr;
-        Py_XDECREF(result);
-        pyExceptClear();
-    }
-
-    PyObject* flushed = pyMethodCall(yumIO, "flush", "()");
-    Py_XDECREF(flushed);
+    bool declared = false;
+    PyRef result(applyStep(installs.get(), updates.get(), removes.get(), declared));
+    // A declared failure stops here; after any other the output is still
+    // flushed and the bars are reset, and whatever the user answered, the
+    // transaction did not end well.
+    if (declared)
+        return false;
+    PyRef flushed(pyMethodCall(yumIO, "flush", "()"));
     if (progress)
         progress->reset();
     updatedNames.clear();
-    return returned && confirmed;
+    return result && confirmed;
+}
+
+void YumIO::resetApplyState()
+{
+    transactionText.clear();
+    confirmed = false;
+    itemPosition = 0;
+    updatedNames.clear();
+    resolvePackages = 0;
+    resolveHeaders = 0;
+    installBytes = 0;
+    downloadBytes = 0;
+    rpmUnits = 0;
+    lastElement = 0;
+    deltaRebuildSeen = false;
+    notUnderstoodWhats.clear();
+    notUnderstoodActions.clear();
+}
+
+PyObject* YumIO::applyStep(PyObject* installs, PyObject* updates, PyObject* removes,
+                           bool& declared)
+{
+    pyExceptStart();
+    PyObject* yumBaseError = pyLookup("yum.Errors.YumBaseError");
+    pyExceptExpect(yumBaseError);
+    // Python 3's IOError is OSError.
+    pyExceptExpect(PyExc_OSError);
+    PyObject* result = nullptr;
+    {
+        // What the script, yum, rpm and the scriptlets write meanwhile goes
+        // to the log. The capture ends before any failure is reported, so
+        // that rpm's last words are among the error lines the report
+        // gathers.
+        YumIOCapturersUser capture(capturers, this);
+        result = pyMethodCall(yumIO, "apply", "(OOO)", installs, updates, removes);
+    }
+    declared = false;
+    if (pyExceptMatches(result, yumBaseError)) {
+        declared = true;
+        pythonExceptionV(tr("Error applying changes"));
+    } else if (pyExceptMatches(result, PyExc_OSError)) {
+        declared = true;
+        // Only a broken pipe has a headline of its own; any other error of
+        // the operating system is one of yum's errors with its text.
+        if (PyErr_ExceptionMatches(PyExc_BrokenPipeError))
+            pythonException(tr("Error applying changes: Exiting on Broken Pipe"));
+        else
+            pythonExceptionV(tr("Error applying changes"));
+    }
+    pyExceptClear();
+    return result;
 }
 
 bool YumIO::buildApplyLists(PyObject* installs, PyObject* updates, PyObject* removes)

@@ -3,7 +3,7 @@
 // relay's dialog and then changes the installroot's rpm database; Cancel,
 // an unresolvable transaction, a mark that cannot be put into the script's
 // lists and every failure after the confirmation change nothing and answer
-// false.
+// false. A confirmation counts for the apply it was given in only.
 #include "tests/engine/apply_test.h"
 
 namespace {
@@ -214,4 +214,36 @@ def failingWith(kind, *arguments):
     // The lists went with each failure, their references with them.
     Python::PyGILStateWrapper guard(true);
     EXPECT_EQ(Py_REFCNT(app->po), appReferences);
+}
+
+// The user's yes belongs to the apply it was given in: a later apply whose
+// script returns without asking is no success, and neither is one that
+// fails with one of yum's errors after a yes.
+TEST_F(ApplyTest, AConfirmationCountsForItsOwnApplyOnly)
+{
+    mark("kuv-app", Package::Install);
+    script(R"(
+import yumIOC
+import yum.Errors
+def confirming(installs, updates, removes):
+    yumIOC.userconfirm()
+def silent(installs, updates, removes):
+    pass
+def confirmingThenFailing(installs, updates, removes):
+    yumIOC.userconfirm()
+    raise yum.Errors.YumBaseError('the disk is full')
+)");
+
+    script("engineObject.apply = confirming");
+    EXPECT_TRUE(io->apply());
+    script("engineObject.apply = silent");
+    EXPECT_FALSE(io->apply());
+    script("engineObject.apply = confirmingThenFailing");
+    EXPECT_FALSE(io->apply());
+    script("engineObject.apply = silent");
+    EXPECT_FALSE(io->apply());
+
+    EXPECT_EQ(dialogs().filter("ScrollableConfirmDialog").size(), 2);
+    EXPECT_EQ(logTexts(Log::Error).last(), "Error applying changes");
+    EXPECT_EQ(sandbox.installedPackages(), before);
 }
