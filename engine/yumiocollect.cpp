@@ -84,21 +84,27 @@ bool YumIO::collectReal(const QHash<QString, bool>& overrides)
                              tr("Unable to setup transaction")));
     if (!result)
         return false;
-    PyRef updates(collectStep("collectUpdates", {"yum.Errors.YumBaseError", "bdb.BdbQuit"},
-                              tr("Unable to collect updatable packages")));
-    if (!updates || !collectSet(index, updates.get(), Package::Updatable))
-        return false;
+    {
+        // Each list goes as soon as its packages are entered: the entries
+        // keep the package objects.
+        PyRef updates(collectStep("collectUpdates", {"yum.Errors.YumBaseError", "bdb.BdbQuit"},
+                                  tr("Unable to collect updatable packages")));
+        if (!updates || !collectSet(index, updates.get(), Package::Updatable))
+            return false;
+    }
 
     if (progress)
         progress->startItem(tr("Collecting installed and available packages"), 4000, 1);
     // Installed packages come after the updates, so that they are chained
     // behind them, and available ones last, so that they only fill names
     // nothing else has.
-    PyRef all(collectStep("collectAll", {"yum.Errors.YumBaseError", "bdb.BdbQuit"},
-                          tr("Unable to collect installed and available packages")));
-    if (!all || !collectField(index, all.get(), "installed", Package::Installed)
-        || !collectField(index, all.get(), "available", Package::Available))
-        return false;
+    {
+        PyRef all(collectStep("collectAll", {"yum.Errors.YumBaseError", "bdb.BdbQuit"},
+                              tr("Unable to collect installed and available packages")));
+        if (!all || !collectField(index, all.get(), "installed", Package::Installed)
+            || !collectField(index, all.get(), "available", Package::Available))
+            return false;
+    }
 
     if (progress)
         progress->startItem(tr("Collecting groups"), 1000, 1);
