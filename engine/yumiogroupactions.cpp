@@ -217,9 +217,7 @@ PyObject* YumIO::groupMemberKeys(const Package::Entry& group,
             return nullptr;
         }
     }
-    PyObject* list = joined.get();
-    Py_INCREF(list);
-    return list;
+    return joined.release();
 }
 
 bool YumIO::eachGroupMember(PyObject* names, const std::function<bool(Package::Entry&)>& body)
