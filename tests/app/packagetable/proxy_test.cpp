@@ -470,3 +470,51 @@ TEST_F(ProxyTest, RowsABroaderPatternBringsBackTakeTheirSortedPlace)
 }
 
 }
+
+TEST_F(ProxyTest, RequiredLiteralIsTheLongestRunEveryMatchHolds)
+{
+    const QList<QPair<QByteArray, QByteArray>> cases = {
+        {"libbench17777\\.so", "libbench17777.so"},
+        {"Version 1\\.0 of big-01999\\.", "Version 1.0 of big-01999."},
+        {"bench\\(big-04242\\)", "bench(big-04242)"},
+        {"", ""},
+        // Alternation, at the top or in a group, leaves nothing required.
+        {"foobar|x", ""},
+        {"longliteral(a|b)", ""},
+        // Brackets, dots, anchors and groups end runs.
+        {"ab[c-z]defg", "defg"},
+        {"abcd[]xyz]ef", "abcd"},
+        {"abc[[:alpha:]]de", "abc"},
+        {"ab.cde", "cde"},
+        {"^python3-", "python3-"},
+        {"abc$", "abc"},
+        {"xy(abcdef)z", "xy"},
+        {"(abcdef)?xyz", "xyz"},
+        // An optional character leaves the run; one needed at least once
+        // ends it.
+        {"colou?r", "colo"},
+        {"abcx*yz", "abc"},
+        {"abcx+yz", "abcx"},
+        {"abcx{0,3}yz", "abc"},
+        {"abcx{,3}yz", "abc"},
+        {"abcx{2}yz", "abcx"},
+        {"abc\\.?de", "abc"},
+        {"xyzé?abcdef", "abcdef"},
+        {"é?ab", "ab"},
+        {"xé+ab", "xé"},
+        // Escaped specials are plain; other escapes and back references end
+        // runs.
+        {"a\\*b\\[c\\\\d", "a*b[c\\d"},
+        {"(ab)\\1cdef", "cdef"},
+        {"abc\\wdefg", "defg"},
+        // Readings not to trust give nothing.
+        {"ab+?cdef", ""},
+        {"abc{x", ""},
+        {"*abc", ""},
+        {"abc)", ""},
+        {"abc[def", ""},
+    };
+    for (const auto& item : cases)
+        EXPECT_EQ(SortFilterProxyModel::requiredLiteral(item.first), item.second)
+            << item.first.toStdString();
+}
