@@ -471,6 +471,30 @@ TEST_F(ProxyTest, RowsABroaderPatternBringsBackTakeTheirSortedPlace)
 
 }
 
+// Each row's text is its fields in UTF-8 as Qt would encode them (a lone
+// surrogate as '?'), joined by blanks: a pattern of exactly that text shows
+// the row and no other.
+TEST_F(ProxyTest, RowTextsAreTheFieldsInUtf8)
+{
+    add({QString::fromUtf8("a\xe2\x82\xac" "bcdefgh"), "1-1"});
+    add({QStringLiteral("x") + QChar(0xd834) + QChar(0xdd1e) + QStringLiteral("yzabcde"), "2-1"});
+    add({QStringLiteral("lone") + QChar(0xd800) + QStringLiteral("abcd") + QChar(0xdc00), "3-1",
+         Package::Available, Package::Ordinary, 100, 10, QString::fromUtf8("r\xc3\xa9po")});
+    add({"Development Tools", "", Package::Available, Package::Group});
+    for (int row = 0; row < model->rowCount(); ++row) {
+        const QString text = QString::fromUtf8(model->visibleText(row).toUtf8());
+        QString pattern = QStringLiteral("^");
+        for (QChar c : text) {
+            if (QStringLiteral(".[]()*+?{}|^$\\").contains(c))
+                pattern += QLatin1Char('\\');
+            pattern += c;
+        }
+        pattern += QLatin1Char('$');
+        proxy->setFilterRegExp(pattern);
+        EXPECT_EQ(shownNames(), QStringList{model->entry(row)->name}) << text.toStdString();
+    }
+}
+
 TEST_F(ProxyTest, RequiredLiteralIsTheLongestRunEveryMatchHolds)
 {
     const QList<QPair<QByteArray, QByteArray>> cases = {
