@@ -1,4 +1,5 @@
-// The package table's filter decisions, their cache, and the typed sort.
+// The package table's filter decisions, their cache, the run of characters
+// every match of a pattern holds, and the typed sort.
 #include "app/packagetable/sortfilterproxymodel.h"
 
 #include <algorithm>

@@ -1,6 +1,7 @@
 // The package filter and sort: state and groups filters, the regular
-// expression in Filter and Search mode, the trimming of ".*", the cached
-// decisions and search texts, and the order by typed values.
+// expression in Filter and Search mode, the trimming of ".*", the run every
+// match holds, the rows' texts, the cached decisions and search texts, and
+// the order by typed values.
 #include "tests/app/packagetable/packagetable_test.h"
 
 
