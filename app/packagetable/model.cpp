@@ -2,6 +2,8 @@
 // bulk marks and the guard around the engine's changes of its entries.
 #include "app/packagetable/model.h"
 
+#include <cstring>
+
 #include <QWidget>
 
 #include "app/packagetable/describe/dialog.h"
@@ -136,57 +138,85 @@ QString Model::visibleText(int row) const
 namespace
 {
 
-// Appends text as UTF-8, a lone surrogate as '?', as QString::toUtf8 does.
-void appendUtf8(std::string& out, const QString& text)
+// The most bytes a UTF-16 unit takes in UTF-8 (a surrogate pair takes four
+// for two).
+const int utf8PerUnit = 3;
+
+// Writes text as UTF-8 from out on, a lone surrogate as '?', as
+// QString::toUtf8 does, into room for utf8PerUnit bytes per unit; returns
+// where it ends.
+char* writeUtf8(char* out, const QString& text)
 {
-    const ushort* c = text.utf16();
+    const ushort* c = reinterpret_cast<const ushort*>(text.constData());
     const ushort* end = c + text.size();
-    for (; c < end; ++c) {
-        uint u = *c;
+    while (c < end) {
+        // Names, versions and sizes are nearly always ASCII: four units at a
+        // time while they are.
+        if (end - c >= 4) {
+            quint64 units;
+            std::memcpy(&units, c, sizeof(units));
+            if ((units & 0xff80ff80ff80ff80ull) == 0) {
+                out[0] = char(c[0]);
+                out[1] = char(c[1]);
+                out[2] = char(c[2]);
+                out[3] = char(c[3]);
+                out += 4;
+                c += 4;
+                continue;
+            }
+        }
+        uint u = *c++;
         if (u < 0x80) {
-            out += char(u);
+            *out++ = char(u);
             continue;
         }
         if (u < 0x800) {
-            out += char(0xc0 | (u >> 6));
+            *out++ = char(0xc0 | (u >> 6));
         } else if (QChar::isSurrogate(u)) {
-            if (!QChar::isHighSurrogate(u) || c + 1 == end || !QChar::isLowSurrogate(c[1])) {
-                out += '?';
+            if (!QChar::isHighSurrogate(u) || c == end || !QChar::isLowSurrogate(*c)) {
+                *out++ = '?';
                 continue;
             }
-            u = QChar::surrogateToUcs4(ushort(u), c[1]);
-            ++c;
-            out += char(0xf0 | (u >> 18));
-            out += char(0x80 | ((u >> 12) & 0x3f));
-            out += char(0x80 | ((u >> 6) & 0x3f));
+            u = QChar::surrogateToUcs4(ushort(u), *c++);
+            *out++ = char(0xf0 | (u >> 18));
+            *out++ = char(0x80 | ((u >> 12) & 0x3f));
+            *out++ = char(0x80 | ((u >> 6) & 0x3f));
         } else {
-            out += char(0xe0 | (u >> 12));
-            out += char(0x80 | ((u >> 6) & 0x3f));
+            *out++ = char(0xe0 | (u >> 12));
+            *out++ = char(0x80 | ((u >> 6) & 0x3f));
         }
-        out += char(0x80 | (u & 0x3f));
+        *out++ = char(0x80 | (u & 0x3f));
     }
+    return out;
 }
 
 } // namespace
 
-bool Model::visibleTextUtf8(int row, std::string& text) const
+// Made straight into out's storage: room for the longest UTF-8 the fields
+// can take, then cut to what was written.
+void Model::appendVisibleTextUtf8(const Package::Entry& entry, std::string& out)
 {
-    text.clear();
-    const Package::Entry* entry = this->entry(row);
-    if (!entry)
-        return false;
-    appendUtf8(text, entry->name);
-    text += ' ';
-    appendUtf8(text, entry->verRel);
-    text += ' ';
-    appendUtf8(text, entry->repo);
-    text += ' ';
-    appendUtf8(text, entry->arch);
-    text += ' ';
-    appendUtf8(text, entry->sizeText);
-    text += ' ';
-    appendUtf8(text, entry->buildTimeText);
-    return true;
+    const QString* fields[] = {&entry.name,     &entry.verRel,   &entry.repo,
+                               &entry.arch,     &entry.sizeText, &entry.buildTimeText};
+    size_t room = 0;
+    for (const QString* field : fields)
+        room += size_t(field->size()) * utf8PerUnit + 1;
+    const size_t start = out.size();
+    out.resize(start + room);
+    char* begin = &out[start];
+    char* end = writeUtf8(begin, *fields[0]);
+    for (size_t i = 1; i < sizeof(fields) / sizeof(fields[0]); ++i) {
+        *end++ = ' ';
+        end = writeUtf8(end, *fields[i]);
+    }
+    out.resize(start + size_t(end - begin));
+}
+
+void Model::prefetchVisibleText(const Package::Entry& entry)
+{
+    for (const QString* field : {&entry.name, &entry.verRel, &entry.repo, &entry.arch,
+                                 &entry.sizeText, &entry.buildTimeText})
+        __builtin_prefetch(const_cast<QString*>(field)->data_ptr());
 }
 
 quint64 Model::visibleTextIdentity(const Package::Entry& entry)

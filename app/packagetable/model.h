@@ -83,10 +83,12 @@ public:
     // The display texts of the Name to Build Time cells of a row, joined by
     // single blanks: the row's text as the Filter mode matches it.
     QString visibleText(int row) const;
-    // The same text as UTF-8, as QString::toUtf8 makes it, written over
-    // text, whose storage is reused from row to row; false, leaving text
-    // empty, where the row holds no entry.
-    bool visibleTextUtf8(int row, std::string& text) const;
+    // The same text of an entry as UTF-8, as QString::toUtf8 makes it,
+    // appended to out.
+    static void appendVisibleTextUtf8(const Package::Entry& entry, std::string& out);
+    // Asks the memory for the blocks of the entry's visible text, so that
+    // they are there by the time its text is made.
+    static void prefetchVisibleText(const Package::Entry& entry);
     // A value that changes whenever a field of the row's visible text is
     // given a new value (assigned, not edited in place): made from the
     // fields' shared data blocks, not from the characters, so that it costs

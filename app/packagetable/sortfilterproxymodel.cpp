@@ -1,4 +1,5 @@
-// The package table's filter decisions, their cache, and the typed sort.
+// The package table's filter decisions, their cache, the run of characters
+// every match of a pattern holds, and the typed sort.
 #include "app/packagetable/sortfilterproxymodel.h"
 
 #include <algorithm>
@@ -28,6 +29,10 @@ int compare(const T& left, const T& right)
 
 // How many rows ahead the check of the rows' texts fetches their entries.
 const size_t textCheckAhead = 16;
+// How many rows ahead the making of the rows' texts fetches their entries
+// (their fields half as far ahead), and the bytes it expects of a row.
+const size_t textBuildAhead = 32;
+const size_t rowTextGuess = 72;
 
 bool isQuantifier(QChar c)
 {
@@ -43,6 +48,65 @@ bool isEscaped(const QString& text, int position)
     while (position - backslashes > 0 && text.at(position - backslashes - 1) == QLatin1Char('\\'))
         ++backslashes;
     return backslashes % 2 == 1;
+}
+
+bool isQuantifierByte(char c)
+{
+    return c == '*' || c == '+' || c == '?' || c == '{';
+}
+
+// The end of the bracket expression opening at begin, or 0 where it has
+// none before end.
+size_t bracketEnd(const char* p, size_t begin, size_t end)
+{
+    size_t i = begin + 1;
+    if (i < end && p[i] == '^')
+        ++i;
+    // A ']' first is one of the set.
+    if (i < end && p[i] == ']')
+        ++i;
+    while (i < end && p[i] != ']') {
+        if (p[i] == '[' && i + 1 < end && (p[i + 1] == ':' || p[i + 1] == '=' || p[i + 1] == '.')) {
+            const char close[] = {p[i + 1], ']', '\0'};
+            const char* found = static_cast<const char*>(memmem(p + i + 2, end - i - 2, close, 2));
+            if (!found)
+                return 0;
+            i = size_t(found - p) + 2;
+            continue;
+        }
+        ++i;
+    }
+    return i < end ? i + 1 : 0;
+}
+
+// The least count of the quantifier at begin and where it ends; false where
+// it does not read as one.
+bool readQuantifier(const char* p, size_t begin, size_t end, long& least, size_t& after)
+{
+    if (p[begin] != '{') {
+        least = p[begin] == '+' ? 1 : 0;
+        after = begin + 1;
+        return true;
+    }
+    size_t i = begin + 1;
+    least = 0;
+    size_t digits = 0;
+    while (i < end && p[i] >= '0' && p[i] <= '9' && digits < 6) {
+        least = least * 10 + (p[i] - '0');
+        ++i;
+        ++digits;
+    }
+    if (i < end && p[i] == ',') {
+        ++i;
+        while (i < end && p[i] >= '0' && p[i] <= '9')
+            ++i;
+    } else if (digits == 0) {
+        return false;
+    }
+    if (i >= end || p[i] != '}')
+        return false;
+    after = i + 1;
+    return true;
 }
 
 } // namespace
@@ -193,6 +257,102 @@ QString SortFilterProxyModel::trimmedPattern(const QString& text)
     return trimmed;
 }
 
+// Reads the expression atom by atom: a plain character (or an escaped
+// special one) extends the current run; anything else (a bracket
+// expression, a dot, an anchor, a group, another escape) ends it; a
+// quantifier that allows none takes its character out of the run and ends
+// it, one that needs it at least once ends the run after it. Runs inside
+// groups are not kept: a group may be optional as a whole.
+QByteArray SortFilterProxyModel::requiredLiteral(const QByteArray& pattern)
+{
+    const char* p = pattern.constData();
+    const size_t end = qstrnlen(p, uint(pattern.size()));
+    QByteArray best;
+    QByteArray run;
+    int depth = 0;
+    auto endRun = [&]() {
+        if (depth == 0 && run.size() > best.size())
+            best = run;
+        run.clear();
+    };
+    size_t i = 0;
+    while (i < end) {
+        const char c = p[i];
+        // The atom at i: a character's bytes (literal) or none.
+        size_t next = i + 1;
+        QByteArray atom;
+        bool plain = false;
+        switch (c) {
+        case '|':
+            return QByteArray();
+        case '*':
+        case '+':
+        case '?':
+        case '{':
+            // Nothing to repeat: not a reading to trust.
+            return QByteArray();
+        case '\\':
+            if (i + 1 >= end)
+                return QByteArray();
+            if (std::strchr(".[]()*+?{}|^$\\", p[i + 1])) {
+                atom = QByteArray(1, p[i + 1]);
+                plain = true;
+            }
+            next = i + 2;
+            // The rest of an escaped multibyte character.
+            while (next < end && (uchar(p[next]) & 0xc0) == 0x80)
+                ++next;
+            break;
+        case '[':
+            next = bracketEnd(p, i, end);
+            if (next == 0)
+                return QByteArray();
+            break;
+        case '(':
+            endRun();
+            ++depth;
+            // A quantifier right inside a group: not a reading to trust.
+            if (next < end && isQuantifierByte(p[next]))
+                return QByteArray();
+            i = next;
+            continue;
+        case ')':
+            endRun();
+            if (--depth < 0)
+                return QByteArray();
+            break;
+        case '.':
+        case '^':
+        case '$':
+        case ']':
+        case '}':
+            break;
+        default:
+            while (next < end && (uchar(p[next]) & 0xc0) == 0x80)
+                ++next;
+            atom = QByteArray(p + i, int(next - i));
+            plain = true;
+            break;
+        }
+        i = next;
+        long least = 1;
+        const bool quantified = i < end && isQuantifierByte(p[i]);
+        if (quantified) {
+            if (!readQuantifier(p, i, end, least, i))
+                return QByteArray();
+            // A quantifier of a quantifier: not a reading to trust.
+            if (i < end && isQuantifierByte(p[i]))
+                return QByteArray();
+        }
+        if (plain && least > 0)
+            run += atom;
+        if (!plain || quantified)
+            endRun();
+    }
+    endRun();
+    return best;
+}
+
 void SortFilterProxyModel::setFilterRegExp(const QString& text)
 {
     const QString trimmed = trimmedPattern(text);
@@ -204,6 +364,9 @@ void SortFilterProxyModel::setFilterRegExp(const QString& text)
                 && bytes.find_first_of(".[]()*+?{}|^$\\") == std::string::npos
                 && bytes.find('\0') == std::string::npos;
     literal = isLiteral ? QByteArray::fromStdString(bytes) : QByteArray();
+    required = regexStatus != 0 ? QByteArray()
+               : isLiteral      ? literal
+                                : requiredLiteral(QByteArray::fromStdString(bytes));
 
     QRegExp expression(trimmed, Qt::CaseSensitive, QRegExp::RegExp);
     if (expression != filterRegExp())
@@ -235,7 +398,8 @@ bool SortFilterProxyModel::matches(const QString& text) const
 }
 
 // The text up to length (its first NUL, where it has one); REG_STARTEND
-// spares regexec measuring it again.
+// spares regexec measuring it again. A text without the pattern's required
+// run is turned down before regexec.
 bool SortFilterProxyModel::matchesBytes(const char* text, size_t length) const
 {
     if (regexStatus != 0)
@@ -243,10 +407,44 @@ bool SortFilterProxyModel::matchesBytes(const char* text, size_t length) const
     // Texts are valid UTF-8, so a byte match never starts inside a character.
     if (isLiteral)
         return memmem(text, length, literal.constData(), size_t(literal.size())) != nullptr;
+    if (!required.isEmpty()
+        && !memmem(text, length, required.constData(), size_t(required.size())))
+        return false;
     regmatch_t range[1];
     range[0].rm_so = 0;
     range[0].rm_eo = regoff_t(length);
     return regexec(&regex, text, 1, range, REG_STARTEND) == 0;
+}
+
+// Where a pattern has a required run, only the texts holding it are
+// matched: one memmem over the whole block finds the next of them, and a
+// text without it cannot match. The run holds no NUL, so that it never spans
+// two texts.
+bool SortFilterProxyModel::matchesAnyOf(const char* text, const char* end) const
+{
+    if (required.isEmpty() || regexStatus != 0) {
+        while (text < end) {
+            const size_t length = std::strlen(text);
+            if (matchesBytes(text, length))
+                return true;
+            text += length + 1;
+        }
+        return false;
+    }
+    const size_t size = size_t(required.size());
+    while (text < end) {
+        const char* found =
+            static_cast<const char*>(memmem(text, size_t(end - text), required.constData(), size));
+        if (!found)
+            return false;
+        const char* before = static_cast<const char*>(memrchr(text, '\0', size_t(found - text)));
+        const char* start = before ? before + 1 : text;
+        const size_t length = std::strlen(start);
+        if (matchesBytes(start, length))
+            return true;
+        text = start + length + 1;
+    }
+    return false;
 }
 
 bool SortFilterProxyModel::filterAcceptsRow(int row, const QModelIndex& parent) const
@@ -331,16 +529,33 @@ bool SortFilterProxyModel::acceptRowText(int row) const
         rowTextEnds.clear();
         rowTextEnds.reserve(rows);
         rowTextIdentities.assign(rows, 0);
-        std::string text;
+        rowTexts.reserve(rows * rowTextGuess);
         for (size_t i = 0; i < rows; ++i) {
+            // The entries and their fields lie scattered over the heap: each
+            // is asked for ahead, in two steps, the entry before its fields.
+            if (i + textBuildAhead < rows) {
+                // An entry's fields take two cache lines.
+                const char* ahead =
+                    reinterpret_cast<const char*>(packageModel->entry(int(i + textBuildAhead)));
+                __builtin_prefetch(ahead);
+                __builtin_prefetch(ahead + 64);
+            }
+            if (i + textBuildAhead / 2 < rows) {
+                if (const Package::Entry* ahead = packageModel->entry(int(i + textBuildAhead / 2)))
+                    Model::prefetchVisibleText(*ahead);
+            }
             // A row without an entry keeps an empty text, never matched:
             // it is decided without one.
-            if (!packageModel->visibleTextUtf8(int(i), text))
-                text.clear();
-            else
-                rowTextIdentities[i] = Model::visibleTextIdentity(*packageModel->entry(int(i)));
-            // Up to the first NUL, as the text's 8-bit string would end there.
-            rowTexts.append(text.c_str());
+            const size_t start = rowTexts.size();
+            if (const Package::Entry* entry = packageModel->entry(int(i))) {
+                Model::appendVisibleTextUtf8(*entry, rowTexts);
+                rowTextIdentities[i] = Model::visibleTextIdentity(*entry);
+                // Up to the first NUL, as the text's 8-bit string would end
+                // there.
+                if (const void* nul = std::memchr(rowTexts.data() + start, '\0',
+                                                  rowTexts.size() - start))
+                    rowTexts.resize(size_t(static_cast<const char*>(nul) - rowTexts.data()));
+            }
             rowTextEnds.push_back(rowTexts.size());
             rowTexts += '\0';
         }
@@ -372,13 +587,8 @@ bool SortFilterProxyModel::acceptSearchTexts(Package::Entry* entry) const
     auto known = texts.constFind(entry);
     if (known != texts.constEnd()) {
         const char* text = known->texts.constData();
-        const char* end = text + known->texts.size();
-        while (text < end) {
-            const size_t length = std::strlen(text);
-            if (matchesBytes(text, length))
-                return true;
-            text += length + 1;
-        }
+        if (matchesAnyOf(text, text + known->texts.size()))
+            return true;
         next = known->count;
     }
     for (int i = next; i < fields->size(); ++i) {

@@ -81,6 +81,11 @@ public:
     // only where the dot is not escaped and no quantifier would be left
     // without an operand.
     static QString trimmedPattern(const QString& text);
+    // The longest run of characters (UTF-8, as compiled) that every match of
+    // the extended expression must contain, or empty where none can be told
+    // for sure: any alternation gives none, and so does anything this reading
+    // of the syntax is unsure of. The text of a run that holds no NUL.
+    static QByteArray requiredLiteral(const QByteArray& pattern);
 
     // Where Search mode reads a package's fields; null puts the engine's
     // getters back. Not owned. The texts read so far are dropped.
@@ -92,6 +97,9 @@ protected:
 
 private:
     bool matchesBytes(const char* text, size_t length) const;
+    // matchesBytes for each of the NUL-ended texts from text to end, the
+    // first match ending the search.
+    bool matchesAnyOf(const char* text, const char* end) const;
     bool acceptSearchTexts(Package::Entry* entry) const;
     bool acceptRowText(int row) const;
     void dropRowTexts();
@@ -150,6 +158,10 @@ private:
     // pattern is looked for as a plain string, much faster than regexec.
     QByteArray literal;
     bool isLiteral = false;
+    // What every match contains (the literal pattern itself, or
+    // requiredLiteral), or empty: a text without it cannot match, which one
+    // memmem tells far sooner than regexec.
+    QByteArray required;
 
     std::unique_ptr<SearchTexts> engineTexts;
     SearchTexts* searchTexts;

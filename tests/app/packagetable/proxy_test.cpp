@@ -1,6 +1,7 @@
 // The package filter and sort: state and groups filters, the regular
-// expression in Filter and Search mode, the trimming of ".*", the cached
-// decisions and search texts, and the order by typed values.
+// expression in Filter and Search mode, the trimming of ".*", the run every
+// match holds, the rows' texts, the cached decisions and search texts, and
+// the order by typed values.
 #include "tests/app/packagetable/packagetable_test.h"
 
 
@@ -469,4 +470,76 @@ TEST_F(ProxyTest, RowsABroaderPatternBringsBackTakeTheirSortedPlace)
     EXPECT_EQ(shownNames(), (QStringList{"alpha", "bravo", "charlie", "delta", "echo"}));
 }
 
+}
+
+// Each row's text is its fields in UTF-8 as Qt would encode them (a lone
+// surrogate as '?'), joined by blanks: a pattern of exactly that text shows
+// the row and no other.
+TEST_F(ProxyTest, RowTextsAreTheFieldsInUtf8)
+{
+    add({QString::fromUtf8("a\xe2\x82\xac" "bcdefgh"), "1-1"});
+    add({QStringLiteral("x") + QChar(0xd834) + QChar(0xdd1e) + QStringLiteral("yzabcde"), "2-1"});
+    add({QStringLiteral("lone") + QChar(0xd800) + QStringLiteral("abcd") + QChar(0xdc00), "3-1",
+         Package::Available, Package::Ordinary, 100, 10, QString::fromUtf8("r\xc3\xa9po")});
+    add({"Development Tools", "", Package::Available, Package::Group});
+    for (int row = 0; row < model->rowCount(); ++row) {
+        const QString text = QString::fromUtf8(model->visibleText(row).toUtf8());
+        QString pattern = QStringLiteral("^");
+        for (QChar c : text) {
+            if (QStringLiteral(".[]()*+?{}|^$\\").contains(c))
+                pattern += QLatin1Char('\\');
+            pattern += c;
+        }
+        pattern += QLatin1Char('$');
+        proxy->setFilterRegExp(pattern);
+        EXPECT_EQ(shownNames(), QStringList{model->entry(row)->name}) << text.toStdString();
+    }
+}
+
+TEST_F(ProxyTest, RequiredLiteralIsTheLongestRunEveryMatchHolds)
+{
+    const QList<QPair<QByteArray, QByteArray>> cases = {
+        {"libbench17777\\.so", "libbench17777.so"},
+        {"Version 1\\.0 of big-01999\\.", "Version 1.0 of big-01999."},
+        {"bench\\(big-04242\\)", "bench(big-04242)"},
+        {"", ""},
+        // Alternation, at the top or in a group, leaves nothing required.
+        {"foobar|x", ""},
+        {"longliteral(a|b)", ""},
+        // Brackets, dots, anchors and groups end runs.
+        {"ab[c-z]defg", "defg"},
+        {"abcd[]xyz]ef", "abcd"},
+        {"abc[[:alpha:]]de", "abc"},
+        {"ab.cde", "cde"},
+        {"^python3-", "python3-"},
+        {"abc$", "abc"},
+        {"xy(abcdef)z", "xy"},
+        {"(abcdef)?xyz", "xyz"},
+        // An optional character leaves the run; one needed at least once
+        // ends it.
+        {"colou?r", "colo"},
+        {"abcx*yz", "abc"},
+        {"abcx+yz", "abcx"},
+        {"abcx{0,3}yz", "abc"},
+        {"abcx{,3}yz", "abc"},
+        {"abcx{2}yz", "abcx"},
+        {"abc\\.?de", "abc"},
+        {"xyzé?abcdef", "abcdef"},
+        {"é?ab", "ab"},
+        {"xé+ab", "xé"},
+        // Escaped specials are plain; other escapes and back references end
+        // runs.
+        {"a\\*b\\[c\\\\d", "a*b[c\\d"},
+        {"(ab)\\1cdef", "cdef"},
+        {"abc\\wdefg", "defg"},
+        // Readings not to trust give nothing.
+        {"ab+?cdef", ""},
+        {"abc{x", ""},
+        {"*abc", ""},
+        {"abc)", ""},
+        {"abc[def", ""},
+    };
+    for (const auto& item : cases)
+        EXPECT_EQ(SortFilterProxyModel::requiredLiteral(item.first), item.second)
+            << item.first.toStdString();
 }

@@ -13,6 +13,8 @@
 #include <QLineEdit>
 #include <QStringList>
 
+#include "app/packagetable/searchtexts.h"
+
 using A = MainWindowTestAccess;
 using PackageTable::Model;
 using PackageTable::SortFilterProxyModel;
@@ -176,4 +178,62 @@ TEST_F(MainWindowSandboxTest, TableShowsTheRowsOrderAndWidthsOfAFreshTableFitted
     // Otherwise the widths above would not tell a fit over every row from a
     // fit over the shown ones.
     EXPECT_TRUE(hiddenRowWasWider);
+}
+
+// Search matches each field of a package by itself; the rows it shows, the
+// first time and from the texts it keeps, are the ones whose fields,
+// read and matched one by one, give a match.
+TEST_F(MainWindowSandboxTest, SearchShowsTheRowsWithAFieldTheExpressionMatches)
+{
+    ASSERT_TRUE(sandbox.fillKivrelCredentials());
+    ASSERT_TRUE(sandbox.startKivrelServer());
+    ASSERT_TRUE(start());
+    Model* model = A::model(*window);
+    const QAbstractItemModel& shown = *A::view(*window)->sortFilterProxyModel();
+    A::stateCombo(*window)->setCurrentIndex(PackageTable::ViewAll);
+    A::groupsCheck(*window)->setChecked(true);
+    A::modeCombo(*window)->setCurrentIndex(PackageTable::Search);
+
+    PackageTable::EngineSearchTexts fields(engine());
+    auto namesWithAMatchingField = [&](const QString& pattern) {
+        QStringList names;
+        regex_t regex;
+        if (regcomp(&regex, pattern.toStdString().c_str(), REG_EXTENDED | REG_NOSUB) != 0) {
+            ADD_FAILURE() << "the test's pattern does not compile: " << pattern.toStdString();
+            return names;
+        }
+        for (int row = 0; row < model->rowCount(); ++row) {
+            const Package::Entry* entry = model->entry(row);
+            const QVector<PackageTable::SearchTexts::Field>& all =
+                entry->kind == Package::Group ? PackageTable::SearchTexts::groupFields()
+                                              : PackageTable::SearchTexts::packageFields();
+            for (PackageTable::SearchTexts::Field field : all) {
+                if (regexec(&regex, fields.text(*entry, field).toUtf8().constData(), 0, nullptr, 0)
+                    == 0) {
+                    names << entry->name;
+                    break;
+                }
+            }
+        }
+        regfree(&regex);
+        names.sort();
+        return names;
+    };
+
+    // Optional characters and groups, and escapes, next to runs that every
+    // match holds; the first pattern reads the fields, the later ones match
+    // what was kept.
+    for (const QString& pattern :
+         {QString("Sandbox x?tool"), QString("kuv-oldtools?"), QString("Sandbox z*notes"),
+          QString("Sandbox (kernel)?"), QString("Sandbox\\.? tool"), QString("kuv-ap{0,1}p"),
+          QString("tool\\.txt"), QString("Served over"), QString("^kuv-k"),
+          QString("^kuv-oldtool"), QString("Require the newer|kuv-lib")}) {
+        SCOPED_TRACE(pattern.toStdString());
+        A::regexpEdit(*window)->setText(pattern);
+        A::filtersearch(*window);
+        ASSERT_TRUE(window->isReady());
+        const QStringList expected = namesWithAMatchingField(pattern);
+        EXPECT_FALSE(expected.isEmpty());
+        EXPECT_EQ(sortedNames(shown), expected);
+    }
 }
