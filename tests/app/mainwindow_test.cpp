@@ -324,6 +324,17 @@ protected:
         return e;
     }
 
+    // One package in each state and a group, shown afresh.
+    void addOneOfEach()
+    {
+        using PackageTableTesting::EntrySpec;
+        add(EntrySpec("kuv-up", "1.1-1", Package::Updatable));
+        add(EntrySpec("kuv-new", "1.0-1", Package::Available));
+        add(EntrySpec("kuv-old", "1.0-1", Package::Installed));
+        add(EntrySpec("kuv-group", "", Package::Available, Package::Group));
+        A::model(*window)->reset();
+    }
+
     std::unique_ptr<MainWindow> window;
 };
 
@@ -436,12 +447,7 @@ TEST_F(MainWindowMarks, FilterModeTextsFollowTheModeCombo)
 
 TEST_F(MainWindowMarks, StateComboAndGroupsCheckFilterTheTable)
 {
-    using PackageTableTesting::EntrySpec;
-    add(EntrySpec("kuv-up", "1.1-1", Package::Updatable));
-    add(EntrySpec("kuv-new", "1.0-1", Package::Available));
-    add(EntrySpec("kuv-old", "1.0-1", Package::Installed));
-    add(EntrySpec("kuv-group", "", Package::Available, Package::Group));
-    A::model(*window)->reset();
+    addOneOfEach();
     EXPECT_EQ(MainWindowTesting::shownNames(*window), QStringList({"kuv-up"}));
     A::stateCombo(*window)->setCurrentIndex(PackageTable::ViewInstallable);
     EXPECT_EQ(MainWindowTesting::shownNames(*window), QStringList({"kuv-new"}));
@@ -460,12 +466,7 @@ TEST_F(MainWindowMarks, StateComboAndGroupsCheckFilterTheTable)
 // window is busy while the rows change; in Filter mode it stays ready.
 TEST_F(MainWindowMarks, FilterChangesAreBusyOnlyInSearchMode)
 {
-    using PackageTableTesting::EntrySpec;
-    add(EntrySpec("kuv-up", "1.1-1", Package::Updatable));
-    add(EntrySpec("kuv-new", "1.0-1", Package::Available));
-    add(EntrySpec("kuv-old", "1.0-1", Package::Installed));
-    add(EntrySpec("kuv-group", "", Package::Available, Package::Group));
-    A::model(*window)->reset();
+    addOneOfEach();
 
     QList<bool> readyWhileRowsChanged;
     const QAbstractItemModel* proxy = A::view(*window)->sortFilterProxyModel();
