@@ -185,6 +185,13 @@ class Parsing(unittest.TestCase):
             mdparse.readFileLists(broken, set())
         with self.assertRaises(mdparse.MetadataError):
             mdparse.readFileLists(broken.replace(".gz", ".zst"), set())
+        # A cached file damaged inside its compressed stream.
+        whole = self.write("<filelists>" + "<package/>" * 5000 + "</filelists>", "filelists.xml.gz")
+        with open(whole, "r+b") as stream:
+            stream.seek(40)
+            stream.write(b"\xff" * 16)
+        with self.assertRaises(mdparse.MetadataError):
+            mdparse.readFileLists(whole, set())
 
 
 if __name__ == "__main__":
