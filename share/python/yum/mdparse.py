@@ -88,10 +88,12 @@ def _text(raw):
     return _REFERENCE.sub(_character, text) if "&" in text else text
 
 
-def _scan(path, items, wanted):
-    """(name, arch, epoch, version, release) -> the raw groups of `items`
-    matched in each package of `wanted` that the file lists, first listing
-    first; _Irregular where anything else stands between the tags."""
+def _scan(path, items, convert, wanted):
+    """(name, arch, epoch, version, release) -> convert(the raw groups of
+    `items`) for each package of `wanted` that the file lists, a package
+    listed twice keeping its first list; _Irregular where anything else
+    stands between the tags. Each package is converted as soon as it is
+    read, so that the raw texts of a whole file are never kept."""
     found = {}
     rest = b""
     started = False
@@ -139,19 +141,17 @@ def _scan(path, items, wanted):
                     key = (name.decode(), arch.decode(), epoch.decode() or "0", version.decode(),
                            release.decode())
                 if key in wanted and key not in found:
-                    found[key] = matched
+                    found[key] = convert(matched)
             if not chunk:
                 return found
 
 
 def _read(path, items, convert, wanted):
-    """(name, arch, epoch, version, release) -> convert(the raw groups of
-    `items`) for each package of `wanted` that the file lists, a package
-    listed twice keeping its first list; None where the scan finds the file
-    irregular, for the caller to read it through expat."""
+    """_scan's packages; None where the scan finds the file irregular, for
+    the caller to read it through expat."""
     try:
         try:
-            return dict((key, convert(matched)) for key, matched in _scan(path, items, wanted).items())
+            return _scan(path, items, convert, wanted)
         except UnicodeDecodeError:
             raise _Irregular() from None
     except _Irregular:
