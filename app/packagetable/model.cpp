@@ -2,6 +2,7 @@
 // bulk marks and the guard around the engine's changes of its entries.
 #include "app/packagetable/model.h"
 
+#include <array>
 #include <cstring>
 
 #include <QWidget>
@@ -105,6 +106,21 @@ QModelIndex Model::index(int row, int column, const QModelIndex& parent) const
     return createIndex(row, column);
 }
 
+namespace
+{
+
+// The fields of the Name to Build Time cells, in the table's order: what a
+// row's visible text is made of.
+using VisibleFields = std::array<const QString*, 6>;
+
+VisibleFields visibleFields(const Package::Entry& entry)
+{
+    return {&entry.name,     &entry.verRel,   &entry.repo,
+            &entry.arch,     &entry.sizeText, &entry.buildTimeText};
+}
+
+} // namespace
+
 Package::Entry* Model::entry(int row) const
 {
     if (changing || !yumIO || row < 0 || row >= yumIO->count())
@@ -117,21 +133,17 @@ QString Model::visibleText(int row) const
     const Package::Entry* entry = this->entry(row);
     if (!entry)
         return QString();
-    const QChar blank(QLatin1Char(' '));
+    const VisibleFields fields = visibleFields(*entry);
+    int size = int(fields.size()) - 1;
+    for (const QString* field : fields)
+        size += field->size();
     QString text;
-    text.reserve(entry->name.size() + entry->verRel.size() + entry->repo.size()
-                 + entry->arch.size() + entry->sizeText.size() + entry->buildTimeText.size() + 5);
-    text += entry->name;
-    text += blank;
-    text += entry->verRel;
-    text += blank;
-    text += entry->repo;
-    text += blank;
-    text += entry->arch;
-    text += blank;
-    text += entry->sizeText;
-    text += blank;
-    text += entry->buildTimeText;
+    text.reserve(size);
+    text += *fields[0];
+    for (size_t i = 1; i < fields.size(); ++i) {
+        text += QLatin1Char(' ');
+        text += *fields[i];
+    }
     return text;
 }
 
@@ -196,8 +208,7 @@ char* writeUtf8(char* out, const QString& text)
 // can take, then cut to what was written.
 void Model::appendVisibleTextUtf8(const Package::Entry& entry, std::string& out)
 {
-    const QString* fields[] = {&entry.name,     &entry.verRel,   &entry.repo,
-                               &entry.arch,     &entry.sizeText, &entry.buildTimeText};
+    const VisibleFields fields = visibleFields(entry);
     size_t room = 0;
     for (const QString* field : fields)
         room += size_t(field->size()) * utf8PerUnit + 1;
@@ -205,7 +216,7 @@ void Model::appendVisibleTextUtf8(const Package::Entry& entry, std::string& out)
     out.resize(start + room);
     char* begin = &out[start];
     char* end = writeUtf8(begin, *fields[0]);
-    for (size_t i = 1; i < sizeof(fields) / sizeof(fields[0]); ++i) {
+    for (size_t i = 1; i < fields.size(); ++i) {
         *end++ = ' ';
         end = writeUtf8(end, *fields[i]);
     }
@@ -214,8 +225,7 @@ void Model::appendVisibleTextUtf8(const Package::Entry& entry, std::string& out)
 
 void Model::prefetchVisibleText(const Package::Entry& entry)
 {
-    for (const QString* field : {&entry.name, &entry.verRel, &entry.repo, &entry.arch,
-                                 &entry.sizeText, &entry.buildTimeText})
+    for (const QString* field : visibleFields(entry))
         __builtin_prefetch(const_cast<QString*>(field)->data_ptr());
 }
 
@@ -226,8 +236,7 @@ quint64 Model::visibleTextIdentity(const Package::Entry& entry)
     // in that block, one cache miss per field away. Only the data pointer
     // is read; nothing is changed.
     quint64 identity = 0;
-    for (const QString* field : {&entry.name, &entry.verRel, &entry.repo, &entry.arch,
-                                 &entry.sizeText, &entry.buildTimeText}) {
+    for (const QString* field : visibleFields(entry)) {
         const void* data = const_cast<QString*>(field)->data_ptr();
         identity = (identity ^ quint64(quintptr(data))) * 0x9e3779b97f4a7c15ull;
     }

@@ -50,11 +50,6 @@ bool isEscaped(const QString& text, int position)
     return backslashes % 2 == 1;
 }
 
-bool isQuantifierByte(char c)
-{
-    return c == '*' || c == '+' || c == '?' || c == '{';
-}
-
 // The end of the bracket expression opening at begin, or 0 where it has
 // none before end.
 size_t bracketEnd(const char* p, size_t begin, size_t end)
@@ -312,7 +307,7 @@ QByteArray SortFilterProxyModel::requiredLiteral(const QByteArray& pattern)
             endRun();
             ++depth;
             // A quantifier right inside a group: not a reading to trust.
-            if (next < end && isQuantifierByte(p[next]))
+            if (next < end && isQuantifier(QLatin1Char(p[next])))
                 return QByteArray();
             i = next;
             continue;
@@ -336,12 +331,12 @@ QByteArray SortFilterProxyModel::requiredLiteral(const QByteArray& pattern)
         }
         i = next;
         long least = 1;
-        const bool quantified = i < end && isQuantifierByte(p[i]);
+        const bool quantified = i < end && isQuantifier(QLatin1Char(p[i]));
         if (quantified) {
             if (!readQuantifier(p, i, end, least, i))
                 return QByteArray();
             // A quantifier of a quantifier: not a reading to trust.
-            if (i < end && isQuantifierByte(p[i]))
+            if (i < end && isQuantifier(QLatin1Char(p[i])))
                 return QByteArray();
         }
         if (plain && least > 0)
