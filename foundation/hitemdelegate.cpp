@@ -284,40 +284,6 @@ int helperCount(const QStyleOptionViewItem& option, int cells)
     return qBound(0, QThread::idealThreadCount() - 1, 7);
 }
 
-// The widest of the cells, whose contents carry no icon and no check box,
-// measured by delegate in this thread and by helpers beside it.
-int measurePlain(const QItemDelegate& delegate, const QStyleOptionViewItem& option,
-                 const QVector<QModelIndex>& cells)
-{
-    QAtomicInt next = 0;
-    int helpers = helperCount(option, cells.size());
-    if (helpers == 0)
-        return measureChunks(delegate, option, cells, next);
-
-    QThreadPool* pool = QThreadPool::globalInstance();
-    QSemaphore finished;
-    std::vector<std::unique_ptr<MeasureTask>> tasks;
-    for (int i = 0; i < helpers; ++i) {
-        QStyleOptionViewItem own = option;
-        own.font = ownFont(option.font);
-        own.fontMetrics = QFontMetrics(own.font);
-        tasks.emplace_back(new MeasureTask(own, cells, next, finished));
-        pool->start(tasks.back().get());
-    }
-    // This thread measures too, so the work is done even while the pool is
-    // busy with other things; helpers that have not started by the end are
-    // taken back, the others waited for, since they use this frame's data.
-    int widest = measureChunks(delegate, option, cells, next);
-    int started = 0;
-    for (const std::unique_ptr<MeasureTask>& task : tasks)
-        if (!pool->tryTake(task.get()))
-            ++started;
-    finished.acquire(started);
-    for (const std::unique_ptr<MeasureTask>& task : tasks)
-        widest = std::max(widest, task->widest);
-    return widest;
-}
-
 } // namespace
 
 HItemDelegate::HItemDelegate(QObject* parent)
@@ -333,41 +299,106 @@ QSize HItemDelegate::sizeHint(const QStyleOptionViewItem& option, const QModelIn
 int HItemDelegate::widestSizeHint(const QStyleOptionViewItem& option,
                                   const QVector<QModelIndex>& indexes) const
 {
-    int widest = 0;
+    Batch batch(*this, option);
+    batch.add(indexes);
+    return batch.finish().front();
+}
+
+// One list of cells: its distinct contents, the plain text ones measured by
+// helpers and by the GUI thread at the end.
+struct HItemDelegate::Batch::List
+{
     ContentTable table;
+    QVector<QModelIndex> plain;
+    QAtomicInt next = 0;
+    // Of the cells measured in the GUI thread as the list was read.
+    int widest = 0;
+    QSemaphore finished;
+    std::vector<std::unique_ptr<MeasureTask>> tasks;
+};
+
+HItemDelegate::Batch::Batch(const HItemDelegate& delegate, const QStyleOptionViewItem& option)
+    : delegate(delegate), option(option)
+{
+}
+
+HItemDelegate::Batch::~Batch()
+{
+    // The helpers read the lists: none may be left running.
+    if (!lists.empty())
+        finish();
+}
+
+void HItemDelegate::Batch::add(const QVector<QModelIndex>& indexes)
+{
+    lists.emplace_back(new List);
+    List& list = *lists.back();
     QSet<ContentKey> seen;
     for (const QModelIndex& index : indexes) {
         QVariant sizeHint = index.data(Qt::SizeHintRole);
         if (sizeHint.isValid()) {
-            widest = std::max(widest, qvariant_cast<QSize>(sizeHint).width());
+            list.widest = std::max(list.widest, qvariant_cast<QSize>(sizeHint).width());
             continue;
         }
         Content content{index.data(Qt::DisplayRole), index.data(Qt::DecorationRole),
                         index.data(Qt::CheckStateRole), index.data(Qt::FontRole)};
         ContentKey key;
         if (!makeKey(content, &key)) {
-            widest = std::max(widest, QItemDelegate::sizeHint(option, index).width());
+            list.widest = std::max(list.widest, delegate.QItemDelegate::sizeHint(option, index).width());
             continue;
         }
         int known = seen.size();
         seen.insert(key);
         if (seen.size() != known)
-            table.contents.push_back(content);
+            list.table.contents.push_back(content);
     }
 
     // Icons and check boxes are measured here: their sizes come from icon
     // engines and the style, which are not to be asked from other threads.
     // Columns have few distinct ones; the many distinct texts may be shared.
-    QVector<QModelIndex> plain;
-    for (int row = 0; row < int(table.contents.size()); ++row) {
-        const Content& content = table.contents[row];
-        QModelIndex cell = table.index(row, 0);
+    for (int row = 0; row < int(list.table.contents.size()); ++row) {
+        const Content& content = list.table.contents[row];
+        QModelIndex cell = list.table.index(row, 0);
         if (content.decoration.isValid() || content.checkState.isValid())
-            widest = std::max(widest, QItemDelegate::sizeHint(option, cell).width());
+            list.widest = std::max(list.widest, delegate.QItemDelegate::sizeHint(option, cell).width());
         else
-            plain.append(cell);
+            list.plain.append(cell);
     }
-    return std::max(widest, measurePlain(*this, option, plain));
+
+    // The helpers start at once, and measure while the next list is read.
+    QThreadPool* pool = QThreadPool::globalInstance();
+    const int helpers = helperCount(option, list.plain.size());
+    for (int i = 0; i < helpers; ++i) {
+        QStyleOptionViewItem own = option;
+        own.font = ownFont(option.font);
+        own.fontMetrics = QFontMetrics(own.font);
+        list.tasks.emplace_back(new MeasureTask(own, list.plain, list.next, list.finished));
+        pool->start(list.tasks.back().get());
+    }
+}
+
+QVector<int> HItemDelegate::Batch::finish()
+{
+    QThreadPool* pool = QThreadPool::globalInstance();
+    QVector<int> widths;
+    widths.reserve(int(lists.size()));
+    for (const std::unique_ptr<List>& list : lists) {
+        // This thread measures too, so the work is done even while the pool
+        // is busy with other things; helpers that have not started by the
+        // end are taken back, the others waited for, since they use the
+        // list's data.
+        int widest = std::max(list->widest, measureChunks(delegate, option, list->plain, list->next));
+        int started = 0;
+        for (const std::unique_ptr<MeasureTask>& task : list->tasks)
+            if (!pool->tryTake(task.get()))
+                ++started;
+        list->finished.acquire(started);
+        for (const std::unique_ptr<MeasureTask>& task : list->tasks)
+            widest = std::max(widest, task->widest);
+        widths.append(widest);
+    }
+    lists.clear();
+    return widths;
 }
 
 void HItemDelegate::drawDisplay(QPainter* painter, const QStyleOptionViewItem& option,

@@ -2,8 +2,12 @@
 // a whole column's widest size hint is measured in one go.
 #pragma once
 
+#include <memory>
+#include <vector>
+
 #include <QItemDelegate>
 #include <QModelIndex>
+#include <QStyleOptionViewItem>
 #include <QVector>
 
 class HItemDelegate : public QItemDelegate
@@ -20,6 +24,29 @@ public:
     // cell content and, for many plain text cells, on several threads.
     // GUI thread only; the model is read here alone.
     int widestSizeHint(const QStyleOptionViewItem& option, const QVector<QModelIndex>& indexes) const;
+
+    // The widest size hints of several lists of cells, as widestSizeHint
+    // gives each. A list is read when it is added, and its many plain texts
+    // are measured by helper threads while the next one is read. GUI thread
+    // only; the models must not change until finish() or the end of the
+    // batch.
+    class Batch
+    {
+    public:
+        Batch(const HItemDelegate& delegate, const QStyleOptionViewItem& option);
+        ~Batch();
+        Q_DISABLE_COPY_MOVE(Batch)
+
+        void add(const QVector<QModelIndex>& indexes);
+        // The widest of each list added since the last finish, in order.
+        QVector<int> finish();
+
+    private:
+        struct List;
+        const HItemDelegate& delegate;
+        const QStyleOptionViewItem option;
+        std::vector<std::unique_ptr<List>> lists;
+    };
 
     // From how many distinct plain text contents widestSizeHint shares the
     // measuring out among helper threads.

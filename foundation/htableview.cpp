@@ -1,6 +1,8 @@
 // The sized, sortable table view.
 #include "foundation/htableview.h"
 
+#include <optional>
+
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QScrollBar>
@@ -53,41 +55,62 @@ int HTableView::sizeHintForColumn(int column) const
     const QAbstractItemModel* model = this->model();
     if (!model)
         return -1;
+    // While the columns are fitted, every column was measured in one go.
+    int widest = column < fittedWidths.size() ? fittedWidths[column] : -1;
     // Every row, not only those in view, so that the width does not depend
     // on where the table is scrolled.
-    const int widest = widestInColumn(model, rootIndex(), column);
+    if (widest < 0)
+        widest = widestInColumns(model, rootIndex(), {column}).front();
     return showGrid() ? widest + 1 : widest;
 }
 
-int HTableView::widestInColumn(const QAbstractItemModel* model, const QModelIndex& root,
-                               int column) const
+const QAbstractItemModel* HTableView::fittedModel() const
+{
+    return model();
+}
+
+QVector<int> HTableView::widestInColumns(const QAbstractItemModel* model, const QModelIndex& root,
+                                         const QVector<int>& columns) const
 {
     QStyleOptionViewItem options = viewOptions();
-    // The kit's delegate measures its cells all together; a cell with a
-    // delegate of its own is asked by itself.
+    // The kit's delegate measures its cells all together, one column while
+    // it reads the next; a cell with a delegate of its own is asked by
+    // itself.
     const bool viewRows = model == this->model();
     const HItemDelegate* kit = dynamic_cast<const HItemDelegate*>(itemDelegate());
-    QAbstractItemDelegate* columnDelegate = itemDelegateForColumn(column);
-    if (!columnDelegate)
-        columnDelegate = itemDelegate();
-    QVector<QModelIndex> kitCells;
-    int widest = 0;
-    int rows = model->rowCount(root);
+    std::optional<HItemDelegate::Batch> batch;
     if (kit)
-        kitCells.reserve(rows);
-    for (int row = 0; row < rows; ++row) {
-        QModelIndex index = model->index(row, column, root);
-        const QAbstractItemDelegate* delegate = viewRows ? itemDelegate(index) : columnDelegate;
-        if (!delegate)
-            continue;
-        if (delegate == kit)
-            kitCells.append(index);
-        else
-            widest = qMax(widest, delegate->sizeHint(options, index).width());
+        batch.emplace(*kit, options);
+    QVector<int> widths;
+    const int rows = model->rowCount(root);
+    for (int column : columns) {
+        QAbstractItemDelegate* columnDelegate = itemDelegateForColumn(column);
+        if (!columnDelegate)
+            columnDelegate = itemDelegate();
+        QVector<QModelIndex> kitCells;
+        int widest = 0;
+        if (kit)
+            kitCells.reserve(rows);
+        for (int row = 0; row < rows; ++row) {
+            QModelIndex index = model->index(row, column, root);
+            const QAbstractItemDelegate* delegate = viewRows ? itemDelegate(index) : columnDelegate;
+            if (!delegate)
+                continue;
+            if (delegate == kit)
+                kitCells.append(index);
+            else
+                widest = qMax(widest, delegate->sizeHint(options, index).width());
+        }
+        if (kit)
+            batch->add(kitCells);
+        widths.append(widest);
     }
-    if (kit)
-        widest = qMax(widest, kit->widestSizeHint(options, kitCells));
-    return widest;
+    if (kit) {
+        const QVector<int> kitWidths = batch->finish();
+        for (int i = 0; i < widths.size(); ++i)
+            widths[i] = qMax(widths[i], kitWidths[i]);
+    }
+    return widths;
 }
 
 QStyleOptionViewItem HTableView::viewOptions() const
@@ -117,7 +140,20 @@ QModelIndexList HTableView::selectedRows() const
 
 void HTableView::resizeColumnsToContents()
 {
+    const QAbstractItemModel* model = fittedModel();
+    if (model) {
+        const QModelIndex root = model == this->model() ? rootIndex() : QModelIndex();
+        QVector<int> shown;
+        for (int column = 0; column < model->columnCount(root); ++column)
+            if (!isColumnHidden(column))
+                shown.append(column);
+        const QVector<int> widths = widestInColumns(model, root, shown);
+        fittedWidths.fill(-1, model->columnCount(root));
+        for (int i = 0; i < shown.size(); ++i)
+            fittedWidths[shown[i]] = widths[i];
+    }
     QTableView::resizeColumnsToContents();
+    fittedWidths.clear();
     for (QWidget* widget = this; widget; widget = widget->parentWidget()) {
         widget->updateGeometry();
         if (widget->isWindow())

@@ -6,6 +6,7 @@
 #include <QModelIndexList>
 #include <QStyleOptionViewItem>
 #include <QTableView>
+#include <QVector>
 
 class HTableView : public QTableView
 {
@@ -38,12 +39,18 @@ public:
 protected:
     QStyleOptionViewItem viewOptions() const override;
 
-    // The largest width of the delegates' size hints over the rows of model
-    // under root in column, without the grid line. model may be the source
-    // behind the view's proxy, whose indexes the view does not show: its
-    // cells are then asked through the column's delegate, since a row's
-    // delegate belongs to a row of the view.
-    int widestInColumn(const QAbstractItemModel* model, const QModelIndex& root, int column) const;
+    // The model whose rows resizeColumnsToContents measures: the view's
+    // own, under the view's root. A view behind a proxy may name the
+    // source, measured from its top, so that rows the proxy hides count too.
+    virtual const QAbstractItemModel* fittedModel() const;
+
+    // Per column of columns, the largest width of the delegates' size hints
+    // over the rows of model under root, without the grid line. model may
+    // be the source behind the view's proxy, whose indexes the view does not
+    // show: its cells are then asked through the column's delegate, since a
+    // row's delegate belongs to a row of the view.
+    QVector<int> widestInColumns(const QAbstractItemModel* model, const QModelIndex& root,
+                                 const QVector<int>& columns) const;
 
 private:
     QStyleOptionViewItem::Position decorationPosition;
@@ -54,4 +61,7 @@ private:
     // how they are sorted; -1 before the first.
     int sortedColumn = -1;
     Qt::SortOrder sortedOrder = Qt::AscendingOrder;
+    // While resizeColumnsToContents runs: each column's widest cell, -1
+    // for a hidden column.
+    QVector<int> fittedWidths;
 };

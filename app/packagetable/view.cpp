@@ -93,17 +93,12 @@ void View::setMode(Mode mode)
 // The cells are the same, the proxy only passes them on.
 void View::resizeColumnsToContents()
 {
-    fittingAllRows = true;
     HTableView::resizeColumnsToContents();
-    fittingAllRows = false;
 }
 
-int View::sizeHintForColumn(int column) const
+const QAbstractItemModel* View::fittedModel() const
 {
-    if (!fittingAllRows)
-        return HTableView::sizeHintForColumn(column);
-    const int widest = widestInColumn(packageModel, QModelIndex(), column);
-    return showGrid() ? widest + 1 : widest;
+    return packageModel;
 }
 
 void View::describe()

@@ -54,9 +54,8 @@ public slots:
 
 protected:
     void changeEvent(QEvent* e) override;
-    // While the columns are fitted, the widest cell over every row of the
-    // source model; otherwise over the rows the proxy shows.
-    int sizeHintForColumn(int column) const override;
+    // The columns are fitted over every row of the source model.
+    const QAbstractItemModel* fittedModel() const override;
 
 protected slots:
     void handleHorizontalHeaderClicked(int column);
@@ -81,8 +80,6 @@ private:
     OtherContextMenu* otherMenu = nullptr;
     // The source row last reported as current.
     int reportedRow = -1;
-    // Set while resizeColumnsToContents measures.
-    bool fittingAllRows = false;
 };
 
 }

@@ -229,6 +229,40 @@ TEST(ColumnFitting, ManyDistinctTextsSharedOutGiveTheCellByCellResult)
     }
 }
 
+TEST(ColumnFitting, ColumnsFittedTogetherEachGetTheirOwnWidest)
+{
+    // Several columns with helpers at work on each, read while the one
+    // before is still measured; the widest texts differ per column, and a
+    // hidden column is left as it was.
+    const int rows = 2 * HItemDelegate::parallelFrom;
+    QStandardItemModel model(rows, 4);
+    for (int row = 0; row < rows; ++row)
+        for (int column = 0; column < 4; ++column)
+            model.setData(model.index(row, column),
+                          distinctText(row + column).left(10 + 15 * column));
+    model.setData(model.index(rows / 3, 1), QString(70, QLatin1Char('W')));
+    QWidget window;
+    QVBoxLayout* layout = new QVBoxLayout(&window);
+    MeasuredView* view = new MeasuredView(&window);
+    layout->addWidget(view);
+    view->setModel(&model);
+    view->setColumnHidden(2, true);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+
+    view->resizeColumnsToContents();
+    QHeaderView* header = view->horizontalHeader();
+    for (int column : {0, 1, 3}) {
+        int expected = std::max(cellByCell(*view, column), header->sectionSizeHint(column));
+        expected = qBound(header->minimumSectionSize(), expected, header->maximumSectionSize());
+        EXPECT_EQ(view->columnWidth(column), expected) << "column " << column;
+    }
+    EXPECT_GT(view->columnWidth(1), view->columnWidth(3));
+    EXPECT_EQ(view->columnWidth(2), 0);
+    view->setColumnHidden(2, false);
+    EXPECT_EQ(view->columnWidth(2), header->defaultSectionSize());
+}
+
 TEST(ColumnFitting, StyleSheetViewsAreMeasuredToTheSameRule)
 {
     // A style sheet's style is asked from the GUI thread only.
