@@ -211,6 +211,15 @@ public:
     };
     QString getChangeLog(const Package::Entry& entry, ExtraDataLoad load = LoadExtraData);
     QString getFiles(const Package::Entry& entry, ExtraDataLoad load = LoadExtraData);
+    // What a Search reads of an available package of the script past the
+    // fields the entry keeps, in one script call (searchFields) per part
+    // instead of one per field, each text as its getter gives it. Part 0:
+    // description, group, vendor, build time, install time, binary rpm,
+    // source rpm, license, packager, URL and relocations; part 1: provides,
+    // requires, conflicts, obsoletes, the files and the change log, as far
+    // as they are loaded (never loading them). False, with nothing read,
+    // for a package that is read field by field.
+    bool getSearchTexts(const Package::Entry& entry, int part, QStringList& texts);
     // The header's value of rpm.RPMTAG_<tag>; a new reference or null. The
     // caller holds the lock.
     PyObject* getRpmHdrValue(PyObject* package, const char* tag);
@@ -394,6 +403,12 @@ private:
     bool lockUnavailable() const;
     QString detailText(const Package::Entry& entry, const char* name);
     QString getPrco(PyObject* package, const char* prefix, const char* kind);
+    // The texts of the script's relation, change-log and path lists, as the
+    // getters give them; the caller holds the lock.
+    QString prcoListText(PyObject* list);
+    void appendChangeLogEntry(QString& text, PyObject* time, PyObject* author, PyObject* body);
+    QString changeLogListText(PyObject* list);
+    QString fileListText(PyObject* list);
     QString relationText(PyObject* object);
     bool collectExtraReal(const ExtraData& data);
     PyObject* cleanCall(const CleanStep& step);

@@ -347,7 +347,15 @@ QString YumIO::getPrco(PyObject* package, const char* prefix, const char* kind)
         error(tr("Internal error: cannot find package's prco.%1").arg(QString::fromLatin1(kind)));
         return QString();
     }
-    Items items(list.get());
+    return prcoListText(list.get());
+}
+
+// yum's relation tuples (name, flag, (epoch, version, release)) as sorted
+// lines: "name", or "name OP [epoch:]version[-release]".
+QString YumIO::prcoListText(PyObject* list)
+{
+    QStringList lines;
+    Items items(list);
     for (Py_ssize_t i = 0; i < items.size(); ++i) {
         PyObject* relation = items.at(i);
         PyRef name(itemOf(relation, 0));
@@ -400,10 +408,7 @@ QString YumIO::getChangeLog(const Package::Entry& entry, ExtraDataLoad load)
 
     QString text;
     auto block = [&](PyObject* time, PyObject* author, PyObject* body) {
-        if (!text.isEmpty())
-            text += QStringLiteral("\n\n");
-        text += QStringLiteral("* ") + QString::fromLatin1(dateFormat(pyTime(time)))
-                + QLatin1Char(' ') + pyString(author) + QLatin1Char('\n') + pyString(body);
+        appendChangeLogEntry(text, time, author, body);
     };
 
     if (hasAttribute(po.get(), "hdr")) {
@@ -435,12 +440,28 @@ QString YumIO::getChangeLog(const Package::Entry& entry, ExtraDataLoad load)
         error(tr("Internal error: cannot find package's changelog"));
         return QString();
     }
-    Items items(list.get());
+    return changeLogListText(list.get());
+}
+
+// One change-log entry after those in text: "* date author", then its text.
+void YumIO::appendChangeLogEntry(QString& text, PyObject* time, PyObject* author, PyObject* body)
+{
+    if (!text.isEmpty())
+        text += QStringLiteral("\n\n");
+    text += QStringLiteral("* ") + QString::fromLatin1(dateFormat(pyTime(time))) + QLatin1Char(' ')
+            + pyString(author) + QLatin1Char('\n') + pyString(body);
+}
+
+// yum's change-log list of (time, author, text), entry by entry.
+QString YumIO::changeLogListText(PyObject* list)
+{
+    QString text;
+    Items items(list);
     for (Py_ssize_t i = 0; i < items.size(); ++i) {
         PyRef time(itemOf(items.at(i), 0));
         PyRef author(itemOf(items.at(i), 1));
         PyRef body(itemOf(items.at(i), 2));
-        block(time.get(), author.get(), body.get());
+        appendChangeLogEntry(text, time.get(), author.get(), body.get());
     }
     return text;
 }
@@ -490,10 +511,55 @@ QString YumIO::getFiles(const Package::Entry& entry, ExtraDataLoad load)
         error(tr("Internal error: cannot find package's files"));
         return QString();
     }
-    Items items(list.get());
+    return fileListText(list.get());
+}
+
+// A list of paths, sorted, each once.
+QString YumIO::fileListText(PyObject* list)
+{
+    QStringList paths;
+    Items items(list);
     for (Py_ssize_t i = 0; i < items.size(); ++i)
         paths << pyString(items.at(i));
     return makeSortedUniq(paths);
+}
+
+bool YumIO::getSearchTexts(const Package::Entry& entry, int part, QStringList& texts)
+{
+    if (entry.kind != Package::Suite && entry.kind != Package::Ordinary)
+        return false;
+    if (lockUnavailable() || !entry.po || !yumIO || part < 0 || part > 1)
+        return false;
+    Python::PyGILStateWrapper guard(true);
+    // The change log is read as the field's getter reads it.
+    if (part == 1 && yumVersion() <= 20300)
+        return false;
+    if (!hasAttribute(yumIO, "searchFields"))
+        return false;
+    PyRef fields(pyMethodCall(yumIO, "searchFields", "(Oi)", entry.po, part));
+    const Py_ssize_t expected = part == 0 ? 8 : 6;
+    if (!fields.get() || !PyTuple_Check(fields.get()) || PyTuple_GET_SIZE(fields.get()) != expected)
+        return false;
+    auto at = [&fields](Py_ssize_t i) { return PyTuple_GET_ITEM(fields.get(), i); };
+    texts.clear();
+    if (part == 0) {
+        // Description, group, vendor, relative path, source rpm, license,
+        // packager, URL; simpleText takes a reference of its own.
+        QString simple[8];
+        for (Py_ssize_t i = 0; i < 8; ++i) {
+            Py_INCREF(at(i));
+            simple[i] = simpleText(at(i));
+        }
+        // A package the script reads so has no header: no install time and
+        // no relocations.
+        texts << simple[0] << simple[1] << simple[2] << getBuildTime(entry) << QString()
+              << simple[3] << simple[4] << simple[5] << simple[6] << simple[7] << QString();
+    } else {
+        for (Py_ssize_t i = 0; i < 4; ++i)
+            texts << prcoListText(at(i));
+        texts << fileListText(at(4)) << changeLogListText(at(5));
+    }
+    return true;
 }
 
 bool YumIO::collectOtherData()

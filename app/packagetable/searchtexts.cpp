@@ -29,12 +29,52 @@ const QVector<SearchTexts::Field>& SearchTexts::groupFields()
     return fields;
 }
 
+namespace
+{
+
+// The engine's two runs of fields (YumIO::getSearchTexts), each in search
+// order.
+const QVector<SearchTexts::Field>& searchRun(int part)
+{
+    using F = SearchTexts::Field;
+    static const QVector<F> runs[2] = {
+        {F::Description, F::Group, F::Vendor, F::BuildTime, F::InstallTime, F::BinaryRpm,
+         F::SourceRpm, F::License, F::Packager, F::Url, F::Relocations},
+        {F::Provides, F::Requires, F::Conflicts, F::Obsoletes, F::Files, F::ChangeLog},
+    };
+    return runs[part];
+}
+
+}
+
 EngineSearchTexts::EngineSearchTexts(YumIO* yumIO)
     : yumIO(yumIO)
 {
 }
 
 QString EngineSearchTexts::text(const Package::Entry& entry, Field field)
+{
+    if (runEntry == &entry && runNext < runFields->size() && runFields->at(runNext) == field)
+        return runTexts.at(runNext++);
+    runEntry = nullptr;
+    runTexts.clear();
+    for (int part = 0; part < 2 && yumIO; ++part) {
+        const QVector<Field>& run = searchRun(part);
+        if (field != run.first())
+            continue;
+        QStringList texts;
+        if (!yumIO->getSearchTexts(entry, part, texts) || texts.size() != run.size())
+            break;
+        runEntry = &entry;
+        runFields = &run;
+        runTexts = texts;
+        runNext = 1;
+        return runTexts.first();
+    }
+    return fieldText(entry, field);
+}
+
+QString EngineSearchTexts::fieldText(const Package::Entry& entry, Field field)
 {
     if (!yumIO)
         return QString();

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <QVector>
 
 class YumIO;
@@ -66,6 +67,11 @@ public:
     virtual QString text(const Package::Entry& entry, Field field) = 0;
 };
 
+// Reads an available package's fields past those its entry keeps in two
+// runs (from Description, and from Provides), one engine call each: the
+// first field of a run reads the whole run, and the calls that follow
+// right after it, for the same entry and in search order, take the rest.
+// Any other call drops what is left.
 class EngineSearchTexts : public SearchTexts
 {
 public:
@@ -74,7 +80,14 @@ public:
     QString text(const Package::Entry& entry, Field field) override;
 
 private:
+    QString fieldText(const Package::Entry& entry, Field field);
+
     YumIO* yumIO;
+    // The rest of the last run read, and where it stands.
+    const Package::Entry* runEntry = nullptr;
+    const QVector<Field>* runFields = nullptr;
+    QStringList runTexts;
+    int runNext = 0;
 };
 
 }

@@ -302,6 +302,30 @@ class YumIO(yum.YumBase):
     def collectFileLists(self):
         self.doFileListsSetup()
 
+    # Search ---------------------------------------------------------------------
+
+    _SEARCH_SIMPLE = ("description", "group", "vendor", "relativepath", "sourcerpm", "license",
+                      "packager", "url")
+
+    def searchFields(self, po, part):
+        """What a Search reads of an available package of the layer, in one
+        call instead of one per field, each value as the package's own call
+        gives it: part 0 the simple fields of _SEARCH_SIMPLE, part 1 the
+        provides, requires, conflicts and obsoletes, the file list and the
+        change log. None for a package of another kind, and where a call
+        fails: the program then reads field by field, and reports there."""
+        if type(po) is not yum.packages.YumAvailablePackage:
+            return None
+        try:
+            if part == 0:
+                simple = po.returnSimple
+                return tuple(simple(name) for name in self._SEARCH_SIMPLE)
+            prco = po.returnPrco
+            return (prco("provides"), prco("requires"), prco("conflicts"), prco("obsoletes"),
+                    po.returnFileEntries("file"), po.returnChangelog())
+        except Exception:
+            return None
+
     # Applying ---------------------------------------------------------------------
 
     def apply(self, installs, updates, removes):

@@ -237,3 +237,45 @@ TEST_F(MainWindowSandboxTest, SearchShowsTheRowsWithAFieldTheExpressionMatches)
         EXPECT_EQ(sortedNames(shown), expected);
     }
 }
+
+// Search reads an available package's fields past those its entry keeps in
+// two engine calls; the texts are the ones each field's own getter gives.
+TEST_F(MainWindowSandboxTest, SearchFieldsReadInRunsAreTheGettersTexts)
+{
+    ASSERT_TRUE(sandbox.fillKivrelCredentials());
+    ASSERT_TRUE(sandbox.startKivrelServer());
+    ASSERT_TRUE(start());
+    Model* model = A::model(*window);
+    A::stateCombo(*window)->setCurrentIndex(PackageTable::ViewAll);
+    A::modeCombo(*window)->setCurrentIndex(PackageTable::Search);
+    // Loads the file lists and change logs.
+    A::regexpEdit(*window)->setText("kuv");
+    A::filtersearch(*window);
+    ASSERT_TRUE(window->isReady());
+
+    using Field = PackageTable::SearchTexts::Field;
+    const QVector<Field>& fields = PackageTable::SearchTexts::packageFields();
+    int inRuns = 0;
+    for (int row = 0; row < model->rowCount(); ++row) {
+        const Package::Entry* entry = model->entry(row);
+        if (entry->kind == Package::Group)
+            continue;
+        SCOPED_TRACE(entry->name.toStdString());
+        QStringList texts;
+        inRuns += engine()->getSearchTexts(*entry, 0, texts) ? 1 : 0;
+
+        PackageTable::EngineSearchTexts inOrder(engine());
+        QStringList read;
+        for (Field field : fields)
+            read << inOrder.text(*entry, field);
+        // Backwards, every field but the first of a run is read by itself.
+        PackageTable::EngineSearchTexts backwards(engine());
+        QStringList alone;
+        for (int i = fields.size() - 1; i >= 0; --i)
+            alone.prepend(backwards.text(*entry, fields[i]));
+        alone[fields.indexOf(Field::Description)] = engine()->getDescription(*entry);
+        alone[fields.indexOf(Field::Provides)] = engine()->getProvides(*entry);
+        EXPECT_EQ(read, alone);
+    }
+    EXPECT_GT(inRuns, 3);
+}
