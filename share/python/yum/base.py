@@ -376,6 +376,8 @@ class YumBase(object):
         self._base = None
         self._sackReady = False
         self._wrapped = {}
+        # (the wrapped dict, its size, _availableKeys's answer for them).
+        self._availableKeysMade = None
         # The one weak reference to this object that all its packages hold.
         self._selfRef = weakref.ref(self)
         self._changelogs = {}
@@ -447,6 +449,7 @@ class YumBase(object):
         self._needConfig()
         self._sackReady = False
         self._wrapped = {}
+        self._availableKeysMade = None
         self._fileLists = None
         with translated(Errors.RepoError):
             config.prepareFolders(self.conf)
@@ -506,11 +509,18 @@ class YumBase(object):
 
     def _availableKeys(self):
         """repository id -> the (name, arch, epoch, version, release) of
-        this object's available packages in it."""
+        this object's available packages in it; not to be changed. Made once
+        for the file lists and the change logs alike: packages are only ever
+        added to the wrapped ones, and a new collection starts a new dict."""
+        wrapped = self._wrapped
+        made = self._availableKeysMade
+        if made is not None and made[0] is wrapped and made[1] == len(wrapped):
+            return made[2]
         keys = {}
-        for po in self._wrapped.values():
+        for po in wrapped.values():
             if isinstance(po, YumAvailablePackage):
                 keys.setdefault(po.repoid, set()).add(po.pkgtup)
+        self._availableKeysMade = (wrapped, len(wrapped), keys)
         return keys
 
     def doPackageLists(self, pkgnarrow="all"):
