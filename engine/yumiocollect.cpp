@@ -18,29 +18,6 @@
 #include "engine/yumiodialogs.h"
 #include "engine/yumiothreads.h"
 
-namespace {
-
-// Keeps the interpreter's cyclic garbage collector off for a scope, and puts
-// back the state it found. The interpreter lock is held throughout.
-class CollectorPause
-{
-public:
-    CollectorPause() : wasOn(PyGC_Disable() == 1) {}
-    ~CollectorPause()
-    {
-        if (wasOn)
-            PyGC_Enable();
-    }
-
-private:
-    CollectorPause(const CollectorPause&) = delete;
-    CollectorPause& operator=(const CollectorPause&) = delete;
-
-    bool wasOn;
-};
-
-}
-
 bool YumIO::collect(const QHash<QString, bool>& overrides)
 {
     QEventLoop loop;
@@ -60,7 +37,7 @@ bool YumIO::collectReal(const QHash<QString, bool>& overrides)
     // Tens of thousands of package objects are made here, and all of them
     // live on: the cyclic collector would walk them again and again while
     // they are made. It is back on before the lock is let go.
-    CollectorPause collectorPause;
+    Python::CollectorPause collectorPause;
     fileListsCollected = false;
     otherDataCollected = false;
     // The script's object could not be made; clear() has reported why, and

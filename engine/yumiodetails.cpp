@@ -627,6 +627,8 @@ bool YumIO::collectExtraReal(const ExtraData& data)
     // Released before the relay's scope closes: the relay may still deliver
     // a box while it ends.
     Python::PyGILStateWrapper guard(true);
+    // A text per package is kept of the whole load.
+    Python::CollectorPause collectorPause;
     if (progress) {
         progress->startTotal(tr(data.totalText), 15000);
         progress->startItem(tr("Reading repositories"), 1000, 1);
