@@ -170,6 +170,7 @@ void SortFilterProxyModel::dropRanks()
 {
     ranks.clear();
     rankedColumn = -1;
+    directColumn = -1;
 }
 
 void SortFilterProxyModel::dropDecisions()
@@ -670,7 +671,10 @@ void SortFilterProxyModel::rankRows(int column) const
 }
 
 // A sort makes n log n comparisons, and every re-filter sorts the rows it
-// shows: each compares the rows' ranks, made once for the column.
+// shows: each compares the rows' ranks, made once for the column. A sort of
+// a few of many rows (the updatable ones at the start) compares the entries
+// themselves: the ranks are made once the comparisons add up to as many as
+// the source has rows, about what ranking every row costs in a twentieth.
 bool SortFilterProxyModel::lessThan(const QModelIndex& left, const QModelIndex& right) const
 {
     if (!packageModel || left.model() != packageModel || right.model() != packageModel)
@@ -687,6 +691,14 @@ bool SortFilterProxyModel::lessThan(const QModelIndex& left, const QModelIndex& 
         const size_t rows = size_t(packageModel->rowCount());
         if (l >= rows || r >= rows)
             return false;
+        if (directColumn != column) {
+            directColumn = column;
+            directComparisons = 0;
+        }
+        if (directComparisons < rows) {
+            ++directComparisons;
+            return entryLess(column, int(l), int(r));
+        }
         rankRows(column);
     }
     return ranks[l] < ranks[r];

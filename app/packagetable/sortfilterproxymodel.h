@@ -134,10 +134,15 @@ private:
     mutable bool rowTextsChecked = false;
     // Each source row's place in the order of rankedColumn, rows that tie
     // sharing the first place of their run: the sort that every re-filter
-    // makes compares two numbers instead of two entries' fields. Made on
-    // the first comparison, dropped when a value it was made from changes.
+    // makes compares two numbers instead of two entries' fields. Made once
+    // a sort has compared as many pairs as the source has rows, dropped
+    // when a value it was made from changes.
     mutable std::vector<int> ranks;
     mutable int rankedColumn = -1;
+    // The column compared entry by entry while it has no ranks, and how
+    // many comparisons were made so.
+    mutable int directColumn = -1;
+    mutable size_t directComparisons = 0;
     // Search mode's texts of one entry as 8-bit strings, in search order, as
     // far as a search has needed them, each followed by a NUL: one block, so
     // that a later pattern runs through them without asking the engine
