@@ -406,11 +406,6 @@ QString YumIO::getChangeLog(const Package::Entry& entry, ExtraDataLoad load)
     Py_INCREF(entry.po);
     PyRef po(entry.po);
 
-    QString text;
-    auto block = [&](PyObject* time, PyObject* author, PyObject* body) {
-        appendChangeLogEntry(text, time, author, body);
-    };
-
     if (hasAttribute(po.get(), "hdr")) {
         PyRef names(getRpmHdrValue(po.get(), "CHANGELOGNAME"));
         if (!names.holds())
@@ -422,8 +417,10 @@ QString YumIO::getChangeLog(const Package::Entry& entry, ExtraDataLoad load)
         Items nameItems(names.get());
         Items textItems(texts.get());
         Items timeItems(timeList ? times.get() : nullptr);
+        QString text;
         for (Py_ssize_t i = 0; i < nameItems.size(); ++i)
-            block(timeList ? timeItems.at(i) : times.get(), nameItems.at(i), textItems.at(i));
+            appendChangeLogEntry(text, timeList ? timeItems.at(i) : times.get(), nameItems.at(i),
+                                 textItems.at(i));
         return text;
     }
 
