@@ -47,13 +47,15 @@ std::vector<int> widthsOf(const PackageTable::View& view)
 }
 
 // Fitting as it was done by showing every row: the filter off, the columns
-// fitted over the proxy's rows, the filter on again.
+// fitted over the proxy's rows (Qt's own fitting asks the view's size hint
+// for each column, which measures the rows the proxy shows), the filter on
+// again.
 void fitWithTheFilterOff(PackageTable::View& view)
 {
     SortFilterProxyModel* proxy = view.sortFilterProxyModel();
     const bool filter = proxy->getFilter();
     proxy->setFilter(false);
-    static_cast<HTableView&>(view).resizeColumnsToContents();
+    static_cast<QTableView&>(view).resizeColumnsToContents();
     proxy->setFilter(filter);
 }
 
