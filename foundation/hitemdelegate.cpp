@@ -296,14 +296,6 @@ QSize HItemDelegate::sizeHint(const QStyleOptionViewItem& option, const QModelIn
     return QItemDelegate::sizeHint(option, index);
 }
 
-int HItemDelegate::widestSizeHint(const QStyleOptionViewItem& option,
-                                  const QVector<QModelIndex>& indexes) const
-{
-    Batch batch(*this, option);
-    batch.add(indexes);
-    return batch.finish().front();
-}
-
 // One list of cells: its distinct contents, the plain text ones measured by
 // helpers and by the GUI thread at the end.
 struct HItemDelegate::Batch::List

@@ -15,21 +15,17 @@ class HItemDelegate : public QItemDelegate
 public:
     explicit HItemDelegate(QObject* parent);
 
-    // The item delegate's own hint. Final, so that widestSizeHint always
-    // answers for this very function.
+    // The item delegate's own hint. Final, so that Batch always answers for
+    // this very function.
     QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const final;
 
-    // The largest width of sizeHint(option, index) over indexes (0 for
-    // none): what asking cell by cell gives, measured once per distinct
-    // cell content and, for many plain text cells, on several threads.
-    // GUI thread only; the model is read here alone.
-    int widestSizeHint(const QStyleOptionViewItem& option, const QVector<QModelIndex>& indexes) const;
-
-    // The widest size hints of several lists of cells, as widestSizeHint
-    // gives each. A list is read when it is added, and its many plain texts
-    // are measured by helper threads while the next one is read. GUI thread
-    // only; the models must not change until finish() or the end of the
-    // batch.
+    // The widest size hints of several lists of cells: per list, the
+    // largest width of sizeHint(option, index) over its indexes (0 for
+    // none), what asking cell by cell gives, measured once per distinct
+    // cell content. A list is read when it is added, and its many plain
+    // texts are measured by helper threads while the next one is read. GUI
+    // thread only; the model is read there alone, and must not change until
+    // finish() or the end of the batch.
     class Batch
     {
     public:
@@ -48,7 +44,7 @@ public:
         std::vector<std::unique_ptr<List>> lists;
     };
 
-    // From how many distinct plain text contents widestSizeHint shares the
+    // From how many distinct plain text contents of a list Batch shares the
     // measuring out among helper threads.
     static constexpr int parallelFrom = 2000;
 

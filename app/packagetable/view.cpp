@@ -91,11 +91,6 @@ void View::setMode(Mode mode)
 // through the proxy and filtering again would re-sort all of them twice, and
 // would lay out afresh rows that the user's marks were meant not to move.
 // The cells are the same, the proxy only passes them on.
-void View::resizeColumnsToContents()
-{
-    HTableView::resizeColumnsToContents();
-}
-
 const QAbstractItemModel* View::fittedModel() const
 {
     return packageModel;

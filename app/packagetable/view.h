@@ -47,14 +47,12 @@ signals:
     void stateChanged(int row);
 
 public slots:
-    // Sizes the columns over every row, filtered or not; the rows shown and
-    // their order stay as they are.
-    void resizeColumnsToContents();
     void describe();
 
 protected:
     void changeEvent(QEvent* e) override;
-    // The columns are fitted over every row of the source model.
+    // The columns are fitted over every row of the source model, filtered
+    // or not; the rows shown and their order stay as they are.
     const QAbstractItemModel* fittedModel() const override;
 
 protected slots:
