@@ -2,6 +2,8 @@
 // getters behind them.
 #include "app/packagetable/searchtexts.h"
 
+#include <array>
+
 #include "engine/package.h"
 #include "engine/yumio.h"
 
@@ -32,17 +34,18 @@ const QVector<SearchTexts::Field>& SearchTexts::groupFields()
 namespace
 {
 
-// The engine's two runs of fields (YumIO::getSearchTexts), each in search
-// order.
+// The engine's two runs of fields (YumIO::getSearchTexts): the package
+// fields from Description up to Provides, and from Provides to the end.
 const QVector<SearchTexts::Field>& searchRun(int part)
 {
-    using F = SearchTexts::Field;
-    static const QVector<F> runs[2] = {
-        {F::Description, F::Group, F::Vendor, F::BuildTime, F::InstallTime, F::BinaryRpm,
-         F::SourceRpm, F::License, F::Packager, F::Url, F::Relocations},
-        {F::Provides, F::Requires, F::Conflicts, F::Obsoletes, F::Files, F::ChangeLog},
-    };
-    return runs[part];
+    static const std::array<QVector<SearchTexts::Field>, 2> runs = [] {
+        const QVector<SearchTexts::Field>& all = SearchTexts::packageFields();
+        const int description = all.indexOf(SearchTexts::Description);
+        const int provides = all.indexOf(SearchTexts::Provides);
+        return std::array<QVector<SearchTexts::Field>, 2>{
+            all.mid(description, provides - description), all.mid(provides)};
+    }();
+    return runs[size_t(part)];
 }
 
 }
