@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <memory>
 #include <set>
 
 #include <QApplication>
@@ -229,40 +230,6 @@ TEST(ColumnFitting, ManyDistinctTextsSharedOutGiveTheCellByCellResult)
     }
 }
 
-TEST(ColumnFitting, ColumnsFittedTogetherEachGetTheirOwnWidest)
-{
-    // Several columns with helpers at work on each, read while the one
-    // before is still measured; the widest texts differ per column, and a
-    // hidden column is left as it was.
-    const int rows = 2 * HItemDelegate::parallelFrom;
-    QStandardItemModel model(rows, 4);
-    for (int row = 0; row < rows; ++row)
-        for (int column = 0; column < 4; ++column)
-            model.setData(model.index(row, column),
-                          distinctText(row + column).left(10 + 15 * column));
-    model.setData(model.index(rows / 3, 1), QString(70, QLatin1Char('W')));
-    QWidget window;
-    QVBoxLayout* layout = new QVBoxLayout(&window);
-    MeasuredView* view = new MeasuredView(&window);
-    layout->addWidget(view);
-    view->setModel(&model);
-    view->setColumnHidden(2, true);
-    window.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
-
-    view->resizeColumnsToContents();
-    QHeaderView* header = view->horizontalHeader();
-    for (int column : {0, 1, 3}) {
-        int expected = std::max(cellByCell(*view, column), header->sectionSizeHint(column));
-        expected = qBound(header->minimumSectionSize(), expected, header->maximumSectionSize());
-        EXPECT_EQ(view->columnWidth(column), expected) << "column " << column;
-    }
-    EXPECT_GT(view->columnWidth(1), view->columnWidth(3));
-    EXPECT_EQ(view->columnWidth(2), 0);
-    view->setColumnHidden(2, false);
-    EXPECT_EQ(view->columnWidth(2), header->defaultSectionSize());
-}
-
 TEST(ColumnFitting, StyleSheetViewsAreMeasuredToTheSameRule)
 {
     // A style sheet's style is asked from the GUI thread only.
@@ -361,6 +328,44 @@ TEST(ColumnFitting, SizeHintReadsOnlyTheRolesThatTellCellsApart)
     EXPECT_TRUE(model.roles.count(Qt::DisplayRole));
 }
 
+namespace {
+
+// A window showing model with the columns of hidden hidden, its columns
+// fitted; each shown column must be as wide as the rule or its header's
+// hint, within the header's bounds. rule gets the rule of every column.
+std::unique_ptr<QWidget> fitAndCheck(QStandardItemModel& model, const QVector<int>& hidden,
+                                     std::vector<int>& rule)
+{
+    std::unique_ptr<QWidget> window(new QWidget);
+    QVBoxLayout* layout = new QVBoxLayout(window.get());
+    MeasuredView* view = new MeasuredView(window.get());
+    layout->addWidget(view);
+    view->setModel(&model);
+    for (int column : hidden)
+        view->setColumnHidden(column, true);
+    window->show();
+    EXPECT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+
+    // The options depend on the view's size (wrapping); take them as the
+    // fit finds them.
+    rule.clear();
+    for (int column = 0; column < model.columnCount(); ++column)
+        rule.push_back(cellByCell(*view, column));
+    view->resizeColumnsToContents();
+
+    QHeaderView* header = view->horizontalHeader();
+    for (int column = 0; column < model.columnCount(); ++column) {
+        if (hidden.contains(column))
+            continue;
+        int expected = std::max(rule[column], header->sectionSizeHint(column));
+        expected = qBound(header->minimumSectionSize(), expected, header->maximumSectionSize());
+        EXPECT_EQ(view->columnWidth(column), expected) << "column " << column;
+    }
+    return window;
+}
+
+} // namespace
+
 TEST(ColumnFitting, FittedColumnsAreTheLargestCellHintOrTheHeaderHint)
 {
     QStandardItemModel model;
@@ -368,28 +373,26 @@ TEST(ColumnFitting, FittedColumnsAreTheLargestCellHintOrTheHeaderHint)
     for (int column = 0; column < model.columnCount(); ++column)
         model.setHeaderData(column, Qt::Horizontal, column == 5 ? QString(80, QLatin1Char('H'))
                                                                 : QStringLiteral("c"));
-    QWidget window;
-    QVBoxLayout* layout = new QVBoxLayout(&window);
-    MeasuredView* view = new MeasuredView(&window);
-    layout->addWidget(view);
-    view->setModel(&model);
-    window.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
-
-    // The options depend on the view's size (wrapping); take them as the
-    // fit finds them.
     std::vector<int> rule;
-    for (int column = 0; column < model.columnCount(); ++column)
-        rule.push_back(cellByCell(*view, column));
-    view->resizeColumnsToContents();
-
-    QHeaderView* header = view->horizontalHeader();
-    for (int column = 0; column < model.columnCount(); ++column) {
-        int expected = std::max(rule[column], header->sectionSizeHint(column));
-        expected = qBound(header->minimumSectionSize(), expected, header->maximumSectionSize());
-        EXPECT_EQ(view->columnWidth(column), expected) << "column " << column;
-    }
+    std::unique_ptr<QWidget> window = fitAndCheck(model, {}, rule);
+    const MeasuredView* view = window->findChild<MeasuredView*>();
     // The header decides the column with the long title, the cells another.
     EXPECT_GT(view->columnWidth(5), rule[5]);
     EXPECT_EQ(view->columnWidth(0), rule[0]);
+
+    // Several columns with helpers at work on each, read while the one
+    // before is still measured; the widest texts differ per column, and a
+    // hidden column is left as it was.
+    const int rows = 2 * HItemDelegate::parallelFrom;
+    QStandardItemModel many(rows, 4);
+    for (int row = 0; row < rows; ++row)
+        for (int column = 0; column < 4; ++column)
+            many.setData(many.index(row, column), distinctText(row + column).left(10 + 15 * column));
+    many.setData(many.index(rows / 3, 1), QString(70, QLatin1Char('W')));
+    window = fitAndCheck(many, {2}, rule);
+    MeasuredView* manyView = window->findChild<MeasuredView*>();
+    EXPECT_GT(manyView->columnWidth(1), manyView->columnWidth(3));
+    EXPECT_EQ(manyView->columnWidth(2), 0);
+    manyView->setColumnHidden(2, false);
+    EXPECT_EQ(manyView->columnWidth(2), manyView->horizontalHeader()->defaultSectionSize());
 }
