@@ -184,7 +184,8 @@ TEST_F(MainWindowSandboxTest, TableShowsTheRowsOrderAndWidthsOfAFreshTableFitted
 
 // Search matches each field of a package by itself; the rows it shows, the
 // first time and from the texts it keeps, are the ones whose fields,
-// read and matched one by one, give a match.
+// read and matched one by one, give a match. Those fields are each getter's
+// own text, however many of them one engine call reads.
 TEST_F(MainWindowSandboxTest, SearchShowsTheRowsWithAFieldTheExpressionMatches)
 {
     ASSERT_TRUE(sandbox.fillKivrelCredentials());
@@ -238,25 +239,11 @@ TEST_F(MainWindowSandboxTest, SearchShowsTheRowsWithAFieldTheExpressionMatches)
         EXPECT_FALSE(expected.isEmpty());
         EXPECT_EQ(sortedNames(shown), expected);
     }
-}
 
-// Search reads an available package's fields past those its entry keeps in
-// two engine calls; the texts are the ones each field's own getter gives.
-TEST_F(MainWindowSandboxTest, SearchFieldsReadInRunsAreTheGettersTexts)
-{
-    ASSERT_TRUE(sandbox.fillKivrelCredentials());
-    ASSERT_TRUE(sandbox.startKivrelServer());
-    ASSERT_TRUE(start());
-    Model* model = A::model(*window);
-    A::stateCombo(*window)->setCurrentIndex(PackageTable::ViewAll);
-    A::modeCombo(*window)->setCurrentIndex(PackageTable::Search);
-    // Loads the file lists and change logs.
-    A::regexpEdit(*window)->setText("kuv");
-    A::filtersearch(*window);
-    ASSERT_TRUE(window->isReady());
-
+    // The fields past those an entry keeps are read in two engine calls;
+    // the texts are the ones each field's own getter gives.
     using Field = PackageTable::SearchTexts::Field;
-    const QVector<Field>& fields = PackageTable::SearchTexts::packageFields();
+    const QVector<Field>& order = PackageTable::SearchTexts::packageFields();
     int inRuns = 0;
     for (int row = 0; row < model->rowCount(); ++row) {
         const Package::Entry* entry = model->entry(row);
@@ -268,16 +255,17 @@ TEST_F(MainWindowSandboxTest, SearchFieldsReadInRunsAreTheGettersTexts)
 
         PackageTable::EngineSearchTexts inOrder(engine());
         QStringList read;
-        for (Field field : fields)
+        for (Field field : order)
             read << inOrder.text(*entry, field);
         // Backwards, every field but the first of a run is read by itself.
         PackageTable::EngineSearchTexts backwards(engine());
         QStringList alone;
-        for (int i = fields.size() - 1; i >= 0; --i)
-            alone.prepend(backwards.text(*entry, fields[i]));
-        alone[fields.indexOf(Field::Description)] = engine()->getDescription(*entry);
-        alone[fields.indexOf(Field::Provides)] = engine()->getProvides(*entry);
+        for (int i = order.size() - 1; i >= 0; --i)
+            alone.prepend(backwards.text(*entry, order[i]));
+        alone[order.indexOf(Field::Description)] = engine()->getDescription(*entry);
+        alone[order.indexOf(Field::Provides)] = engine()->getProvides(*entry);
         EXPECT_EQ(read, alone);
     }
     EXPECT_GT(inRuns, 3);
 }
+
