@@ -268,20 +268,22 @@ class YumIO(yum.YumBase):
         reads its fields one by one."""
         available = yum.packages.YumAvailablePackage
         installed = yum.packages.YumInstalledPackage
+        text = yum.packages.dnfText
         rows = []
         add = rows.append
         # The fields the objects do not keep come straight from dnf's
-        # packages, past the objects' properties.
+        # packages, past the objects' properties; the texts as the
+        # properties give them.
         for po in packages:
             kind = type(po)
             if kind is available:
                 pkg = po.dnf
                 add((po, po.name, po.printVer(), po.repoid, po.arch, pkg.downloadsize,
-                     pkg.summary, pkg.buildtime, pkg.group))
+                     text(pkg.summary), pkg.buildtime, text(pkg.group)))
             elif kind is installed:
                 pkg = po.dnf
                 add((po, po.name, po.printVer(), po.repoid, po.arch, pkg.installsize,
-                     pkg.summary, pkg.buildtime, pkg.group))
+                     text(pkg.summary), pkg.buildtime, text(pkg.group)))
             else:
                 add(po)
         return rows

@@ -117,6 +117,30 @@ class PackageLists(OnSandbox):
         with self.assertRaises(KeyError):
             app.returnSimple("no such field")
 
+    def testAMissingTextIsNoneForEveryFieldAndEveryReader(self):
+        y = loaded()
+        lists = y.collectAll()
+        packages = list(lists.available) + list(lists.installed)
+        local = [po for po in lists.installed if po.name == "kuv-local"][0]
+        # Built without a vendor, URL or packager: its header has none, and
+        # the program shows none; libsolv's "<NULL>" for a missing vendor
+        # must not come through.
+        for tag, field in ((rpm.RPMTAG_VENDOR, "vendor"), (rpm.RPMTAG_URL, "url"),
+                           (rpm.RPMTAG_PACKAGER, "packager")):
+            self.assertIsNone(local.hdr[tag])
+            self.assertIsNone(local.returnSimple(field), field)
+        texts = []
+        for po in packages:
+            fields = sorted(po.SIMPLE)
+            texts += [(po, field, po.returnSimple(field)) for field in fields]
+            search = y.searchFields(po, 0)
+            if search is not None:
+                texts += [(po, "search", value) for value in search]
+        for row in y.collectRows(packages):
+            texts += [(row[0], "row", value) for value in row[1:]]
+        self.assertGreater(len(texts), 20 * len(packages))
+        self.assertEqual([entry for entry in texts if entry[2] == "<NULL>"], [])
+
     def testEpochShowsOnlyWhenSet(self):
         po = loaded().collectUpdates()[1]
         self.assertEqual(po.printVer(), "1.1-1")

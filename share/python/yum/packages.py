@@ -6,7 +6,7 @@
 # lists, and for installed packages the rpm header (`hdr`), whose presence is
 # what tells an installed package from an available one. Texts are passed on
 # as dnf and rpm give them, surrogate escapes (bytes that are not UTF-8)
-# included.
+# included, except that a text the package does not have is always None.
 
 import datetime
 import logging
@@ -32,6 +32,24 @@ PRCO_KINDS = ("provides", "requires", "conflicts", "obsoletes",
 # only the day, so the same hour is put back.
 _NOON = 12 * 3600
 _EPOCH_DAY = datetime.date(1970, 1, 1).toordinal()
+
+
+# What libsolv gives for a string it does not have, where dnf reads the
+# string by its id instead of looking it up: the vendor of an installed
+# package built without one. No package can tell it from a real value.
+_LIBSOLV_MISSING = "<NULL>"
+
+
+def dnfText(value):
+    """A text field of a dnf package as yum gave it: None where the package
+    has no such text. Every text field of the layer's packages, and the
+    program's table rows, come through here."""
+    return None if value == _LIBSOLV_MISSING else value
+
+
+def _dnfTextField(field):
+    """A read-only attribute: the dnf package's text field through dnfText."""
+    return property(lambda self: dnfText(getattr(self.dnf, field)))
 
 
 def splitEvr(text):
@@ -137,41 +155,18 @@ class _Package(object):
             raise KeyError(varname)
         return getattr(self, varname)
 
-    @property
-    def summary(self):
-        return self.dnf.summary
+    summary = _dnfTextField("summary")
+    group = _dnfTextField("group")
+    description = _dnfTextField("description")
+    url = _dnfTextField("url")
+    license = _dnfTextField("license")
+    packager = _dnfTextField("packager")
+    vendor = _dnfTextField("vendor")
+    sourcerpm = _dnfTextField("sourcerpm")
 
     @property
     def buildtime(self):
         return self.dnf.buildtime
-
-    @property
-    def group(self):
-        return self.dnf.group
-
-    @property
-    def description(self):
-        return self.dnf.description
-
-    @property
-    def url(self):
-        return self.dnf.url
-
-    @property
-    def license(self):
-        return self.dnf.license
-
-    @property
-    def packager(self):
-        return self.dnf.packager
-
-    @property
-    def vendor(self):
-        return self.dnf.vendor
-
-    @property
-    def sourcerpm(self):
-        return self.dnf.sourcerpm
 
     @property
     def buildhost(self):
@@ -252,9 +247,7 @@ class YumAvailablePackage(_Package):
             return list(self.dnf.files)
         return kept.split("\0") if kept else []
 
-    @property
-    def relativepath(self):
-        return self.dnf.location
+    relativepath = _dnfTextField("location")
 
     @property
     def changelog(self):
