@@ -291,10 +291,16 @@ TEST_F(ConfRefusedInput, AFileLargerThanSixteenMebibytes)
                   .arg(tree.path("etc/yum.repos.d/big.repo")));
     EXPECT_EQ(tree.snapshot(), before);
 
-    // One byte less is read.
+    // One byte less is read. A refusal here would wait on its box for ever:
+    // the watcher answers it, and the test fails with its text.
     big.chop(1);
     tree.write("etc/yum.repos.d/big.repo", big);
-    ASSERT_TRUE(conf.read(nullptr));
+    BoxWatcher watcher;
+    EXPECT_TRUE(conf.read(nullptr));
+    QStringList boxes;
+    for (const BoxWatcher::Box& box : watcher.boxes)
+        boxes << box.title + ": " + box.text;
+    EXPECT_EQ(boxes, QStringList());
     EXPECT_EQ(ids(), (QStringList{"big", "small"}));
 }
 
