@@ -32,14 +32,18 @@ RepoDialog::RepoDialog(YumIO* yumIO, QWidget* parent)
     contentLayout = new QHBoxLayout;
     layout->addLayout(contentLayout);
 
+    // Return dismisses the dialog. Browse, which starts a program, has the
+    // focus first, so it must not become the default when focused either.
     QHBoxLayout* buttons = new QHBoxLayout;
-    QPushButton* browseButton = new QPushButton(tr("Browse Repository"), this);
+    QPushButton* browseButton = new QPushButton(tr("&Browse Repository"), this);
     browseButton->setToolTip(tr("Browse the first URL specified for the selected repository "
                                 "using an external web browser"));
+    browseButton->setAutoDefault(false);
     connect(browseButton, &QPushButton::clicked, this, &RepoDialog::browse);
     buttons->addWidget(browseButton);
     buttons->addStretch(1);
     QPushButton* closeButton = new QPushButton(tr("Close"), this);
+    closeButton->setDefault(true);
     connect(closeButton, &QPushButton::clicked, this, &QDialog::accept);
     buttons->addWidget(closeButton);
     layout->addLayout(buttons);

@@ -2,7 +2,8 @@
 // versions, of a group and of an installed package, the Show buttons before
 // and after a real file-list load, the dialog held open while that load
 // runs, sizing and emptying between descriptions, and the repository dialog
-// with its kivrel password masked.
+// with its kivrel password masked, closed by Return and browsing only on
+// its own button.
 //
 // The interpreter's header (through the engine's) comes before the C++
 // library's.
@@ -24,6 +25,7 @@
 
 #include "app/packagetable/describe/dialog.h"
 #include "app/packagetable/describe/repodialog.h"
+#include "common/browserrecorder.h"
 #include "engine/passwordmask.h"
 #include "foundation/sizing.h"
 #include "foundation/textdialog.h"
@@ -299,6 +301,47 @@ TEST(RepoDialogTest, EmptyValuesAreLeftOutAndHidingEmptiesTheDialog)
     EXPECT_EQ(gridRows(&dialog),
               QStringList({"Name: Mirrored", "Mirror list URL: https://m.example.org/kivrel?u=me&p="
                                                  + QString(3, dot) + "&path=list"}));
+}
+
+TEST(RepoDialogTest, ReturnClosesTheDialogAndOnlyBrowseStartsTheBrowser)
+{
+    BrowserRecorder browser;
+    ASSERT_TRUE(browser.ok());
+    RepoDialog dialog(nullptr, nullptr);
+    auto showActive = [&dialog] {
+        dialog.show();
+        QApplication::setActiveWindow(&dialog);
+        return QTest::qWaitForWindowActive(&dialog);
+    };
+
+    // Return, pressed where the focus is when the dialog opens, dismisses it.
+    Repo::Entry returned;
+    returned.id = "returned";
+    returned.baseurl = "file:///return";
+    dialog.config(returned);
+    ASSERT_TRUE(showActive());
+    QWidget* focus = QApplication::focusWidget();
+    QTest::keyClick(focus ? focus : &dialog, Qt::Key_Return);
+    EXPECT_FALSE(dialog.isVisible());
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+
+    // Alt+B browses and leaves the dialog open; the one start recorded is
+    // this one.
+    Repo::Entry browsed;
+    browsed.id = "browsed";
+    browsed.baseurl = "file:///browse";
+    dialog.config(browsed);
+    ASSERT_TRUE(showActive());
+    // A mnemonic clicks its button from a timer.
+    QTest::keyClick(&dialog, Qt::Key_B, Qt::AltModifier);
+    QElapsedTimer clock;
+    clock.start();
+    while (browser.count() == 0 && clock.elapsed() < 10000)
+        QTest::qWait(20);
+    EXPECT_TRUE(dialog.isVisible());
+    EXPECT_EQ(browser.next().toStdString(), "file:///browse");
+    EXPECT_EQ(browser.count(), 1);
+    dialog.hide();
 }
 
 namespace
