@@ -136,3 +136,29 @@ TEST_F(SharedGroupsTest, ConflictAnswersDecideTheMembersActions)
     EXPECT_EQ(sandbox.installedPackages(), QStringList({"kuv-kernel-1.0-1", "kuv-kernel-1.1-1",
                                                 "kuv-local-1.0-1", "kuv-oldtool-1.0-1"}));
 }
+
+TEST_F(SharedGroupsTest, ARemoveGroupRemovesItsUpdatableMemberThatHasNoMarkOfItsOwn)
+{
+    Package::Entry* lib = find("kuv-lib");
+    Package::Entry* purge = find("Purge", true);
+    ASSERT_TRUE(lib && purge);
+    // kuv-lib has an update, so its row is Updatable, not Installed.
+    ASSERT_EQ(lib->state, Package::Updatable);
+    ASSERT_EQ(lib->action, Package::NoAction);
+    purge->action = Package::Remove;
+    const int logStart = io->logList.lockedCount();
+
+    EXPECT_TRUE(io->apply());
+
+    // No question about the member and no error: the transaction removes
+    // it, and only it.
+    EXPECT_EQ(dialogs(), QStringList({"ScrollableConfirmDialog|Apply|Transaction to be performed:\n"
+                                      "\tRemove: kuv-lib 1.0-1 (noarch)\nTotal download size: 0b\n"}));
+    EXPECT_EQ(groupLines(logStart),
+              QStringList({"0/4:For group Purge, marking package kuv-lib for Remove"}));
+    EXPECT_EQ(lib->groupAction, Package::Remove);
+    EXPECT_EQ(lib->markedBy, purge);
+    QStringList after = before;
+    after.removeOne("kuv-lib-1.0-1");
+    EXPECT_EQ(sandbox.installedPackages(), after);
+}
