@@ -10,6 +10,7 @@
 #include <QThread>
 
 #include "engine/globals.h"
+#include "engine/passwordmask.h"
 #include "foundation/hprogressbar.h"
 
 namespace {
@@ -88,7 +89,7 @@ void Progress::startTotal(QString activity, Steps tail)
     totalTail = tail;
     if (sameThread)
         eventClock.restart();
-    emit startTotalSig(activity, totalTail);
+    emit startTotalSig(PasswordMask::mask(activity), totalTail);
     pumpEvents();
 }
 
@@ -100,7 +101,7 @@ void Progress::startItem(QString activity, Steps share, Steps tail)
     itemValue = 0;
     itemTail = tail;
     valueClock.restart();
-    emit startItemSig(activity, totalValue, itemTail);
+    emit startItemSig(PasswordMask::mask(activity), totalValue, itemTail);
     pumpEvents();
 }
 

@@ -36,6 +36,9 @@ public:
     typedef ProgressMinion* (*MinionFactory)(HProgressBar* total, HProgressBar* item);
     static void setMinionFactory(MinionFactory factory);
 
+    // Every activity text reaches the bars with its passwords masked
+    // (PasswordMask): a text made from an address cannot show one.
+
     // Begins a whole operation of `totalTail` steps. A whole operation starts
     // from a reset (the construction's, or an explicit one).
     void startTotal(QString activity, Steps totalTail);

@@ -15,6 +15,7 @@
 
 #include <QRegularExpression>
 
+#include "engine/passwordmask.h"
 #include "engine/progress.h"
 
 namespace {
@@ -140,7 +141,9 @@ PyObject* YumIO::collectGrabMeterStart(PyObject* self, PyObject* args)
         warning(tr("Internal error: collect grab size not understood"));
     }
 
-    const QString location = QString::fromUtf8(locationText);
+    // Masked whole: the cut below can leave a password without the part of
+    // the address that shows it is one.
+    const QString location = PasswordMask::mask(QString::fromUtf8(locationText));
     const int last = location.lastIndexOf(QLatin1Char('/'));
     RepoAct act = RepoDownload;
     if (last >= 0 && location.mid(last + 1, 8) == QLatin1String("metalink"))

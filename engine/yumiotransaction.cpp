@@ -18,6 +18,7 @@
 #include <QRegularExpression>
 #include <QThread>
 
+#include "engine/passwordmask.h"
 #include "engine/progress.h"
 #include "engine/yumioapply.h"
 #include "engine/yumiodialogs.h"
@@ -396,6 +397,9 @@ PyObject* YumIO::applyGrabMeterStart(PyObject* self, PyObject* args)
         name = pyString(url);
     else
         error(tr("Internal error: unexpected progress name"));
+    // Masked whole: the cut to the file name can leave a password without
+    // the part of the address that shows it is one.
+    name = PasswordMask::mask(name);
     name = name.mid(name.lastIndexOf(QLatin1Char('/')) + 1);
     // A kivrel address carries the user name and password in its query;
     // neither may reach the screen.
