@@ -733,7 +733,10 @@ void YumConfIO::writeRepo(QString& text, const Repo::Entry& entry)
                     indent = indentAt[breaks];
             }
             ++breaks;
-            text += indent.isEmpty() ? QStringLiteral("        ") : indent;
+            if (indent.isEmpty())
+                text += QLatin1String("        ");
+            else
+                text += indent;
         }
         text += QLatin1Char('\n');
     }
