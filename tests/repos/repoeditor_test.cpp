@@ -298,17 +298,24 @@ TEST_F(RepoEditorTest, ARemovalThatFailsKeepsTheChangePending)
     tree.write("etc/yum.repos.d/gone.repo", "[gone]\n");
     FaultyFileSystem fileSystem;
     fileSystem.pathEnd = "/gone.repo";
-    fileSystem.removeFailure = EIO;
     conf.setFileSystem(&fileSystem);
     dialog->show();
     RepoEditorDriving::Table table(dialog.get());
     table.click("gone", Model::IdColumn);
     button("Remove")->click();
+    // The emptied file cannot be removed on Apply, nor examined on OK.
     for (const char* press : {"Apply", "OK"}) {
+        const bool apply = press == QString("Apply");
+        fileSystem.removeFailure = apply ? EIO : 0;
+        fileSystem.statusFailure = apply ? 0 : EIO;
         BoxWatcher boxes(QMessageBox::Yes);
         button(press)->click();
         // The question about the doubled identifier comes once.
-        EXPECT_EQ(boxes.boxes.size(), press == QString("Apply") ? 2 : 1) << press;
+        ASSERT_EQ(boxes.boxes.size(), apply ? 2 : 1) << press;
+        EXPECT_EQ(boxes.boxes.last().text,
+                  QString("Unable to %1 repository configuration file %2; errno = 5 "
+                          "(Input/output error).")
+                      .arg(apply ? "unlink" : "stat", tree.path("etc/yum.repos.d/gone.repo")));
         EXPECT_TRUE(dialog->isVisible()) << press;
         EXPECT_TRUE(button("Apply")->isEnabled()) << press;
         EXPECT_EQ(status()->text(), "Unapplied Configuration Changes") << press;
@@ -316,7 +323,7 @@ TEST_F(RepoEditorTest, ARemovalThatFailsKeepsTheChangePending)
         EXPECT_TRUE(tree.exists("etc/yum.repos.d/gone.repo")) << press;
     }
 
-    fileSystem.removeFailure = 0;
+    fileSystem.statusFailure = 0;
     button("Apply")->click();
     EXPECT_FALSE(button("Apply")->isEnabled());
     EXPECT_FALSE(tree.exists("etc/yum.repos.d/gone.repo"));

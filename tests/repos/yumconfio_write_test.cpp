@@ -604,42 +604,6 @@ TEST_F(ConfPrune, AFileThatCannotBeRemovedIsReportedAndTheWriteFails)
     EXPECT_TRUE(tree.exists("etc/yum.repos.d/stuck.repo"));
 }
 
-// A file that a Remove emptied and that cannot be examined or removed makes
-// the write fail, and the next write removes it.
-TEST_F(ConfPrune, AFailedRemovalFailsTheWriteUntilAWriteRemovesTheFile)
-{
-    for (const bool onStatus : {true, false}) {
-        SCOPED_TRACE(onStatus ? "stat" : "unlink");
-        tree.write("etc/yum.conf", "[main]\n");
-        tree.write("etc/yum.repos.d/a.repo", "[a]\n");
-        tree.write("etc/yum.repos.d/gone.repo", "[gone]\n");
-        FaultyFileSystem fileSystem;
-        fileSystem.pathEnd = "/gone.repo";
-        conf.setFileSystem(&fileSystem);
-        ASSERT_TRUE(conf.read(nullptr));
-        ASSERT_EQ(ids(), (QStringList{"a", "gone"}));
-        conf.entries.removeLast();
-        (onStatus ? fileSystem.statusFailure : fileSystem.removeFailure) = EIO;
-        {
-            BoxWatcher watcher;
-            EXPECT_FALSE(conf.write(nullptr));
-            ASSERT_EQ(watcher.boxes.size(), 1);
-            EXPECT_EQ(watcher.boxes[0].text,
-                      QString("Unable to %1 repository configuration file %2; errno = 5 "
-                              "(Input/output error).")
-                          .arg(onStatus ? "stat" : "unlink",
-                               tree.path("etc/yum.repos.d/gone.repo")));
-        }
-        EXPECT_TRUE(tree.exists("etc/yum.repos.d/gone.repo"));
-
-        fileSystem.statusFailure = fileSystem.removeFailure = 0;
-        EXPECT_TRUE(conf.write(nullptr));
-        EXPECT_FALSE(tree.exists("etc/yum.repos.d/gone.repo"));
-        EXPECT_EQ(tree.read("etc/yum.repos.d/a.repo"), "[a]\n");
-        conf.setFileSystem(nullptr);
-    }
-}
-
 class ConfWriteFailure : public ConfWrite
 {
 protected:
