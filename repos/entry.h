@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 namespace Repo
 {
@@ -27,6 +28,14 @@ public:
     QString name;
     // One URL per line.
     QString baseurl;
+    // The lines of `baseurl` as read, so that a write keeps a file's own
+    // indentation: for each line break of `baseurl` in turn, the
+    // continuation line it came from, blanks and tabs first, then the URL.
+    // Empty when no URL was read from a continuation line. A write indents
+    // a URL as the line it was read from, else, while there are as many
+    // URLs as were read (new credentials), as the line in its place; other
+    // URLs, and one that shared a line with another, by eight blanks.
+    QStringList urlLines;
     QString mirrorlist;
     TriState enabled = Default;
     TriState gpgcheck = Default;

@@ -5,7 +5,10 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 #include <QDir>
@@ -18,6 +21,33 @@ namespace
 
 // Links are followed at most this often, as the kernel does.
 const int maxLinkHops = 40;
+
+// A temporary is named ".<name>" + temporaryMark + six random letters and
+// digits: it starts with "." and does not end in ".repo", so nothing reads
+// one that is left behind, and the mark tells it from the user's own files.
+const char temporaryMark[] = ".kuvtmp.";
+const int temporaryRandom = 6;
+
+bool isTemporaryName(const char* name)
+{
+    const int size = int(std::strlen(name));
+    const int mark = int(sizeof temporaryMark) - 1;
+    if (size < 2 + mark + temporaryRandom || name[0] != '.')
+        return false;
+    if (std::strncmp(name + size - temporaryRandom - mark, temporaryMark, size_t(mark)) != 0)
+        return false;
+    for (int i = size - temporaryRandom; i < size; ++i) {
+        const char c = name[i];
+        if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')))
+            return false;
+    }
+    return true;
+}
+
+bool sameFile(const struct stat& a, const struct stat& b)
+{
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
 
 mode_t currentUmask()
 {
@@ -97,9 +127,29 @@ SafeFileWriter::FileSystem::~FileSystem() = default;
 
 int SafeFileWriter::FileSystem::createTemporary(QByteArray& pathTemplate, int& fd)
 {
-    // mkostemp() creates the file with mode 0600 whatever the umask.
-    fd = ::mkostemp(pathTemplate.data(), O_CLOEXEC);
-    return fd < 0 ? errno : 0;
+    const QByteArray pattern = pathTemplate;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        pathTemplate = pattern;
+        // mkostemp() creates the file with mode 0600 whatever the umask.
+        fd = ::mkostemp(pathTemplate.data(), O_CLOEXEC);
+        if (fd < 0)
+            return errno;
+        // The clean-up of another writer may have taken the new file for
+        // one left behind before the lock was on it: then it is gone, or
+        // being removed, and another one is made.
+        if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+            if (errno != EWOULDBLOCK)
+                return 0;  // no locks here, and so no clean-up either
+            ::close(fd);
+            continue;
+        }
+        struct stat info;
+        if (::fstat(fd, &info) == 0 && info.st_nlink > 0)
+            return 0;
+        ::close(fd);
+    }
+    fd = -1;
+    return EAGAIN;
 }
 
 int SafeFileWriter::FileSystem::writeAll(int fd, const QByteArray& bytes)
@@ -216,6 +266,8 @@ struct SafeFileWriter::File
     // The replaced file's status, when it existed.
     struct stat info {};
     QByteArray original;
+    // Holds the temporary's lock until it is renamed or removed.
+    int hold = -1;
     // The mode the new file gets just before its rename.
     mode_t mode = 0;
     bool renamed = false;
@@ -292,8 +344,14 @@ SafeFileWriter::Error SafeFileWriter::commit()
             return fail(file, Step::Examine, number);
         }
 
+        const QString folder = QFileInfo(file.target).path();
+        if (!cleanedFolders.contains(folder)) {
+            cleanedFolders.insert(folder);
+            removeStaleTemporaries(folder);
+        }
         Step step = Step::None;
-        number = writeTemporary(file.target, file.info, file.bytes, file.existed, file.temp, step);
+        number = writeTemporary(file.target, file.info, file.bytes, file.existed, file.temp,
+                                file.hold, step);
         if (number != 0)
             return fail(file, step, number);
     }
@@ -309,11 +367,14 @@ SafeFileWriter::Error SafeFileWriter::commit()
             number = fs->rename(temp, QFile::encodeName(file.target));
         }
         if (number != 0) {
-            rollBack();
-            return fail(file, step, number);
+            const QStringList leftNew = rollBack();
+            fail(file, step, number);
+            error.leftNew = leftNew;
+            return error;
         }
         file.renamed = true;
         file.temp.clear();
+        release(file.hold);
     }
     syncDirectories();
     return error;
@@ -321,18 +382,25 @@ SafeFileWriter::Error SafeFileWriter::commit()
 
 int SafeFileWriter::writeTemporary(const QString& target, const struct stat& owner,
                                    const QByteArray& bytes, bool setOwner, QString& temp,
-                                   Step& step)
+                                   int& hold, Step& step)
 {
-    // The name starts with "." and does not end in ".repo", so nothing reads
-    // a temporary that is left behind.
     const QFileInfo info(target);
-    QByteArray pattern = QFile::encodeName(info.path() + QLatin1String("/.") + info.fileName()
-                                           + QLatin1String(".XXXXXX"));
+    QByteArray pattern = QFile::encodeName(info.path() + QLatin1String("/.") + info.fileName())
+                         + temporaryMark + QByteArray(temporaryRandom, 'X');
     int fd = -1;
     step = Step::CreateTemporary;
     int number = fs->createTemporary(pattern, fd);
     if (number != 0)
         return number;
+    // The lock lives as long as one descriptor of the file is open: a
+    // second one keeps it from the close below until the rename.
+    hold = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+    if (hold < 0) {
+        number = errno;
+        fs->remove(pattern);
+        fs->close(fd);
+        return number;
+    }
     temp = QFile::decodeName(pattern);
 
     step = Step::WriteTemporary;
@@ -363,31 +431,83 @@ void SafeFileWriter::discardTemporaries()
             fs->remove(QFile::encodeName(file.temp));
             file.temp.clear();
         }
+        release(file.hold);
     }
 }
 
-void SafeFileWriter::rollBack()
+void SafeFileWriter::release(int& hold)
+{
+    if (hold >= 0)
+        ::close(hold);
+    hold = -1;
+}
+
+void SafeFileWriter::removeStaleTemporaries(const QString& folder)
+{
+    // A temporary that no writer holds locked was left by one that was
+    // killed, and may hold a copy of a file with a password. Only regular
+    // files named as temporaries are taken, each checked to be the file
+    // that was locked, and nothing is reported: the write itself goes on.
+    const QByteArray encoded = QFile::encodeName(folder);
+    DIR* listing = ::opendir(encoded.constData());
+    if (!listing)
+        return;
+    QList<QByteArray> names;
+    while (struct dirent* item = ::readdir(listing)) {
+        if (isTemporaryName(item->d_name))
+            names.append(encoded + QByteArray("/") + QByteArray(item->d_name));
+    }
+    ::closedir(listing);
+    for (const QByteArray& path : names) {
+        struct stat named;
+        if (::lstat(path.constData(), &named) != 0 || !S_ISREG(named.st_mode))
+            continue;
+        // Not following a link, and not waiting on a FIFO put in its place.
+        const int fd =
+            ::open(path.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+        if (fd < 0)
+            continue;
+        struct stat opened;
+        struct stat now;
+        if (::fstat(fd, &opened) == 0 && sameFile(opened, named)
+            && ::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::lstat(path.constData(), &now) == 0
+            && sameFile(now, opened))
+            fs->remove(path);
+        ::close(fd);
+    }
+}
+
+QStringList SafeFileWriter::rollBack()
 {
     // Put back what was already replaced, as far as the disk lets us; the
-    // error that caused the roll-back is the one reported.
+    // error that caused the roll-back is the one reported, with the files
+    // that could not be put back.
+    QStringList leftNew;
     for (File& file : files) {
         if (!file.renamed)
             continue;
         const QByteArray target = QFile::encodeName(file.target);
         if (!file.existed) {
-            fs->remove(target);
+            if (fs->remove(target) != 0)
+                leftNew.append(file.path);
             continue;
         }
         QString temp;
+        int hold = -1;
         Step step = Step::None;
-        bool ok = writeTemporary(file.target, file.info, file.original, true, temp, step) == 0;
+        bool ok =
+            writeTemporary(file.target, file.info, file.original, true, temp, hold, step) == 0;
         const QByteArray tempName = QFile::encodeName(temp);
         ok = ok && fs->changeMode(tempName, file.info.st_mode & 07777) == 0;
         ok = ok && fs->rename(tempName, target) == 0;
         if (!ok && !temp.isEmpty())
             fs->remove(tempName);
+        release(hold);
+        if (!ok)
+            leftNew.append(file.path);
     }
     syncDirectories();
+    return leftNew;
 }
 
 void SafeFileWriter::syncDirectories()

@@ -12,6 +12,7 @@
 
 #include <QByteArray>
 #include <QList>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 #include <QtGlobal>
@@ -28,7 +29,9 @@ public:
         virtual ~FileSystem();
 
         // Creates the file named by the template (its last six characters
-        // "XXXXXX"), readable and writable by its owner only, and opens it.
+        // "XXXXXX"), readable and writable by its owner only, and opens it
+        // with an exclusive flock() on it, which tells the clean-up of
+        // other writers that it is in use while a descriptor of it is open.
         virtual int createTemporary(QByteArray& pathTemplate, int& fd);
         virtual int writeAll(int fd, const QByteArray& bytes);
         virtual int statusOf(int fd, struct stat& info);
@@ -67,6 +70,9 @@ public:
         // The file as it was planned.
         QString path;
         Step step = Step::None;
+        // The files, as planned, that keep their new content although the
+        // commit failed: the roll-back could not put them back.
+        QStringList leftNew;
     };
 
     // A file that held a password and was readable by others before.
@@ -97,12 +103,15 @@ public:
     // its mode, and a new one gets the mode the umask leaves.
     void plan(const QString& path, const QByteArray& bytes, bool secret);
 
-    // Writes every planned file to a temporary ".<name>.XXXXXX" beside the
-    // file it replaces, flushed to the disk, then renames each over its file
-    // and flushes the directories. On failure no temporary remains and the
-    // files already renamed are put back as far as the disk lets us. The
-    // temporaries are readable by their owner only until just before their
-    // rename, so one left behind by a crash shows nothing.
+    // Writes every planned file to a temporary ".<name>.kuvtmp.XXXXXX"
+    // beside the file it replaces, flushed to the disk, then renames each
+    // over its file and flushes the directories. On failure no temporary
+    // remains and the files already renamed are put back as far as the disk
+    // lets us; the error names those that could not be. The temporaries are
+    // readable by their owner only until just before their rename, so one
+    // left behind by a crash shows nothing, and each stays locked until its
+    // rename. Before it writes in a folder, a commit removes the temporaries
+    // there that no writer holds locked: those of writers that were killed.
     // A writer commits once.
     Error commit();
 
@@ -117,14 +126,19 @@ private:
 
     // Writes the bytes to a new temporary beside the target, with the owner
     // and group of `owner` when setOwner, flushed and closed; returns 0 or
-    // an errno value, and the step that failed.
+    // an errno value, and the step that failed. `hold` is a second
+    // descriptor of the temporary, which keeps its lock until release().
     int writeTemporary(const QString& target, const struct stat& owner, const QByteArray& bytes,
-                       bool setOwner, QString& temp, Step& step);
+                       bool setOwner, QString& temp, int& hold, Step& step);
+    static void release(int& hold);
+    void removeStaleTemporaries(const QString& folder);
     void discardTemporaries();
-    void rollBack();
+    // Returns the files it could not put back, as planned.
+    QStringList rollBack();
     void syncDirectories();
 
     FileSystem* fs;
     std::vector<File> files;
     QList<Tightened> tightenedFiles;
+    QSet<QString> cleanedFolders;
 };

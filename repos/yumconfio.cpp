@@ -16,7 +16,9 @@
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QMutexLocker>
+#include <QPair>
 #include <QRegExp>
+#include <QVector>
 
 #include "engine/configroot.h"
 #include "engine/log.h"
@@ -415,16 +417,54 @@ void YumConfIO::cleanupRead(Repo::Entry& entry)
     // runs that a large file can hold.
     QString urls;
     urls.reserve(entry.baseurl.size());
+    // The runs that lead into a continuation line, with its indent.
+    QVector<QPair<int, QString>> lineIndents;
+    int runs = 0;
     bool inRun = false;
+    // "\n" and the blanks since, once the run has passed a newline.
+    QString indent;
+    auto endRun = [&]() {
+        if (!indent.isEmpty())
+            lineIndents.append(qMakePair(runs - 1, indent.mid(1)));
+    };
     for (const QChar c : qAsConst(entry.baseurl)) {
         const bool blank = c == QLatin1Char(' ') || c == QLatin1Char('\t') || c == QLatin1Char('\n');
-        if (!blank)
+        if (!blank) {
+            if (inRun)
+                endRun();
             urls += c;
-        else if (!inRun)
-            urls += QLatin1Char('\n');
+        } else {
+            if (!inRun) {
+                urls += QLatin1Char('\n');
+                ++runs;
+                indent.clear();
+            }
+            if (c == QLatin1Char('\n'))
+                indent = QStringLiteral("\n");
+            else if (!indent.isEmpty())
+                indent += c;
+        }
         inRun = blank;
     }
+    if (inRun)
+        endRun();
     entry.baseurl = urls;
+    entry.urlLines.clear();
+    if (lineIndents.isEmpty())
+        return;
+    // Each line break's indent with the URL that follows it.
+    int next = 0;
+    int start = urls.indexOf(QLatin1Char('\n')) + 1;
+    for (int run = 0; run < runs; ++run) {
+        int end = urls.indexOf(QLatin1Char('\n'), start);
+        if (end < 0)
+            end = urls.size();
+        QString line;
+        if (next < lineIndents.size() && lineIndents[next].first == run)
+            line = lineIndents[next++].second;
+        entry.urlLines.append(line + urls.mid(start, end - start));
+        start = end + 1;
+    }
 }
 
 void YumConfIO::applyUsedOptions(const QString& id)
@@ -463,8 +503,13 @@ bool YumConfIO::write(QWidget* parent)
         return false;
     const SafeFileWriter::Error failure = writer.commit();
     if (failure.failed()) {
+        QString detail;
+        if (!failure.leftNew.isEmpty()) {
+            detail = tr("These files could not be put back and hold the new configuration: %1")
+                         .arg(failure.leftNew.join(QLatin1String(", ")));
+        }
         error(tr("Unable to write repository configuration file %1").arg(failure.path),
-              failure.number);
+              failure.number, detail);
         return false;
     }
     entries = completed;
@@ -474,8 +519,9 @@ bool YumConfIO::write(QWidget* parent)
                        .arg(file.path, octalMode(file.newMode), octalMode(file.oldMode)));
     }
     relinkHardLinks(written);
-    removeUnusedFiles(written);
-    return true;
+    // A file that should have gone and did not would bring its sections
+    // back at the next read: the change is not done.
+    return removeUnusedFiles(written);
 }
 
 void YumConfIO::relinkHardLinks(const QStringList& written)
@@ -651,14 +697,46 @@ void YumConfIO::writeRepo(QString& text, const Repo::Entry& entry)
     if (!entry.name.isEmpty())
         text += QLatin1String("name=") + entry.name + QLatin1Char('\n');
     if (!entry.baseurl.isEmpty()) {
-        // One URL a line, the further ones indented. Built by hand, as
+        // One URL a line, the further ones indented as they were read (see
+        // Repo::Entry::urlLines) or by eight blanks. Built by hand, as
         // QString::replace() grows the text in steps that take seconds for
         // a million URLs.
         text += QLatin1String("baseurl=");
-        for (const QChar c : entry.baseurl) {
+        // By URL first, so that a removed or added URL moves no indent; by
+        // place while the number of URLs is as read, so that a URL with new
+        // credentials keeps its line's.
+        QHash<QString, QString> indentOfUrl;
+        QStringList indentAt;
+        for (const QString& line : entry.urlLines) {
+            int blanks = 0;
+            while (blanks < line.size()
+                   && (line[blanks] == QLatin1Char(' ') || line[blanks] == QLatin1Char('\t')))
+                ++blanks;
+            indentAt.append(line.left(blanks));
+            if (blanks > 0 && !indentOfUrl.contains(line.mid(blanks)))
+                indentOfUrl.insert(line.mid(blanks), line.left(blanks));
+        }
+        const bool sameCount = entry.baseurl.count(QLatin1Char('\n')) == indentAt.size();
+        int breaks = 0;
+        for (int i = 0; i < entry.baseurl.size(); ++i) {
+            const QChar c = entry.baseurl[i];
             text += c;
-            if (c == QLatin1Char('\n'))
+            if (c != QLatin1Char('\n'))
+                continue;
+            QString indent;
+            if (!indentAt.isEmpty()) {
+                int end = entry.baseurl.indexOf(QLatin1Char('\n'), i + 1);
+                if (end < 0)
+                    end = entry.baseurl.size();
+                indent = indentOfUrl.value(entry.baseurl.mid(i + 1, end - i - 1));
+                if (indent.isEmpty() && sameCount)
+                    indent = indentAt[breaks];
+            }
+            ++breaks;
+            if (indent.isEmpty())
                 text += QLatin1String("        ");
+            else
+                text += indent;
         }
         text += QLatin1Char('\n');
     }
@@ -733,8 +811,10 @@ bool YumConfIO::planFiles(const QList<Repo::Entry>& list, SafeFileWriter& writer
     return true;
 }
 
-void YumConfIO::removeUnusedFiles(const QStringList& written)
+bool YumConfIO::removeUnusedFiles(const QStringList& written)
 {
+    SafeFileWriter::FileSystem real;
+    SafeFileWriter::FileSystem* fs = fileSystem ? fileSystem : &real;
     // A name that reaches a file written now is never removed, whichever
     // name the write used.
     QSet<FileId> writtenIds;
@@ -774,8 +854,8 @@ void YumConfIO::removeUnusedFiles(const QStringList& written)
         for (const QString& name : links + files) {
             const QByteArray encoded = QFile::encodeName(name);
             struct stat info;
-            if (::stat(encoded.constData(), &info) != 0) {
-                const int number = errno;
+            const int number = fs->status(encoded, info);
+            if (number != 0) {
                 if (number == ENOENT)
                     continue;
                 error(tr("Unable to stat repository configuration file %1").arg(name), number);
@@ -784,9 +864,9 @@ void YumConfIO::removeUnusedFiles(const QStringList& written)
             }
             if (S_ISDIR(info.st_mode) || writtenIds.contains(FileId(info.st_dev, info.st_ino)))
                 continue;
-            if (::unlink(encoded.constData()) != 0) {
-                const int number = errno;
-                error(tr("Unable to unlink repository configuration file %1").arg(name), number);
+            const int removed = fs->remove(encoded);
+            if (removed != 0) {
+                error(tr("Unable to unlink repository configuration file %1").arg(name), removed);
                 stopped = true;
                 break;
             }
@@ -799,14 +879,17 @@ void YumConfIO::removeUnusedFiles(const QStringList& written)
         otherNames.remove(path);
     }
     filesWithSections = remaining;
+    return !stopped;
 }
 
-void YumConfIO::error(const QString& msg, int number)
+void YumConfIO::error(const QString& msg, int number, const QString& detail)
 {
-    const QString text = msg
-                         + tr("; errno = %1 (%2).")
-                               .arg(number)
-                               .arg(QString::fromLocal8Bit(std::strerror(number)));
+    QString text = msg
+                   + tr("; errno = %1 (%2).")
+                         .arg(number)
+                         .arg(QString::fromLocal8Bit(std::strerror(number)));
+    if (!detail.isEmpty())
+        text += QLatin1Char('\n') + detail;
     if (errorSink) {
         errorSink->append(text);
         return;

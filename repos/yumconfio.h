@@ -37,7 +37,9 @@ public:
     bool read(QWidget* parent);
     // Writes every entry back and removes the ".repo" files that lost their
     // last section. Refuses after a read that did not complete. False when
-    // the user declined or after an error box; the files are then as before.
+    // the user declined or after an error box; the files are then as before,
+    // unless the box says otherwise (a file that could not be removed, or
+    // files that could not be put back after a failed rename).
     bool write(QWidget* parent);
     // Whether the last read went through to the end.
     bool readComplete() const;
@@ -45,8 +47,9 @@ public:
     // The log that hears which files a write made private; borrowed, null
     // for none.
     void setLog(Log::EntryList* log);
-    // The file system that writes go through; borrowed, null (the default)
-    // for the real one. Tests watch the temporaries through it.
+    // The file system that writes and the removal of emptied files go
+    // through; borrowed, null (the default) for the real one. Tests watch
+    // the temporaries and make calls fail through it.
     void setFileSystem(SafeFileWriter::FileSystem* fileSystem);
     // With a sink, error texts are appended to it instead of being shown in
     // boxes, and the question about empty or duplicate identifiers is
@@ -103,9 +106,12 @@ private:
     static void writeRepo(QString& text, const Repo::Entry& entry);
     bool planFiles(const QList<Repo::Entry>& list, SafeFileWriter& writer, QStringList& paths);
     void relinkHardLinks(const QStringList& written);
-    void removeUnusedFiles(const QStringList& written);
-    // Shows msg with the errno value given, or hands it to the sink.
-    void error(const QString& msg, int number);
+    // False after an error box: a file that lost its sections is still
+    // there, and the next write tries again.
+    bool removeUnusedFiles(const QStringList& written);
+    // Shows msg with the errno value given, and the detail on a line of
+    // its own after it, or hands them to the sink.
+    void error(const QString& msg, int number, const QString& detail = QString());
     void logWarning(const QString& text);
 
     // Each read is checked before anything may be written from it.

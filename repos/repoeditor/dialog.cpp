@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QSet>
+#include <QSizePolicy>
 #include <QVBoxLayout>
 
 #include "foundation/colors.h"
@@ -83,6 +84,16 @@ Dialog::Dialog(YumIO* yumIO, YumConfIO* yumConfIO, QWidget* parent)
     status = new QLabel(QString(), this);
     // Identifiers are quoted in it as they are, never as markup.
     status->setTextFormat(Qt::PlainText);
+    // A new status text must not move the buttons under the pointer: the
+    // label takes the room left of them, kept wide enough for its usual
+    // texts from the start, and a longer text (a long identifier quoted) is
+    // cut instead of widening the window.
+    QSizePolicy statusPolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    statusPolicy.setHorizontalStretch(1);
+    status->setSizePolicy(statusPolicy);
+    status->setMinimumWidth(
+        std::max(status->fontMetrics().horizontalAdvance(tr("Unapplied Configuration Changes")),
+                 status->fontMetrics().horizontalAdvance(tr("A repository has no Identifier"))));
     resetAllButton = makeButton(tr("Reset All"),
                                 tr("Undo changes to all repository configurations since the last "
                                    "Apply or opening of the dialog"),
@@ -336,10 +347,21 @@ bool Dialog::apply()
 {
     const int row = view->currentRow();
     const QString id = row != -1 ? yumConfIO->entries.value(row).id : QString();
+    const int rows = yumConfIO->entries.size();
     // The write goes through the store, which replaces each file whole and
     // keeps links, and files holding a password private.
-    if (!yumConfIO->write(this))
+    if (!yumConfIO->write(this)) {
+        // The change stays pending. The sections without or with a doubled
+        // identifier that the user agreed to drop are gone from the list
+        // even so, and the table must not show rows that are no more.
+        if (yumConfIO->entries.size() != rows) {
+            model->reset();
+            if (row != -1)
+                setEntryToOldId(id);
+            updateStatusLabel();
+        }
         return false;
+    }
     model->reset();
     if (row != -1)
         setEntryToOldId(id);

@@ -65,6 +65,8 @@ Repo::Entry FileText::storedEntry(const Repo::Entry& edited, const Repo::Entry& 
     entry.baseurl = storedField(edited.baseurl, before.baseurl);
     entry.mirrorlist = storedField(edited.mirrorlist, before.mirrorlist);
     entry.other = storedField(edited.other, before.other);
+    // The form has no field for them: the URLs' lines keep their indents.
+    entry.urlLines = before.urlLines;
     return entry;
 }
 

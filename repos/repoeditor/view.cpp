@@ -35,6 +35,11 @@ View::View(Model* model, QWidget* parent)
     header->setStretchLastSection(true);
     header->setSectionsMovable(true);
     header->setSectionsClickable(true);
+    // A click on a header sorts. The table would also select the whole
+    // column, which is every row, and Remove would then take every
+    // repository; a drag along the header would do the same.
+    disconnect(header, SIGNAL(sectionPressed(int)), this, SLOT(selectColumn(int)));
+    disconnect(header, SIGNAL(sectionEntered(int)), this, SLOT(_q_selectColumn(int)));
 
     connect(header, &QHeaderView::sectionClicked, this, &View::handleHorizontalHeaderClicked);
     connect(this, &QAbstractItemView::clicked, this, &View::handleClicked);

@@ -33,6 +33,27 @@ ConfTree::~ConfTree()
     ConfigRoot::setRoot(QString());
 }
 
+int FaultyFileSystem::status(const QByteArray& path, struct stat& info)
+{
+    if (statusFailure != 0 && path.endsWith(pathEnd))
+        return statusFailure;
+    return FileSystem::status(path, info);
+}
+
+int FaultyFileSystem::remove(const QByteArray& path)
+{
+    if (removeFailure != 0 && path.endsWith(pathEnd))
+        return removeFailure;
+    return FileSystem::remove(path);
+}
+
+int FaultyFileSystem::rename(const QByteArray& from, const QByteArray& to)
+{
+    if (renamesThatWork >= 0 && renames++ >= renamesThatWork)
+        return renameFailure;
+    return FileSystem::rename(from, to);
+}
+
 QString ConfTree::path(const QString& relative) const
 {
     return dir.path() + QLatin1Char('/') + relative;

@@ -63,6 +63,26 @@ private:
     QStringList immutables;
 };
 
+// The real calls, but for the faults asked for: an errno value for the
+// status or the removal of files whose path ends as given, and one for every
+// rename after the first renamesThatWork.
+class FaultyFileSystem : public SafeFileWriter::FileSystem
+{
+public:
+    int status(const QByteArray& path, struct stat& info) override;
+    int remove(const QByteArray& path) override;
+    int rename(const QByteArray& from, const QByteArray& to) override;
+
+    QByteArray pathEnd;
+    int statusFailure = 0;
+    int removeFailure = 0;
+    int renamesThatWork = -1;
+    int renameFailure = 0;
+
+private:
+    int renames = 0;
+};
+
 // Answers every application-modal message box that opens while it lives:
 // with `answer` when the box has that button, else with its escape button.
 class BoxWatcher : public QObject

@@ -4,11 +4,13 @@
 // position kept through the form, and an opening whose read fails.
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <memory>
 
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -212,6 +214,136 @@ TEST_F(RepoEditorTest, ApplyKeepsLinksAndPrivacyAndCancelKeepsWhatWasApplied)
     EXPECT_EQ(tree.read("etc/yum.repos.d/real.repo"), "[linked]\nname=Through a link\nenabled=0\n");
     EXPECT_EQ(spy->count(), 1);
     ::umask(umask);
+}
+
+// A click on a column header sorts and chooses no row, so Remove takes only
+// the rows the user chose, and a plain click still chooses a row.
+TEST_F(RepoEditorTest, AHeaderClickSortsWithoutChoosingRowsForRemove)
+{
+    tree.write("etc/yum.conf", "[main]\n");
+    tree.write("etc/yum.repos.d/a.repo", "[a]\nname=3\n\n[b]\nname=2\n\n[c]\nname=1\n");
+    dialog->show();
+    RepoEditorDriving::Table table(dialog.get());
+    QHeaderView* header = table.view->horizontalHeader();
+    auto clickHeader = [&](int column) {
+        QTest::mouseClick(header->viewport(), Qt::LeftButton, Qt::NoModifier,
+                          QPoint(header->sectionViewportPosition(column) + 5, 5));
+    };
+
+    clickHeader(Model::NameColumn);
+    EXPECT_EQ(table.ids(), (QStringList{"c", "b", "a"}));
+    EXPECT_TRUE(table.view->selectedRows().isEmpty());
+    button("Remove")->click();
+    EXPECT_EQ(ids(), (QStringList{"a", "b", "c"}));
+
+    table.click("b", Model::IdColumn);
+    clickHeader(Model::IdColumn);
+    EXPECT_EQ(table.ids(), (QStringList{"a", "b", "c"}));
+    clickHeader(Model::UseColumn);
+    QList<int> rows;
+    for (const QModelIndex& ix : table.view->selectedRows())
+        rows << ix.row();
+    EXPECT_EQ(rows, QList<int>{1});
+    button("Remove")->click();
+    EXPECT_EQ(ids(), (QStringList{"a", "c"}));
+}
+
+// The status text changes as the user works; the bottom buttons stay where
+// they are, so a second click lands where the first was aimed.
+TEST_F(RepoEditorTest, TheButtonsStayInPlaceWhenTheStatusChanges)
+{
+    const QString longId(60, 'q');
+    tree.write("etc/yum.conf", "[main]\n");
+    tree.write("etc/yum.repos.d/a.repo", "[a]\nname=A\n");
+    dialog->show();
+    RepoEditorDriving::Table table(dialog.get());
+    auto places = [&] {
+        QApplication::sendPostedEvents();
+        QApplication::processEvents();
+        QList<int> result{dialog->width()};
+        for (const char* text : {"Reset All", "Cancel", "Apply", "OK"})
+            result << button(text)->mapTo(dialog.get(), QPoint()).x();
+        return result;
+    };
+    const QList<int> opened = places();
+    EXPECT_EQ(status()->text(), "");
+
+    whenFormShows([](QWidget* form) { form->findChild<QLineEdit*>("name")->setText("edited"); });
+    table.doubleClick("a", Model::NameColumn);
+    EXPECT_EQ(status()->text(), "Unapplied Configuration Changes");
+    EXPECT_EQ(places(), opened);
+    // The usual texts are there to be read in full.
+    EXPECT_GE(status()->width(), status()->fontMetrics().horizontalAdvance(status()->text()));
+
+    // Two copies under one long identifier: the status quotes it.
+    for (int copy = 0; copy < 2; ++copy) {
+        table.click(copy == 0 ? "a" : longId, Model::NameColumn);
+        whenFormShows([&](QWidget* form) {
+            form->findChild<QLineEdit*>("identifier")->setText(longId);
+            form->findChild<QLineEdit*>("name")->setText(QString("copy %1").arg(copy));
+        });
+        button("Copy")->click();
+    }
+    EXPECT_EQ(status()->text(), "Two or more repositories have the Identifier, " + longId);
+    EXPECT_EQ(places(), opened);
+}
+
+// A write that reports a failure keeps the change pending: Apply stays on,
+// OK keeps the window open, and the next Apply does what the failed one
+// could not. A doubled section the user agreed to drop leaves the table.
+TEST_F(RepoEditorTest, ARemovalThatFailsKeepsTheChangePending)
+{
+    tree.write("etc/yum.conf", "[main]\n");
+    tree.write("etc/yum.repos.d/a.repo", "[a]\n\n[a]\nname=again\n");
+    tree.write("etc/yum.repos.d/gone.repo", "[gone]\n");
+    FaultyFileSystem fileSystem;
+    fileSystem.pathEnd = "/gone.repo";
+    conf.setFileSystem(&fileSystem);
+    dialog->show();
+    RepoEditorDriving::Table table(dialog.get());
+    table.click("gone", Model::IdColumn);
+    button("Remove")->click();
+    // The emptied file cannot be removed on Apply, nor examined on OK.
+    for (const char* press : {"Apply", "OK"}) {
+        const bool apply = press == QString("Apply");
+        fileSystem.removeFailure = apply ? EIO : 0;
+        fileSystem.statusFailure = apply ? 0 : EIO;
+        BoxWatcher boxes(QMessageBox::Yes);
+        button(press)->click();
+        // The question about the doubled identifier comes once.
+        ASSERT_EQ(boxes.boxes.size(), apply ? 2 : 1) << press;
+        EXPECT_EQ(boxes.boxes.last().text,
+                  QString("Unable to %1 repository configuration file %2; errno = 5 "
+                          "(Input/output error).")
+                      .arg(apply ? "unlink" : "stat", tree.path("etc/yum.repos.d/gone.repo")));
+        EXPECT_TRUE(dialog->isVisible()) << press;
+        EXPECT_TRUE(button("Apply")->isEnabled()) << press;
+        EXPECT_EQ(status()->text(), "Unapplied Configuration Changes") << press;
+        EXPECT_EQ(table.ids(), QStringList{"a"}) << press;
+        EXPECT_TRUE(tree.exists("etc/yum.repos.d/gone.repo")) << press;
+    }
+
+    fileSystem.statusFailure = 0;
+    button("Apply")->click();
+    EXPECT_FALSE(button("Apply")->isEnabled());
+    EXPECT_FALSE(tree.exists("etc/yum.repos.d/gone.repo"));
+    button("Cancel")->click();
+    EXPECT_EQ(ids(), QStringList{"a"});
+    EXPECT_EQ(spy->count(), 1);
+}
+
+// The form has no field for the indent of the URL lines: an edit through it
+// keeps the file's own.
+TEST_F(RepoEditorTest, AnEditThroughTheFormKeepsTheIndentOfTheUrlLines)
+{
+    tree.write("etc/yum.conf", "[main]\n");
+    tree.write("etc/yum.repos.d/a.repo", "[a]\nbaseurl=http://h/one\n\thttp://h/two\n");
+    dialog->show();
+    whenFormShows([](QWidget* form) { form->findChild<QLineEdit*>("name")->setText("named"); });
+    RepoEditorDriving::Table(dialog.get()).doubleClick("a", Model::NameColumn);
+    button("Apply")->click();
+    EXPECT_EQ(tree.read("etc/yum.repos.d/a.repo"),
+              "[a]\nname=named\nbaseurl=http://h/one\n\thttp://h/two\n");
 }
 
 // A position beyond what a plain spin box holds stays through the form.

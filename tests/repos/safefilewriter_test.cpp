@@ -5,16 +5,21 @@
 #include "repos/safefilewriter.h"
 
 #include <cerrno>
+#include <csignal>
 
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QStringList>
 #include <QTemporaryDir>
+
+#include "tests/repos/conftree.h"
 
 namespace
 {
@@ -127,12 +132,16 @@ protected:
 // The calls of planFour()'s commit up to its last rename: every temporary is
 // private while it is written and on the disk before the first rename, and
 // gets its final mode just before its rename.
-const QStringList flushes{"sync .a.repo.XXXXXX 600", "sync .b.repo.XXXXXX 600",
-                          "sync .c.repo.XXXXXX 600", "sync .d.repo.XXXXXX 600"};
-const QStringList renames{"mode .a.repo.XXXXXX 644", "rename .a.repo.XXXXXX a.repo 644",
-                          "mode .b.repo.XXXXXX 600", "rename .b.repo.XXXXXX b.repo 600",
-                          "mode .c.repo.XXXXXX 600", "rename .c.repo.XXXXXX c.repo 600",
-                          "mode .d.repo.XXXXXX 644", "rename .d.repo.XXXXXX d.repo 644"};
+const QStringList flushes{"sync .a.repo.kuvtmp.XXXXXX 600", "sync .b.repo.kuvtmp.XXXXXX 600",
+                          "sync .c.repo.kuvtmp.XXXXXX 600", "sync .d.repo.kuvtmp.XXXXXX 600"};
+const QStringList renames{"mode .a.repo.kuvtmp.XXXXXX 644",
+                          "rename .a.repo.kuvtmp.XXXXXX a.repo 644",
+                          "mode .b.repo.kuvtmp.XXXXXX 600",
+                          "rename .b.repo.kuvtmp.XXXXXX b.repo 600",
+                          "mode .c.repo.kuvtmp.XXXXXX 600",
+                          "rename .c.repo.kuvtmp.XXXXXX c.repo 600",
+                          "mode .d.repo.kuvtmp.XXXXXX 644",
+                          "rename .d.repo.kuvtmp.XXXXXX d.repo 644"};
 
 }
 
@@ -161,9 +170,12 @@ TEST_F(SafeFileWriterTest, TemporariesAreFlushedWhilePrivateAndRenamedWithTheirF
 // which would truncate what the first wrote, is refused.
 TEST_F(SafeFileWriterTest, AFailureLeavesTheOldFilesAndSaysWhere)
 {
-    const QStringList rollBack{"sync .a.repo.XXXXXX 600", "mode .a.repo.XXXXXX 644",
-                               "rename .a.repo.XXXXXX a.repo 644", "sync .b.repo.XXXXXX 600",
-                               "mode .b.repo.XXXXXX 644", "rename .b.repo.XXXXXX b.repo 644",
+    const QStringList rollBack{"sync .a.repo.kuvtmp.XXXXXX 600",
+                               "mode .a.repo.kuvtmp.XXXXXX 644",
+                               "rename .a.repo.kuvtmp.XXXXXX a.repo 644",
+                               "sync .b.repo.kuvtmp.XXXXXX 600",
+                               "mode .b.repo.kuvtmp.XXXXXX 644",
+                               "rename .b.repo.kuvtmp.XXXXXX b.repo 644",
                                "sync folder"};
     const struct
     {
@@ -199,4 +211,144 @@ TEST_F(SafeFileWriterTest, AFailureLeavesTheOldFilesAndSaysWhere)
         EXPECT_EQ(listing(), (QStringList{"a.repo", "b.repo", "link.repo"}));
         EXPECT_TRUE(writer.tightened().isEmpty());
     }
+}
+
+// When a rename fails and the roll-back can neither rename the old content
+// back nor remove a file that is new, the error names every file that keeps
+// its new content, as planned.
+TEST_F(SafeFileWriterTest, AFailedRollBackNamesTheFilesLeftNew)
+{
+    FaultyFileSystem fs;
+    fs.renamesThatWork = 3;
+    fs.renameFailure = EIO;
+    fs.pathEnd = "/c.repo";
+    fs.removeFailure = EIO;
+    SafeFileWriter writer(&fs);
+    planFour(writer);
+    const SafeFileWriter::Error error = writer.commit();
+    EXPECT_EQ(error.number, EIO);
+    EXPECT_EQ(error.path, path("d.repo"));
+    EXPECT_EQ(error.step, SafeFileWriter::Step::Rename);
+    EXPECT_EQ(error.leftNew, (QStringList{path("link.repo"), path("b.repo"), path("c.repo")}));
+    EXPECT_EQ(read("a.repo"), "new a\n");
+    EXPECT_EQ(read("c.repo"), "new c\n");
+    EXPECT_EQ(listing(), (QStringList{"a.repo", "b.repo", "c.repo", "link.repo"}));
+}
+
+namespace
+{
+
+// The file system of a writer in a child process: it is killed at its first
+// rename, or it tells the parent through `ready` that it is flushing its
+// first temporary and waits for a byte on `go`.
+class ChildFileSystem : public SafeFileWriter::FileSystem
+{
+public:
+    bool killedAtRename = false;
+    int ready = -1;
+    int go = -1;
+
+    int sync(int fd) override
+    {
+        if (ready >= 0) {
+            char c = 'r';
+            if (::write(ready, &c, 1) != 1 || ::read(go, &c, 1) != 1)
+                ::_exit(3);
+            ready = -1;
+        }
+        return FileSystem::sync(fd);
+    }
+
+    int rename(const QByteArray& from, const QByteArray& to) override
+    {
+        if (killedAtRename)
+            ::kill(::getpid(), SIGKILL);
+        return FileSystem::rename(from, to);
+    }
+};
+
+QStringList without(QStringList names, const QStringList& gone)
+{
+    for (const QString& name : gone)
+        names.removeAll(name);
+    return names;
+}
+
+}
+
+// A killed writer leaves its private temporaries behind; the next write in
+// the folder removes them, and nothing else: not the temporary of a writer
+// still at work, not the user's files, not a link however it is named.
+TEST_F(SafeFileWriterTest, AWriteRemovesTheTemporariesOfKilledWritersOnly)
+{
+    const QStringList files = listing();
+    auto commitInChild = [&](ChildFileSystem& fs) {
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            SafeFileWriter writer(&fs);
+            writer.plan(path("a.repo"), "password=child\n", true);
+            writer.plan(path("c.repo"), "child c\n", false);
+            ::_exit(writer.commit().failed() ? 1 : 0);
+        }
+        return pid;
+    };
+
+    ChildFileSystem killed;
+    killed.killedAtRename = true;
+    pid_t pid = commitInChild(killed);
+    ASSERT_GT(pid, 0);
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
+    const QStringList leftBehind = without(listing(), files);
+    ASSERT_EQ(leftBehind.size(), 2);
+    for (const QString& name : leftBehind)
+        EXPECT_EQ(modeOf(path(name)), "600") << name.toStdString();
+
+    // The user's files beside them, and a link named as a temporary is.
+    QString linkName = leftBehind[0];
+    linkName[linkName.size() - 1] = linkName.endsWith('Z') ? QChar('Y') : QChar('Z');
+    ASSERT_TRUE(QFile::link("b.repo", path(linkName)));
+    QStringList users{".a.repo.backup", ".b.repo.XXXXXX", "a.repo.orig"};
+    for (const QString& name : users) {
+        QFile file(path(name));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("the user's\n");
+    }
+    users << linkName;
+
+    int ready[2], go[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    ASSERT_EQ(::pipe(go), 0);
+    ChildFileSystem live;
+    live.ready = ready[1];
+    live.go = go[0];
+    pid = commitInChild(live);
+    ASSERT_GT(pid, 0);
+    char c = 0;
+    ASSERT_EQ(::read(ready[0], &c, 1), 1);
+    const QStringList atWork = without(listing(), files + leftBehind + users);
+    ASSERT_EQ(atWork.size(), 1);
+
+    SafeFileWriter writer;
+    writer.plan(path("b.repo"), "new b\n", false);
+    EXPECT_FALSE(writer.commit().failed());
+    QStringList expected = files + users + atWork;
+    expected.sort();
+    EXPECT_EQ(listing(), expected);
+    EXPECT_EQ(read("b.repo"), "new b\n");
+    EXPECT_TRUE(QFileInfo(path(linkName)).isSymLink());
+
+    ASSERT_EQ(::write(go[1], "g", 1), 1);
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(read("a.repo"), "password=child\n");
+    EXPECT_EQ(read("c.repo"), "child c\n");
+    for (const QString& name : users) {
+        if (name != linkName) {
+            EXPECT_EQ(read(name), "the user's\n");
+        }
+    }
+    for (int fd : {ready[0], ready[1], go[0], go[1]})
+        ::close(fd);
 }

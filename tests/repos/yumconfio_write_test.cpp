@@ -61,7 +61,7 @@ const char* const baseRepoWritten = "# Managed by hand\n"
                                     "name=Base $releasever\n"
                                     "baseurl=http://mirror/a\n"
                                     "        http://mirror/b\n"
-                                    "        http://mirror/c\n"
+                                    "\thttp://mirror/c\n"
                                     "mirrorlist=http://list\n"
                                     "enabled=0\n"
                                     "gpgcheck=0\n"
@@ -71,7 +71,7 @@ const char* const baseRepoWritten = "# Managed by hand\n"
                                     "[updates]\n"
                                     "name=Updates\n"
                                     "baseurl=\n"
-                                    "        http://up/\n"
+                                    "   http://up/\n"
                                     "        \n"
                                     "enabled=1\n"
                                     "metadata_expire=1d\n"
@@ -183,6 +183,54 @@ TEST_F(ConfWrite, DisabledRepositoryStaysDisabled)
     ASSERT_TRUE(conf.read(nullptr));
     EXPECT_EQ(entry("off")->enabled, Entry::No);
     EXPECT_FALSE(used["off"]);
+}
+
+// A file's own indentation of its URL lines is kept through edits of the
+// section and of the URLs; a URL that shared a line, or a new one, goes on
+// a line of its own indented by eight blanks.
+TEST_F(ConfWrite, UrlLinesKeepTheirIndentThroughEdits)
+{
+    tree.write("etc/yum.conf", "[main]\n");
+    tree.write("etc/yum.repos.d/a.repo", "[a]\nname=A\n"
+                                         "baseurl=http://h/kivrel?user=u&pass=p&path=one\n"
+                                         "\thttp://h/two\n"
+                                         " \t http://h/three http://h/four\n"
+                                         "gpgkey=file:///k\n"
+                                         "\tfile:///k2\n");
+    ASSERT_TRUE(conf.read(nullptr));
+    ASSERT_EQ(entry("a")->baseurl, "http://h/kivrel?user=u&pass=p&path=one\nhttp://h/two\n"
+                                   "http://h/three\nhttp://h/four");
+    conf.entries[0].name = "B";
+    ASSERT_TRUE(conf.write(nullptr));
+    const QByteArray written = "[a]\nname=B\n"
+                               "baseurl=http://h/kivrel?user=u&pass=p&path=one\n"
+                               "\thttp://h/two\n"
+                               " \t http://h/three\n"
+                               "        http://h/four\n"
+                               "gpgkey=file:///k\n"
+                               "\tfile:///k2\n";
+    EXPECT_EQ(tree.read("etc/yum.repos.d/a.repo"), written);
+
+    // Read back, the same bytes again.
+    ASSERT_TRUE(conf.read(nullptr));
+    ASSERT_TRUE(conf.write(nullptr));
+    EXPECT_EQ(tree.read("etc/yum.repos.d/a.repo"), written);
+
+    // New credentials and a URL more.
+    conf.entries[0].baseurl.replace("user=u&pass=p", "user=v&pass=q");
+    conf.entries[0].baseurl += "\nhttp://h/five";
+    ASSERT_TRUE(conf.write(nullptr));
+    EXPECT_EQ(tree.read("etc/yum.repos.d/a.repo"),
+              QByteArray(written)
+                  .replace("user=u&pass=p", "user=v&pass=q")
+                  .replace("http://h/four\n", "http://h/four\n        http://h/five\n"));
+
+    // A URL less: the others keep their lines' indents.
+    conf.entries[0].baseurl.replace("\nhttp://h/two", "");
+    ASSERT_TRUE(conf.write(nullptr));
+    EXPECT_TRUE(tree.read("etc/yum.repos.d/a.repo")
+                    .contains("path=one\n \t http://h/three\n        http://h/four\n"
+                              "        http://h/five\ngpgkey"));
 }
 
 TEST_F(ConfWrite, SectionsOfOneFileFollowTheirSortPositions)
@@ -539,7 +587,7 @@ TEST_F(ConfPrune, AWriteWithoutNewReadRemovesFilesEmptiedSinceTheLastWrite)
     EXPECT_FALSE(tree.exists(firstRepoDir() + "/temporary.repo"));
 }
 
-TEST_F(ConfPrune, AFileThatCannotBeRemovedIsReportedButTheWriteSucceeds)
+TEST_F(ConfPrune, AFileThatCannotBeRemovedIsReportedAndTheWriteFails)
 {
     tree.write("etc/yum.conf", "[main]\n");
     tree.write("etc/yum.repos.d/stuck.repo", "[stuck]\n");
@@ -548,7 +596,7 @@ TEST_F(ConfPrune, AFileThatCannotBeRemovedIsReportedButTheWriteSucceeds)
         GTEST_SKIP() << "no immutable files on this file system";
     conf.entries.clear();
     BoxWatcher watcher;
-    EXPECT_TRUE(conf.write(nullptr));
+    EXPECT_FALSE(conf.write(nullptr));
     ASSERT_EQ(watcher.boxes.size(), 1);
     EXPECT_TRUE(watcher.boxes[0].text.startsWith(
         QString("Unable to unlink repository configuration file %1; errno = 1 ")
@@ -615,6 +663,34 @@ TEST_F(ConfWriteFailure, ALaterRenameThatFailsPutsTheEarlierFilesBack)
     EXPECT_TRUE(text.startsWith(QString("Unable to write repository configuration file %1; errno = 1 ")
                                     .arg(tree.path("etc/yum.repos.d/secret.repo"))));
     EXPECT_EQ(tree.read("etc/yum.repos.d/base.repo"), baseRepo);
+}
+
+// When the roll-back cannot rename either, the box names every file that
+// keeps its new text, so the user knows which files to look at.
+TEST_F(ConfWrite, ARenameThatKeepsFailingNamesEveryFileLeftNew)
+{
+    writeFixture();
+    ASSERT_TRUE(conf.read(nullptr));
+    for (Entry& e : conf.entries)
+        e.name = "changed " + e.id;
+    // yum.conf and base.repo are replaced, secret.repo is not, and nothing
+    // can be renamed back.
+    FaultyFileSystem fileSystem;
+    fileSystem.renamesThatWork = 2;
+    fileSystem.renameFailure = EIO;
+    conf.setFileSystem(&fileSystem);
+    BoxWatcher watcher;
+    EXPECT_FALSE(conf.write(nullptr));
+    ASSERT_EQ(watcher.boxes.size(), 1);
+    EXPECT_EQ(watcher.boxes[0].text,
+              QString("Unable to write repository configuration file %1; errno = 5 (Input/output "
+                      "error).\nThese files could not be put back and hold the new configuration: "
+                      "%2, %3")
+                  .arg(tree.path("etc/yum.repos.d/secret.repo"), tree.path("etc/yum.conf"),
+                       tree.path("etc/yum.repos.d/base.repo")));
+    EXPECT_TRUE(tree.read("etc/yum.conf").contains("name=changed inconf"));
+    EXPECT_TRUE(tree.read("etc/yum.repos.d/base.repo").contains("name=changed base"));
+    EXPECT_FALSE(tree.read("etc/yum.repos.d/secret.repo").contains("changed"));
 }
 
 TEST_F(ConfWriteFailure, AFileOutsideTheRepositoryDirectoriesIsRefused)
