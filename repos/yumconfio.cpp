@@ -519,9 +519,30 @@ bool YumConfIO::write(QWidget* parent)
                        .arg(file.path, octalMode(file.newMode), octalMode(file.oldMode)));
     }
     relinkHardLinks(written);
+    renewNamesById(written);
     // A file that should have gone and did not would bring its sections
     // back at the next read: the change is not done.
     return removeUnusedFiles(written);
+}
+
+void YumConfIO::renewNamesById(const QStringList& written)
+{
+    // A write puts new files in place of the ones read: the old identities
+    // are gone and the system hands their inode numbers out again, so the
+    // next write, without a read between, would take a new file for
+    // whichever file once had its number (a ".repo" file for yum.conf).
+    const QSet<QString> names(written.begin(), written.end());
+    for (auto it = namesById.begin(); it != namesById.end();) {
+        if (names.contains(it.value()))
+            it = namesById.erase(it);
+        else
+            ++it;
+    }
+    for (const QString& path : written) {
+        struct stat info;
+        if (::stat(QFile::encodeName(path).constData(), &info) == 0)
+            namesById.insert(FileId(info.st_dev, info.st_ino), path);
+    }
 }
 
 void YumConfIO::relinkHardLinks(const QStringList& written)
@@ -877,6 +898,13 @@ bool YumConfIO::removeUnusedFiles(const QStringList& written)
         }
         preambles.remove(path);
         otherNames.remove(path);
+        // Its inode number may come back as a file made later.
+        for (auto it = namesById.begin(); it != namesById.end();) {
+            if (it.value() == path)
+                it = namesById.erase(it);
+            else
+                ++it;
+        }
     }
     filesWithSections = remaining;
     return !stopped;

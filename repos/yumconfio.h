@@ -106,6 +106,8 @@ private:
     static void writeRepo(QString& text, const Repo::Entry& entry);
     bool planFiles(const QList<Repo::Entry>& list, SafeFileWriter& writer, QStringList& paths);
     void relinkHardLinks(const QStringList& written);
+    // Takes the identities of the files just written in place of those read.
+    void renewNamesById(const QStringList& written);
     // False after an error box: a file that lost its sections is still
     // there, and the next write tries again.
     bool removeUnusedFiles(const QStringList& written);

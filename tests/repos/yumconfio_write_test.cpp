@@ -233,6 +233,29 @@ TEST_F(ConfWrite, UrlLinesKeepTheirIndentThroughEdits)
                               "        http://h/five\ngpgkey"));
 }
 
+// Each write puts new files in place of the ones read, and the system hands
+// the freed inode numbers out again: writes one after another, with no read
+// between (Apply, then Apply again in the editor), must still know each file
+// by its name and never take a ".repo" file for yum.conf.
+TEST_F(ConfWrite, WritesWithoutAReadBetweenKeepEachSectionInItsFile)
+{
+    tree.write("etc/yum.conf", "[main]\n");
+    tree.write("etc/yum.repos.d/a.repo", "[a]\nname=A\n");
+    tree.write("etc/yum.repos.d/b.repo", "[b]\nname=B\n");
+    ASSERT_TRUE(conf.read(nullptr));
+    for (int round = 0; round < 40; ++round) {
+        for (Entry& e : conf.entries)
+            e.name = e.id + QString::number(round);
+        ASSERT_TRUE(conf.write(nullptr)) << "round " << round;
+        const QByteArray number = QByteArray::number(round);
+        ASSERT_EQ(tree.read("etc/yum.conf"), "[main]\n") << "round " << round;
+        ASSERT_EQ(tree.read("etc/yum.repos.d/a.repo"), "[a]\nname=a" + number + "\n")
+            << "round " << round;
+        ASSERT_EQ(tree.read("etc/yum.repos.d/b.repo"), "[b]\nname=b" + number + "\n")
+            << "round " << round;
+    }
+}
+
 TEST_F(ConfWrite, SectionsOfOneFileFollowTheirSortPositions)
 {
     tree.write("etc/yum.conf", "[main]\n");
