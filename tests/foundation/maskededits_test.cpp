@@ -15,7 +15,9 @@
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QStyle>
+#include <QTextCursor>
 #include <QTest>
+#include <QTextEdit>
 #include <QTimer>
 
 #include "foundation/passwdlineedit.h"
@@ -197,6 +199,65 @@ TEST(MaskedEditors, OfferNoContextMenuAndRefuseDrops)
     }
 }
 
+// An edit that breaks a segment, at its "&path=", its key's "=" or its
+// "/kivrel", leaves a text the expression no longer matches: the password
+// stays hidden, on screen and in what Copy takes, until it is deleted. A URL
+// longer than a line edit's default maximum is held whole.
+TEST(MaskedEditors, APasswordStaysHiddenAfterAnEditBreaksItsSegment)
+{
+    Form form(600);
+    const QString password = "Q7XZ";  // none of its characters is elsewhere in the URL
+    const QString real = url(password);
+    const int breaks[] = {real.indexOf("&path=") + 6, real.indexOf(password), real.indexOf("/kivrel") + 2};
+    auto showsPassword = [&](const QString& text) {
+        for (const QChar c : password) {
+            if (text.contains(c))
+                return true;
+        }
+        return false;
+    };
+    auto copied = [](QWidget* edit) {
+        QTest::keySequence(edit, QKeySequence::SelectAll);
+        QTest::keySequence(edit, QKeySequence::Copy);
+        return QApplication::clipboard()->text();
+    };
+    for (const int at : breaks) {
+        form.line->setRealText(real);
+        form.line->setFocus();
+        form.line->setCursorPosition(at);
+        QTest::keyClick(form.line, Qt::Key_Backspace);
+        EXPECT_EQ(form.line->realText(), QString(real).remove(at - 1, 1));
+        EXPECT_FALSE(showsPassword(form.line->displayText())) << form.line->displayText().toStdString();
+        EXPECT_EQ(copied(form.line), form.line->displayText());
+
+        form.text->setRealPlainText("http://plain/\n" + real);
+        form.text->setFocus();
+        QTextCursor cursor = form.text->textCursor();
+        cursor.setPosition(at + 14);
+        form.text->setTextCursor(cursor);
+        QTest::keyClick(form.text, Qt::Key_Backspace);
+        EXPECT_EQ(form.text->realPlainText(), "http://plain/\n" + QString(real).remove(at - 1, 1));
+        EXPECT_FALSE(showsPassword(form.text->toPlainText())) << form.text->toPlainText().toStdString();
+        EXPECT_EQ(copied(form.text), form.text->toPlainText());
+    }
+    // Mended again, the URL shows as before: a character typed between
+    // hidden ones is hidden only where it belongs to the password.
+    const int amp = real.indexOf("&path=");
+    form.line->setRealText(real);
+    form.line->setCursorPosition(amp + 1);
+    QTest::keyClick(form.line, Qt::Key_Backspace);
+    QTest::keyClick(form.line, '&');
+    EXPECT_EQ(form.line->displayText(), maskedUrl(password, form.line));
+    form.line->setCursorPosition(amp);
+    QTest::keyClick(form.line, 'W');
+    EXPECT_EQ(form.line->displayText(), maskedUrl(password + "W", form.line));
+
+    const QString longUrl = "http://host/" + QString(40000, 'x');
+    form.line->setRealText(longUrl);
+    EXPECT_EQ(form.line->realText().size(), longUrl.size());
+    EXPECT_TRUE(form.line->realText() == longUrl && form.line->displayText() == longUrl);
+}
+
 // Only X11 has a selection: these run under Xvfb as their own ctest test.
 class MaskedEditorsOnX11 : public ::testing::Test
 {
@@ -258,6 +319,33 @@ TEST_F(MaskedEditorsOnX11, NeitherClipboardNorSelectionEverHoldsThePassword)
         QTest::keyClick(edit, Qt::Key_Right);
         QTest::keySequence(edit, QKeySequence::Paste);
         EXPECT_EQ(real(), url("s3cret").insert(1, "PASTED"));
+    });
+}
+
+// A segment broken after it was typed: a mouse selection, Shift+End and Copy
+// carry what the editor shows, the password hidden.
+TEST_F(MaskedEditorsOnX11, ABrokenSegmentReachesNeitherClipboardNorSelection)
+{
+    QClipboard* clipboard = QApplication::clipboard();
+    forEach([&](QWidget* edit, QWidget* mouse, auto real) {
+        QTest::keyClicks(edit, url("s3cret"));
+        for (int i = 0; i < 4; ++i)
+            QTest::keyClick(edit, Qt::Key_Left);
+        QTest::keyClick(edit, Qt::Key_Backspace);
+        ASSERT_EQ(real(), url("s3cret").remove("&path=").insert(url("s3cret").indexOf("&path="), "&path"));
+        auto* line = qobject_cast<QLineEdit*>(edit);
+        const QString shown = line ? line->displayText() : qobject_cast<QTextEdit*>(edit)->toPlainText();
+        EXPECT_FALSE(shown.contains("s3cret")) << shown.toStdString();
+        const int y = mouse->fontMetrics().height() / 2 + 2;
+        send(mouse, QEvent::MouseButtonPress, QPoint(2, y), Qt::LeftButton);
+        send(mouse, QEvent::MouseMove, QPoint(mouse->width() - 2, y), Qt::LeftButton);
+        send(mouse, QEvent::MouseButtonRelease, QPoint(mouse->width() - 2, y), Qt::NoButton);
+        EXPECT_EQ(clipboard->text(QClipboard::Selection), shown);
+        QTest::keyClick(edit, Qt::Key_Home);
+        QTest::keyClick(edit, Qt::Key_End, Qt::ShiftModifier);
+        EXPECT_EQ(clipboard->text(QClipboard::Selection), shown);
+        QTest::keySequence(edit, QKeySequence::Copy);
+        EXPECT_EQ(clipboard->text(), shown);
     });
 }
 
