@@ -14,9 +14,9 @@
 #include <QLineEdit>
 #include <QVBoxLayout>
 
+#include "engine/passwordmask.h"
 #include "foundation/colors.h"
 #include "foundation/fonts.h"
-#include "foundation/htextedit.h"
 #include "foundation/passwdlineedit.h"
 #include "foundation/passwdtextedit.h"
 #include "repos/kivrel.h"
@@ -72,13 +72,16 @@ Config::Config(QGridLayout* grid)
     grid->addWidget(name, 1, 1);
 
     urls = new PasswdTextEdit(Repo::Kivrel::urlsRegExp(), parent);
+    urls->setPasswordFinder(&PasswordMask::editingSpans);
     urls->setToolTip(tr("List of URLs to the repository.\n"
                         "If more than one is specified, they all should be identical mirrors,\n"
                         "and will provide redundancy if some URLs are unreachable."));
     grid->addWidget(new QLabel(tr("URLs"), parent), 2, 0);
     grid->addWidget(urls, 2, 1);
 
-    mirrorList = new PasswdLineEdit(Repo::Kivrel::oneUrlRegExp(), parent);
+    // Every segment of the line is masked, not only one that spans it.
+    mirrorList = new PasswdLineEdit(Repo::Kivrel::urlsRegExp(), parent);
+    mirrorList->setPasswordFinder(&PasswordMask::editingSpans);
     mirrorList->setToolTip(tr("URL to a file containing a list of URLs to the repository."));
     grid->addWidget(new QLabel(tr("Mirror list URL"), parent), 3, 0);
     grid->addWidget(mirrorList, 3, 1);
@@ -119,7 +122,7 @@ Config::Config(QGridLayout* grid)
             qOverload<int>(&Config::valueChanged));
     connect(gpgcheck, qOverload<int>(&QComboBox::currentIndexChanged), this,
             qOverload<int>(&Config::valueChanged));
-    connect(other, &HTextEdit::textChanged, this, qOverload<>(&Config::valueChanged));
+    connect(other, &PasswdTextEdit::realTextChanged, this, qOverload<>(&Config::valueChanged));
     connect(sortPosition, &QDoubleSpinBox::textChanged, this,
             qOverload<QString>(&Config::valueChanged));
 }
@@ -153,8 +156,9 @@ QGroupBox* Config::createOptions(QWidget* parent)
     row->addLayout(createSimpleOptions(box));
     row->addStretch();
     layout->addWidget(new QLabel(tr("Other Options:"), box));
-    other = new HTextEdit(80, 3, box);
-    other->setAcceptRichText(false);
+    // Option lines may set a password, or hold a URL with one.
+    other = new PasswdTextEdit(Repo::Kivrel::urlsRegExp(), 80, 3, box);
+    other->setPasswordFinder(&PasswordMask::editingSpans);
     other->setFont(Fonts::makeBold(Fonts::makeFixed(other->font())));
     other->setToolTip(tr("Any other yum options for this repository.  See yum.conf(5)"));
     layout->addWidget(other);
@@ -211,7 +215,7 @@ void Config::setEntry(const Repo::Entry& entry)
     mirrorList->setRealText(entry.mirrorlist);
     enabled->setCurrentIndex(entry.enabled);
     gpgcheck->setCurrentIndex(entry.gpgcheck);
-    other->setPlainText(entry.other);
+    other->setRealPlainText(entry.other);
     file->setText(entry.file);
     // The field rounds to one decimal and keeps to its range; a position it
     // changes is kept aside and refused until the user picks one.
@@ -250,7 +254,7 @@ Repo::Entry Config::toEntry() const
     entry.mirrorlist = mirrorList->realText();
     entry.enabled = triState(enabled);
     entry.gpgcheck = triState(gpgcheck);
-    entry.other = other->toPlainText();
+    entry.other = other->realPlainText();
     entry.file = file->text();
     entry.sortPosition = refusedSortPosition ? entrySortPosition : sortPosition->value();
     return entry;
@@ -270,7 +274,7 @@ void Config::disable()
     mirrorList->setRealText(QString());
     authName->clear();
     authPassword->clear();
-    other->clear();
+    other->setRealPlainText(QString());
     file->clear();
     authNameLabel->setText(QStringLiteral("Name"));
     authPasswordLabel->setText(QStringLiteral("Password"));

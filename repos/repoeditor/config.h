@@ -9,7 +9,6 @@
 
 #include "repos/entry.h"
 
-class HTextEdit;
 class PasswdLineEdit;
 class PasswdTextEdit;
 class QComboBox;
@@ -96,7 +95,7 @@ private:
     QLineEdit* authPassword;
     QComboBox* enabled;
     QComboBox* gpgcheck;
-    HTextEdit* other;
+    PasswdTextEdit* other;
     QLineEdit* file;
     QDoubleSpinBox* sortPosition;
     // The entry's own position while the field cannot hold it.
