@@ -4,6 +4,7 @@
 #include "repos/repoeditor/config.h"
 
 #include <cmath>
+#include <limits>
 
 #include <QComboBox>
 #include <QDoubleSpinBox>
@@ -47,6 +48,15 @@ QComboBox* triStateCombo(QWidget* parent)
     return combo;
 }
 
+// A line edit that holds every value a file can give it: the default
+// maximum of 32767 characters would cut a longer one.
+QLineEdit* unlimitedLineEdit(QWidget* parent)
+{
+    QLineEdit* edit = new QLineEdit(parent);
+    edit->setMaxLength(std::numeric_limits<int>::max());
+    return edit;
+}
+
 Repo::Entry::TriState triState(const QComboBox* combo)
 {
     const int index = combo->currentIndex();
@@ -60,13 +70,13 @@ Config::Config(QGridLayout* grid)
 {
     QWidget* parent = grid->parentWidget();
 
-    identifier = new QLineEdit(parent);
+    identifier = unlimitedLineEdit(parent);
     identifier->setPalette(Colors::makeRequired(identifier->palette()));
     identifier->setToolTip(tr("Unique identifier for the repository"));
     grid->addWidget(new QLabel(tr("Identifier"), parent), 0, 0);
     grid->addWidget(identifier, 0, 1);
 
-    name = new QLineEdit(parent);
+    name = unlimitedLineEdit(parent);
     name->setToolTip(tr("Description of the repository"));
     grid->addWidget(new QLabel(tr("Name"), parent), 1, 0);
     grid->addWidget(name, 1, 1);
@@ -184,7 +194,7 @@ QGroupBox* Config::createFileInfo(QWidget* parent)
 {
     QGroupBox* box = new QGroupBox(tr("Configuration File (expert)"), parent);
     QHBoxLayout* row = new QHBoxLayout(box);
-    file = new QLineEdit(box);
+    file = unlimitedLineEdit(box);
     file->setToolTip(tr("Name of the yum configuration file into which to place this "
                         "repository configuration.\n"
                         "If left blank, defaults to the repository's identifier"));
@@ -217,6 +227,13 @@ void Config::setEntry(const Repo::Entry& entry)
     gpgcheck->setCurrentIndex(entry.gpgcheck);
     other->setRealPlainText(entry.other);
     file->setText(entry.file);
+    kept.clear();
+    keep(identifier, entry.id, identifier->text());
+    keep(name, entry.name, name->text());
+    keep(urls, entry.baseurl, urls->realPlainText());
+    keep(mirrorList, entry.mirrorlist, mirrorList->realText());
+    keep(other, entry.other, other->realPlainText());
+    keep(file, entry.file, file->text());
     // The field rounds to one decimal and keeps to its range; a position it
     // changes is kept aside and refused until the user picks one.
     entrySortPosition = entry.sortPosition;
@@ -248,16 +265,30 @@ void Config::showAuth(const Repo::Entry& entry)
 Repo::Entry Config::toEntry() const
 {
     Repo::Entry entry;
-    entry.id = identifier->text();
-    entry.name = name->text();
-    entry.baseurl = urls->realPlainText();
-    entry.mirrorlist = mirrorList->realText();
+    entry.id = valueOf(identifier, identifier->text());
+    entry.name = valueOf(name, name->text());
+    entry.baseurl = valueOf(urls, urls->realPlainText());
+    entry.mirrorlist = valueOf(mirrorList, mirrorList->realText());
     entry.enabled = triState(enabled);
     entry.gpgcheck = triState(gpgcheck);
-    entry.other = other->realPlainText();
-    entry.file = file->text();
+    entry.other = valueOf(other, other->realPlainText());
+    entry.file = valueOf(file, file->text());
     entry.sortPosition = refusedSortPosition ? entrySortPosition : sortPosition->value();
     return entry;
+}
+
+void Config::keep(const QObject* field, const QString& value, const QString& taken)
+{
+    if (taken == value)
+        kept.remove(field);
+    else
+        kept.insert(field, {value, taken});
+}
+
+QString Config::valueOf(const QObject* field, const QString& text) const
+{
+    const auto it = kept.constFind(field);
+    return it != kept.constEnd() && it->second == text ? it->first : text;
 }
 
 bool Config::sortPositionRefused() const
@@ -276,6 +307,7 @@ void Config::disable()
     authPassword->clear();
     other->setRealPlainText(QString());
     file->clear();
+    kept.clear();
     authNameLabel->setText(QStringLiteral("Name"));
     authPasswordLabel->setText(QStringLiteral("Password"));
     enabled->setCurrentIndex(Repo::Entry::Default);
@@ -308,10 +340,16 @@ void Config::setDefaults(bool enabledDefault, bool gpgcheckDefault)
 void Config::authChanged(QString)
 {
     updating = true;
-    urls->setRealPlainText(
-        Repo::Kivrel::replaceAuth(urls->realPlainText(), authName->text(), authPassword->text()));
-    mirrorList->setRealText(
-        Repo::Kivrel::replaceAuth(mirrorList->realText(), authName->text(), authPassword->text()));
+    // From the values the URL fields stand for, which they may not hold
+    // whole.
+    const QString newUrls = Repo::Kivrel::replaceAuth(valueOf(urls, urls->realPlainText()),
+                                                      authName->text(), authPassword->text());
+    urls->setRealPlainText(newUrls);
+    keep(urls, newUrls, urls->realPlainText());
+    const QString newMirrorList = Repo::Kivrel::replaceAuth(
+        valueOf(mirrorList, mirrorList->realText()), authName->text(), authPassword->text());
+    mirrorList->setRealText(newMirrorList);
+    keep(mirrorList, newMirrorList, mirrorList->realText());
     updating = false;
     emit changed();
 }
