@@ -20,6 +20,7 @@
 #include <QTextCursor>
 #include <QTextEdit>
 #include <QStringList>
+#include <QStyle>
 #include <QTest>
 #include <QTimer>
 
@@ -415,6 +416,10 @@ TEST_F(RepoForm, NoPasswordShowsOrIsCopiedWhileItsTextIsBrokenAndRetyped)
         }
         EXPECT_EQ(leaks, 0);
         EXPECT_EQ(edit.real(), c.text);
+        // Typed in order, only the password ends up hidden.
+        const QChar mask(edit.widget->style()->styleHint(QStyle::SH_LineEdit_PasswordCharacter, nullptr,
+                                                         edit.widget));
+        EXPECT_EQ(edit.shown(), QString(c.text).replace(pw, QString(pw.size(), mask)));
     }
 
     // A password typed into its field goes into both segments of the mirror
