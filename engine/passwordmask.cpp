@@ -145,9 +145,16 @@ void collectUnfinished(const QString& text, int start, int end, QVector<QPair<in
     const QStringRef url = text.midRef(start, end - start);
     const int size = url.size();
     auto find = [&](QChar c, int from) { return from > size ? -1 : url.indexOf(c, from); };
+    // The "&" that ends a value; values start further on each time, so an
+    // "&" found stays the answer until a start passes it.
+    int ampFrom = -1;
+    int ampAt = -1;
     auto valueFrom = [&](int from) {
-        const int amp = find(QLatin1Char('&'), from);
-        const int to = amp < 0 ? size : amp;
+        if (ampFrom < 0 || from < ampFrom || (ampAt >= 0 && from > ampAt)) {
+            ampFrom = from;
+            ampAt = find(QLatin1Char('&'), from);
+        }
+        const int to = ampAt < 0 ? size : ampAt;
         if (to > from)
             spans.append({start + from, start + to});
     };
