@@ -12,9 +12,11 @@
 //   line, as yum's files set them.
 #pragma once
 
+#include <QPair>
 #include <QRegExp>
 #include <QRegularExpression>
 #include <QString>
+#include <QVector>
 
 class PasswordMask
 {
@@ -38,6 +40,14 @@ public:
     static bool holdsPassword(const QString& text);
 
     static QString hidden();
+
+    // Where the passwords of a text that the user is typing lie, as
+    // [start, end) pairs: those mask() hides, and those not finished yet,
+    // each up to the next "&" or the end of its URL (a blank or a line
+    // break): the value after the second "=" of a kivrel query, the value
+    // of a "password" query key, and a URL's user information with no "@"
+    // yet (a value of digits only is a port, and stays).
+    static QVector<QPair<int, int>> editingSpans(const QString& text);
 
     PasswordMask() = delete;
 };

@@ -1,6 +1,9 @@
 // The masked line edit and its hidden twin.
 #include "foundation/passwdlineedit.h"
 
+#include <limits>
+#include <utility>
+
 #include <QKeyEvent>
 #include <QKeySequence>
 #include <QMouseEvent>
@@ -111,9 +114,13 @@ int anchorOf(const QLineEdit* edit)
 
 PasswdLineEdit::PasswdLineEdit(const QRegExp& regExp, QWidget* parent)
     : QLineEdit(parent)
-    , regExp(regExp)
+    , masking(regExp)
 {
     twin = new Twin(this);
+    // A URL may be longer than a line edit's default limit of 32767
+    // characters: cut, it would be written back cut.
+    setMaxLength(std::numeric_limits<int>::max());
+    twin->setMaxLength(maxLength());
     setFont(Fonts::makeFixed(font()));
     connect(twin, &QLineEdit::textChanged, this, &PasswdLineEdit::textChanged);
     twin->setFont(font());
@@ -126,12 +133,21 @@ PasswdLineEdit::PasswdLineEdit(const QRegExp& regExp, QWidget* parent)
 
 void PasswdLineEdit::setRealText(QString text)
 {
+    twin->setMaxLength(maxLength());
+    settingWhole = true;
     twin->setText(text);
+    settingWhole = false;
 }
 
 QString PasswdLineEdit::realText() const
 {
     return twin->text();
+}
+
+void PasswdLineEdit::setPasswordFinder(PasswdMasking::Finder finder)
+{
+    masking.setFinder(std::move(finder));
+    showMasked(twin->text(), -1);
 }
 
 bool PasswdLineEdit::event(QEvent* e)
@@ -144,6 +160,8 @@ bool PasswdLineEdit::event(QEvent* e)
         return result;
     if (twin->isReadOnly() != isReadOnly())
         twin->setReadOnly(isReadOnly());
+    if (twin->maxLength() != maxLength())
+        twin->setMaxLength(maxLength());
     // Whether the event goes on to the parent (Return to the dialog's
     // default button) is this editor's answer, not the twin's.
     const bool accepted = e->isAccepted();
@@ -168,7 +186,7 @@ void PasswdLineEdit::contextMenuEvent(QContextMenuEvent*)
 void PasswdLineEdit::textChanged(QString str)
 {
     const int pos = twin->cursorPosition();
-    if (!showMasked(str)) {
+    if (!showMasked(str, settingWhole ? -1 : pos)) {
         // The form reads the real text when this editor's text changes. It
         // changed before the twin had the edit; setText() would say nothing
         // now that the text is the same, so say it once the real text is
@@ -184,20 +202,10 @@ void PasswdLineEdit::textChanged(QString str)
     emit realTextChanged(twin->text());
 }
 
-QString PasswdLineEdit::masked(const QString& str) const
+bool PasswdLineEdit::showMasked(const QString& real, int cursor)
 {
-    QString copy = str;
-    if (regExp.exactMatch(str)) {
-        const QChar mask(style()->styleHint(QStyle::SH_LineEdit_PasswordCharacter, nullptr, this));
-        const int length = regExp.cap(1).size();
-        copy.replace(regExp.pos(1), length, QString(length, mask));
-    }
-    return copy;
-}
-
-bool PasswdLineEdit::showMasked(const QString& real)
-{
-    const QString copy = masked(real);
+    const QChar mask(style()->styleHint(QStyle::SH_LineEdit_PasswordCharacter, nullptr, this));
+    const QString copy = masking.shown(real, cursor, mask);
     if (text() == copy)
         return false;
     setText(copy);
@@ -208,7 +216,7 @@ void PasswdLineEdit::followShown()
 {
     // This editor's own undo can leave a text that is not the masked real
     // one.
-    if (showMasked(twin->text()))
+    if (showMasked(twin->text(), -1))
         setCursorPosition(twin->cursorPosition());
     // Word boundaries and pixel positions differ between the shown and the
     // real text, and this editor scrolls its text as its cursor moves while

@@ -6,9 +6,12 @@
 #include <QRegExp>
 #include <QString>
 
+#include "foundation/passwdmasking.h"
+
 // A hidden twin editor holds and edits the real text; this editor shows a
-// copy of it with capture 1 of the expression masked, once the expression
-// matches the whole text. Keyboard and mouse events reach both editors.
+// copy of it with capture 1 of every match of the expression masked, and
+// whatever PasswdMasking keeps hidden. Keyboard and mouse events reach both
+// editors. Neither editor cuts a text at a maximum length of its own.
 class PasswdLineEdit : public QLineEdit
 {
     Q_OBJECT
@@ -18,6 +21,8 @@ public:
 
     void setRealText(QString text);
     QString realText() const;
+    // Hides what the finder reports too.
+    void setPasswordFinder(PasswdMasking::Finder finder);
 
 signals:
     // Emitted in the GUI thread after every change of the real text, once
@@ -36,14 +41,15 @@ private slots:
     void textChanged(QString str);
 
 private:
-    QString masked(const QString& str) const;
     // Shows the masked copy of the real text unless this editor shows it
-    // already; whether it did.
-    bool showMasked(const QString& real);
+    // already; whether it did. cursor as for PasswdMasking::shown().
+    bool showMasked(const QString& real, int cursor);
     // Gives the twin this editor's cursor and selection, and this editor the
     // masked real text if its own handling left another.
     void followShown();
 
-    QRegExp regExp;
+    PasswdMasking masking;
     QLineEdit* twin;
+    // setRealText() is setting the twin's text.
+    bool settingWhole = false;
 };

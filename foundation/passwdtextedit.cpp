@@ -1,6 +1,8 @@
 // The masked text edit and its hidden twin.
 #include "foundation/passwdtextedit.h"
 
+#include <utility>
+
 #include <QKeyEvent>
 #include <QMimeData>
 #include <QMouseEvent>
@@ -19,31 +21,15 @@ QChar passwordCharacter(const QWidget* widget)
     return QChar(widget->style()->styleHint(QStyle::SH_LineEdit_PasswordCharacter, nullptr, widget));
 }
 
-// The text with capture 1 of every match replaced by as many mask
-// characters, so positions stay valid. Matches follow each other: the scan
-// goes on after each whole match (after one character, should the
-// expression match an empty text).
-QString maskAll(const QRegExp& regExp, QString text, QChar mask)
-{
-    int i = 0;
-    while ((i = regExp.indexIn(text, i)) != -1) {
-        i += qMax(regExp.matchedLength(), 1);
-        const int length = regExp.cap(1).size();
-        text.replace(regExp.pos(1), length, QString(length, mask));
-    }
-    return text;
-}
-
 // The hidden editor that holds the real text. Whatever a text edit puts on
 // the clipboard, into X11's selection or into a drag passes through
-// createMimeDataFromSelection(): here it gives the masked text of the
-// selection, what the shown editor gives for the same selection.
+// createMimeDataFromSelection(): here it gives the shown editor's text at
+// the selection, which is the masked copy of the real text.
 class Twin : public HTextEdit
 {
 public:
-    Twin(const QRegExp& regExp, QTextEdit* shown, int columns, int rows)
+    Twin(QTextEdit* shown, int columns, int rows)
         : HTextEdit(columns, rows, nullptr)
-        , regExp(regExp)
         , shown(shown)
     {
         // A window of its own, though owned by the shown editor: a child
@@ -62,7 +48,7 @@ protected:
     {
         const QTextCursor cursor = textCursor();
         const int start = cursor.selectionStart();
-        const QString text = maskAll(regExp, toPlainText(), passwordCharacter(shown));
+        const QString text = shown->toPlainText();
         QMimeData* data = new QMimeData;
         data->setText(text.mid(start, cursor.selectionEnd() - start));
         return data;
@@ -81,7 +67,6 @@ protected:
     }
 
 private:
-    const QRegExp regExp;
     const QTextEdit* shown;
 };
 
@@ -99,9 +84,9 @@ PasswdTextEdit::PasswdTextEdit(const QRegExp& regExp, QWidget* parent)
 
 PasswdTextEdit::PasswdTextEdit(const QRegExp& regExp, int columns, int rows, QWidget* parent)
     : HTextEdit(columns, rows, parent)
-    , regExp(regExp)
+    , masking(regExp)
 {
-    twin = new Twin(regExp, this, columns, rows);
+    twin = new Twin(this, columns, rows);
     init();
 }
 
@@ -127,12 +112,20 @@ void PasswdTextEdit::init()
 
 void PasswdTextEdit::setRealPlainText(QString text)
 {
+    settingWhole = true;
     twin->setPlainText(text);
+    settingWhole = false;
 }
 
 QString PasswdTextEdit::realPlainText() const
 {
     return twin->toPlainText();
+}
+
+void PasswdTextEdit::setPasswordFinder(PasswdMasking::Finder finder)
+{
+    masking.setFinder(std::move(finder));
+    showMasked();
 }
 
 bool PasswdTextEdit::event(QEvent* e)
@@ -202,7 +195,7 @@ void PasswdTextEdit::contextMenuEvent(QContextMenuEvent*)
 void PasswdTextEdit::textChanged()
 {
     const int pos = twin->textCursor().position();
-    if (!showMasked()) {
+    if (!showMasked(settingWhole ? -1 : pos)) {
         // The form reads the real text when this editor's text changes. It
         // changed before the twin had the edit; say it once more now that
         // the real text is current.
@@ -224,14 +217,9 @@ void PasswdTextEdit::textChanged()
     emit realTextChanged();
 }
 
-QString PasswdTextEdit::masked(const QString& text) const
+bool PasswdTextEdit::showMasked(int cursor)
 {
-    return maskAll(regExp, text, passwordCharacter(this));
-}
-
-bool PasswdTextEdit::showMasked()
-{
-    const QString text = masked(twin->toPlainText());
+    const QString text = masking.shown(twin->toPlainText(), cursor, passwordCharacter(this));
     if (toPlainText() == text)
         return false;
     // A new text scrolls to the top; the user's view stays where it was.
@@ -277,6 +265,8 @@ void PasswdTextEdit::mirrorSettings()
     // break.
     if (twin->isReadOnly() != isReadOnly())
         twin->setReadOnly(isReadOnly());
+    if (twin->font() != font())
+        twin->setFont(font());
     if (twin->lineWrapMode() != lineWrapMode())
         twin->setLineWrapMode(lineWrapMode());
     if (twin->lineWrapColumnOrWidth() != lineWrapColumnOrWidth())

@@ -6,10 +6,12 @@
 #include <QString>
 
 #include "foundation/htextedit.h"
+#include "foundation/passwdmasking.h"
 
 // A hidden twin editor holds and edits the real text; this editor shows a
-// copy of it with capture 1 of every match of the expression masked.
-// Keyboard and mouse events reach both editors.
+// copy of it with capture 1 of every match of the expression masked, and
+// whatever PasswdMasking keeps hidden. Keyboard and mouse events reach both
+// editors.
 class PasswdTextEdit : public HTextEdit
 {
     Q_OBJECT
@@ -21,6 +23,8 @@ public:
 
     void setRealPlainText(QString text);
     QString realPlainText() const;
+    // Hides what the finder reports too.
+    void setPasswordFinder(PasswdMasking::Finder finder);
 
 signals:
     // Emitted in the GUI thread after every change of the real text, once
@@ -44,18 +48,19 @@ private:
     // The base handling of e (of the viewport's events when onViewport),
     // then the twin's.
     bool forward(QEvent* e, bool onViewport);
-    QString masked(const QString& text) const;
     // Shows the masked real text unless this editor shows it already;
-    // whether it did.
-    bool showMasked();
+    // whether it did. cursor as for PasswdMasking::shown().
+    bool showMasked(int cursor = -1);
     // Gives the twin this editor's cursor, selection and scrolling, and
     // this editor the masked real text if its own handling left another.
     void followShown();
     void syncScrolling();
     void mirrorSettings();
 
-    QRegExp regExp;
+    PasswdMasking masking;
     HTextEdit* twin;
+    // setRealPlainText() is setting the twin's text.
+    bool settingWhole = false;
     // A left-button press landed in the selection: a move would start a
     // drag.
     bool dragArmed = false;

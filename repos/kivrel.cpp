@@ -255,9 +255,10 @@ QRegExp Kivrel::urlsRegExp()
 
 QRegExp Kivrel::oneUrlRegExp()
 {
-    // The engine's pattern inside a whole line, so that the mirror list
-    // field hides what the log and the base URLs field hide: a password
-    // written unencoded with "&" or blanks in it, and the downloader's form.
+    // The engine's pattern inside a whole line: it takes a password written
+    // unencoded with "&" or blanks in it, and the downloader's form. Of a
+    // line with several segments it captures only the last one: the mirror
+    // list field masks with urlsRegExp, which finds them all.
     return QRegExp(QLatin1String("^.*") + PasswordMask::pattern() + QLatin1String(".*$"));
 }
 

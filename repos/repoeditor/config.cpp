@@ -4,6 +4,7 @@
 #include "repos/repoeditor/config.h"
 
 #include <cmath>
+#include <limits>
 
 #include <QComboBox>
 #include <QDoubleSpinBox>
@@ -14,9 +15,9 @@
 #include <QLineEdit>
 #include <QVBoxLayout>
 
+#include "engine/passwordmask.h"
 #include "foundation/colors.h"
 #include "foundation/fonts.h"
-#include "foundation/htextedit.h"
 #include "foundation/passwdlineedit.h"
 #include "foundation/passwdtextedit.h"
 #include "repos/kivrel.h"
@@ -47,6 +48,15 @@ QComboBox* triStateCombo(QWidget* parent)
     return combo;
 }
 
+// A line edit that holds every value a file can give it: the default
+// maximum of 32767 characters would cut a longer one.
+QLineEdit* unlimitedLineEdit(QWidget* parent)
+{
+    QLineEdit* edit = new QLineEdit(parent);
+    edit->setMaxLength(std::numeric_limits<int>::max());
+    return edit;
+}
+
 Repo::Entry::TriState triState(const QComboBox* combo)
 {
     const int index = combo->currentIndex();
@@ -60,25 +70,28 @@ Config::Config(QGridLayout* grid)
 {
     QWidget* parent = grid->parentWidget();
 
-    identifier = new QLineEdit(parent);
+    identifier = unlimitedLineEdit(parent);
     identifier->setPalette(Colors::makeRequired(identifier->palette()));
     identifier->setToolTip(tr("Unique identifier for the repository"));
     grid->addWidget(new QLabel(tr("Identifier"), parent), 0, 0);
     grid->addWidget(identifier, 0, 1);
 
-    name = new QLineEdit(parent);
+    name = unlimitedLineEdit(parent);
     name->setToolTip(tr("Description of the repository"));
     grid->addWidget(new QLabel(tr("Name"), parent), 1, 0);
     grid->addWidget(name, 1, 1);
 
     urls = new PasswdTextEdit(Repo::Kivrel::urlsRegExp(), parent);
+    urls->setPasswordFinder(&PasswordMask::editingSpans);
     urls->setToolTip(tr("List of URLs to the repository.\n"
                         "If more than one is specified, they all should be identical mirrors,\n"
                         "and will provide redundancy if some URLs are unreachable."));
     grid->addWidget(new QLabel(tr("URLs"), parent), 2, 0);
     grid->addWidget(urls, 2, 1);
 
-    mirrorList = new PasswdLineEdit(Repo::Kivrel::oneUrlRegExp(), parent);
+    // Every segment of the line is masked, not only one that spans it.
+    mirrorList = new PasswdLineEdit(Repo::Kivrel::urlsRegExp(), parent);
+    mirrorList->setPasswordFinder(&PasswordMask::editingSpans);
     mirrorList->setToolTip(tr("URL to a file containing a list of URLs to the repository."));
     grid->addWidget(new QLabel(tr("Mirror list URL"), parent), 3, 0);
     grid->addWidget(mirrorList, 3, 1);
@@ -119,7 +132,7 @@ Config::Config(QGridLayout* grid)
             qOverload<int>(&Config::valueChanged));
     connect(gpgcheck, qOverload<int>(&QComboBox::currentIndexChanged), this,
             qOverload<int>(&Config::valueChanged));
-    connect(other, &HTextEdit::textChanged, this, qOverload<>(&Config::valueChanged));
+    connect(other, &PasswdTextEdit::realTextChanged, this, qOverload<>(&Config::valueChanged));
     connect(sortPosition, &QDoubleSpinBox::textChanged, this,
             qOverload<QString>(&Config::valueChanged));
 }
@@ -153,8 +166,9 @@ QGroupBox* Config::createOptions(QWidget* parent)
     row->addLayout(createSimpleOptions(box));
     row->addStretch();
     layout->addWidget(new QLabel(tr("Other Options:"), box));
-    other = new HTextEdit(80, 3, box);
-    other->setAcceptRichText(false);
+    // Option lines may set a password, or hold a URL with one.
+    other = new PasswdTextEdit(Repo::Kivrel::urlsRegExp(), 80, 3, box);
+    other->setPasswordFinder(&PasswordMask::editingSpans);
     other->setFont(Fonts::makeBold(Fonts::makeFixed(other->font())));
     other->setToolTip(tr("Any other yum options for this repository.  See yum.conf(5)"));
     layout->addWidget(other);
@@ -180,7 +194,7 @@ QGroupBox* Config::createFileInfo(QWidget* parent)
 {
     QGroupBox* box = new QGroupBox(tr("Configuration File (expert)"), parent);
     QHBoxLayout* row = new QHBoxLayout(box);
-    file = new QLineEdit(box);
+    file = unlimitedLineEdit(box);
     file->setToolTip(tr("Name of the yum configuration file into which to place this "
                         "repository configuration.\n"
                         "If left blank, defaults to the repository's identifier"));
@@ -211,8 +225,15 @@ void Config::setEntry(const Repo::Entry& entry)
     mirrorList->setRealText(entry.mirrorlist);
     enabled->setCurrentIndex(entry.enabled);
     gpgcheck->setCurrentIndex(entry.gpgcheck);
-    other->setPlainText(entry.other);
+    other->setRealPlainText(entry.other);
     file->setText(entry.file);
+    kept.clear();
+    keep(identifier, entry.id, identifier->text());
+    keep(name, entry.name, name->text());
+    keep(urls, entry.baseurl, urls->realPlainText());
+    keep(mirrorList, entry.mirrorlist, mirrorList->realText());
+    keep(other, entry.other, other->realPlainText());
+    keep(file, entry.file, file->text());
     // The field rounds to one decimal and keeps to its range; a position it
     // changes is kept aside and refused until the user picks one.
     entrySortPosition = entry.sortPosition;
@@ -244,16 +265,30 @@ void Config::showAuth(const Repo::Entry& entry)
 Repo::Entry Config::toEntry() const
 {
     Repo::Entry entry;
-    entry.id = identifier->text();
-    entry.name = name->text();
-    entry.baseurl = urls->realPlainText();
-    entry.mirrorlist = mirrorList->realText();
+    entry.id = valueOf(identifier, identifier->text());
+    entry.name = valueOf(name, name->text());
+    entry.baseurl = valueOf(urls, urls->realPlainText());
+    entry.mirrorlist = valueOf(mirrorList, mirrorList->realText());
     entry.enabled = triState(enabled);
     entry.gpgcheck = triState(gpgcheck);
-    entry.other = other->toPlainText();
-    entry.file = file->text();
+    entry.other = valueOf(other, other->realPlainText());
+    entry.file = valueOf(file, file->text());
     entry.sortPosition = refusedSortPosition ? entrySortPosition : sortPosition->value();
     return entry;
+}
+
+void Config::keep(const QObject* field, const QString& value, const QString& taken)
+{
+    if (taken == value)
+        kept.remove(field);
+    else
+        kept.insert(field, {value, taken});
+}
+
+QString Config::valueOf(const QObject* field, const QString& text) const
+{
+    const auto it = kept.constFind(field);
+    return it != kept.constEnd() && it->second == text ? it->first : text;
 }
 
 bool Config::sortPositionRefused() const
@@ -270,8 +305,9 @@ void Config::disable()
     mirrorList->setRealText(QString());
     authName->clear();
     authPassword->clear();
-    other->clear();
+    other->setRealPlainText(QString());
     file->clear();
+    kept.clear();
     authNameLabel->setText(QStringLiteral("Name"));
     authPasswordLabel->setText(QStringLiteral("Password"));
     enabled->setCurrentIndex(Repo::Entry::Default);
@@ -304,10 +340,16 @@ void Config::setDefaults(bool enabledDefault, bool gpgcheckDefault)
 void Config::authChanged(QString)
 {
     updating = true;
-    urls->setRealPlainText(
-        Repo::Kivrel::replaceAuth(urls->realPlainText(), authName->text(), authPassword->text()));
-    mirrorList->setRealText(
-        Repo::Kivrel::replaceAuth(mirrorList->realText(), authName->text(), authPassword->text()));
+    // From the values the URL fields stand for, which they may not hold
+    // whole.
+    const QString newUrls = Repo::Kivrel::replaceAuth(valueOf(urls, urls->realPlainText()),
+                                                      authName->text(), authPassword->text());
+    urls->setRealPlainText(newUrls);
+    keep(urls, newUrls, urls->realPlainText());
+    const QString newMirrorList = Repo::Kivrel::replaceAuth(
+        valueOf(mirrorList, mirrorList->realText()), authName->text(), authPassword->text());
+    mirrorList->setRealText(newMirrorList);
+    keep(mirrorList, newMirrorList, mirrorList->realText());
     updating = false;
     emit changed();
 }

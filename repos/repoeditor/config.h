@@ -4,12 +4,12 @@
 // still lacks.
 #pragma once
 
+#include <QHash>
 #include <QObject>
 #include <QString>
 
 #include "repos/entry.h"
 
-class HTextEdit;
 class PasswdLineEdit;
 class PasswdTextEdit;
 class QComboBox;
@@ -84,6 +84,11 @@ private:
     // The credential fields' labels, texts and enabling from an entry's
     // first kivrel segment.
     void showAuth(const Repo::Entry& entry);
+    // Notes the value a text field was given and the text it made of it.
+    void keep(const QObject* field, const QString& value, const QString& taken);
+    // The field's value: the one it was given while it still holds what it
+    // made of that, else its text.
+    QString valueOf(const QObject* field, const QString& text) const;
 
     bool updating = false;
     QLineEdit* identifier;
@@ -96,12 +101,17 @@ private:
     QLineEdit* authPassword;
     QComboBox* enabled;
     QComboBox* gpgcheck;
-    HTextEdit* other;
+    PasswdTextEdit* other;
     QLineEdit* file;
     QDoubleSpinBox* sortPosition;
     // The entry's own position while the field cannot hold it.
     bool refusedSortPosition = false;
     double entrySortPosition = 0.0;
+    // For each text field that could not take its value whole (a text
+    // edit turns a carriage return into a line break), the value and what
+    // the field made of it: the file keeps the value until the user edits
+    // the field.
+    QHash<const QObject*, QPair<QString, QString>> kept;
 };
 
 }

@@ -16,6 +16,7 @@
 #include <QSignalSpy>
 #include <QStyle>
 #include <QTest>
+#include <QTextEdit>
 #include <QTimer>
 
 #include "foundation/passwdlineedit.h"
@@ -197,6 +198,36 @@ TEST(MaskedEditors, OfferNoContextMenuAndRefuseDrops)
     }
 }
 
+// An edit that breaks a segment leaves a text the expression no longer
+// matches: the password stays hidden until it is deleted. Mended, the URL
+// shows as before, and a character typed at the password's end joins it. A
+// URL longer than a line edit's default maximum is held whole.
+TEST(MaskedEditors, APasswordStaysHiddenAfterAnEditBreaksItsSegment)
+{
+    Form form(600);
+    PasswdLineEdit* edit = form.line;
+    const QString real = url("s3cret");
+    const int path = real.indexOf("&path=");
+    edit->setRealText(real);
+    edit->setCursorPosition(path + 6);
+    QTest::keyClick(edit, Qt::Key_Backspace);
+    EXPECT_EQ(edit->displayText(), maskedUrl("s3cret", edit).remove(path + 5, 1));
+    QTest::keyClick(edit, '=');
+    EXPECT_EQ(edit->displayText(), maskedUrl("s3cret", edit));
+    edit->setCursorPosition(path + 1);
+    QTest::keyClick(edit, Qt::Key_Backspace);
+    QTest::keyClick(edit, '&');
+    EXPECT_EQ(edit->displayText(), maskedUrl("s3cret", edit));
+    edit->setCursorPosition(path);
+    QTest::keyClick(edit, 'W');
+    EXPECT_EQ(edit->displayText(), maskedUrl("s3cretW", edit));
+
+    const QString longUrl = "http://host/" + QString(40000, 'x');
+    edit->setRealText(longUrl);
+    EXPECT_EQ(edit->realText().size(), longUrl.size());
+    EXPECT_TRUE(edit->realText() == longUrl && edit->displayText() == longUrl);
+}
+
 // Only X11 has a selection: these run under Xvfb as their own ctest test.
 class MaskedEditorsOnX11 : public ::testing::Test
 {
@@ -258,6 +289,33 @@ TEST_F(MaskedEditorsOnX11, NeitherClipboardNorSelectionEverHoldsThePassword)
         QTest::keyClick(edit, Qt::Key_Right);
         QTest::keySequence(edit, QKeySequence::Paste);
         EXPECT_EQ(real(), url("s3cret").insert(1, "PASTED"));
+    });
+}
+
+// A segment broken after it was typed: a mouse selection, Shift+End and Copy
+// carry what the editor shows, the password hidden.
+TEST_F(MaskedEditorsOnX11, ABrokenSegmentReachesNeitherClipboardNorSelection)
+{
+    QClipboard* clipboard = QApplication::clipboard();
+    forEach([&](QWidget* edit, QWidget* mouse, auto real) {
+        QTest::keyClicks(edit, url("s3cret"));
+        for (int i = 0; i < 4; ++i)
+            QTest::keyClick(edit, Qt::Key_Left);
+        QTest::keyClick(edit, Qt::Key_Backspace);
+        ASSERT_EQ(real(), url("s3cret").remove("&path=").insert(url("s3cret").indexOf("&path="), "&path"));
+        auto* line = qobject_cast<QLineEdit*>(edit);
+        const QString shown = line ? line->displayText() : qobject_cast<QTextEdit*>(edit)->toPlainText();
+        EXPECT_FALSE(shown.contains("s3cret")) << shown.toStdString();
+        const int y = mouse->fontMetrics().height() / 2 + 2;
+        send(mouse, QEvent::MouseButtonPress, QPoint(2, y), Qt::LeftButton);
+        send(mouse, QEvent::MouseMove, QPoint(mouse->width() - 2, y), Qt::LeftButton);
+        send(mouse, QEvent::MouseButtonRelease, QPoint(mouse->width() - 2, y), Qt::NoButton);
+        EXPECT_EQ(clipboard->text(QClipboard::Selection), shown);
+        QTest::keyClick(edit, Qt::Key_Home);
+        QTest::keyClick(edit, Qt::Key_End, Qt::ShiftModifier);
+        EXPECT_EQ(clipboard->text(QClipboard::Selection), shown);
+        QTest::keySequence(edit, QKeySequence::Copy);
+        EXPECT_EQ(clipboard->text(), shown);
     });
 }
 

@@ -1,13 +1,15 @@
 // The repository form: the credential fields and the URLs kept in step both
 // ways, the status rules in their order and colours, what OK, Reset and
-// Cancel leave in the entry and the session flags, and sort positions that
-// the field cannot hold.
+// Cancel leave in the entry and the session flags, sort positions that the
+// field cannot hold, and passwords that never show in an edited URL or
+// option line.
 #include <gtest/gtest.h>
 
 #include <functional>
 #include <memory>
 
 #include <QApplication>
+#include <QClipboard>
 #include <QColor>
 #include <QComboBox>
 #include <QDoubleSpinBox>
@@ -15,7 +17,10 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTextCursor>
+#include <QTextEdit>
 #include <QStringList>
+#include <QStyle>
 #include <QTest>
 #include <QTimer>
 
@@ -85,6 +90,66 @@ void commit(QLineEdit* edit, const QString& text)
     QInputMethodEvent event;
     event.setCommitString(text);
     QApplication::sendEvent(edit, &event);
+}
+
+// One of the form's URL or option editors, read as the user sees it and as
+// the form takes it.
+struct Editor
+{
+    QWidget* widget;
+
+    QString shown() const
+    {
+        if (auto* line = qobject_cast<QLineEdit*>(widget))
+            return line->displayText();
+        return qobject_cast<QTextEdit*>(widget)->document()->toPlainText();
+    }
+    QString real() const
+    {
+        if (auto* line = qobject_cast<PasswdLineEdit*>(widget))
+            return line->realText();
+        if (auto* text = qobject_cast<PasswdTextEdit*>(widget))
+            return text->realPlainText();
+        return qobject_cast<QTextEdit*>(widget)->toPlainText();
+    }
+    void setCursor(int at)
+    {
+        if (auto* line = qobject_cast<QLineEdit*>(widget)) {
+            line->setCursorPosition(at);
+            return;
+        }
+        auto* text = qobject_cast<QTextEdit*>(widget);
+        QTextCursor cursor = text->textCursor();
+        cursor.setPosition(at);
+        text->setTextCursor(cursor);
+    }
+    void type(QChar c)
+    {
+        if (c == '\n')
+            QTest::keyClick(widget, Qt::Key_Return);
+        else
+            QTest::keyClick(widget, c.toLatin1());
+    }
+};
+
+// Whether the text holds any character of the password: each of its
+// characters appears nowhere else in the texts these tests use.
+bool showsAnyOf(const QString& text, const QString& password)
+{
+    for (const QChar c : password) {
+        if (text.contains(c))
+            return true;
+    }
+    return false;
+}
+
+// What Select All and Copy put on the clipboard.
+QString copied(QWidget* edit)
+{
+    QApplication::clipboard()->clear();
+    QTest::keySequence(edit, QKeySequence::SelectAll);
+    QTest::keySequence(edit, QKeySequence::Copy);
+    return QApplication::clipboard()->text();
 }
 
 }
@@ -279,4 +344,94 @@ TEST_F(RepoForm, SortPositionsAreNeverClampedSilently)
               }),
               QDialog::Accepted);
     EXPECT_EQ(odd.sortPosition, 3.0);
+}
+
+// Every character of a URL or option line that holds a password deleted and
+// typed again, and the whole text typed afresh, in each editor: no
+// character of the password is ever drawn or copied, whole, cut short or
+// parted from its key, and the form still takes the real text.
+TEST_F(RepoForm, NoPasswordShowsOrIsCopiedWhileItsTextIsBrokenAndRetyped)
+{
+    readConf();
+    const QString pw = "ZQ9XJ7VK";
+    const QString segment = "/kivrel?user=joe&password=" + pw + "&path=";
+    Repo::Entry entry;
+    entry.id = "k";
+    dialog->setEntry(&entry);
+    dialog->show();
+    const struct
+    {
+        const char* field;
+        QString text;
+    } cases[] = {
+        {"mirrorList", "http://host" + segment + "list"},
+        // Two segments: both masked.
+        {"mirrorList", "http://a" + segment + "r http://b" + segment + "s"},
+        {"urls", "http://a" + segment + "r\nhttp://joe:" + pw + "@b/repo"},
+        {"other", "password=" + pw + "\nproxy_password = " + pw + "\nproxy=http://me:" + pw + "@p:3128"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.field);
+        Editor edit{dialog->findChild<QWidget*>(c.field)};
+        ASSERT_NE(edit.widget, nullptr);
+        Repo::Entry filled = entry;
+        filled.mirrorlist = c.field == QLatin1String("mirrorList") ? c.text : QString();
+        filled.baseurl = c.field == QLatin1String("urls") ? c.text : QString();
+        filled.other = c.field == QLatin1String("other") ? c.text : QString();
+        dialog->setEntry(&filled);
+        edit.widget->setFocus();
+        EXPECT_FALSE(showsAnyOf(edit.shown(), pw)) << edit.shown().toStdString();
+        int leaks = 0;
+        for (int i = 0; i < c.text.size(); ++i) {
+            edit.setCursor(i + 1);
+            QTest::keyClick(edit.widget, Qt::Key_Backspace);
+            ASSERT_EQ(edit.real(), QString(c.text).remove(i, 1));
+            const QString shown = edit.shown();
+            const QString clip = copied(edit.widget);
+            if (showsAnyOf(shown, pw) || clip != shown) {
+                if (++leaks <= 3)
+                    ADD_FAILURE() << "character " << i << " deleted: shown " << shown.toStdString()
+                                  << ", copied " << clip.toStdString();
+            }
+            edit.setCursor(i);
+            edit.type(c.text[i]);
+            ASSERT_EQ(edit.real(), c.text);
+            if (showsAnyOf(edit.shown(), pw) && ++leaks <= 3)
+                ADD_FAILURE() << "character " << i << " typed again: shown " << edit.shown().toStdString();
+        }
+        EXPECT_EQ(leaks, 0);
+
+        // Typed afresh, one character after another.
+        QTest::keySequence(edit.widget, QKeySequence::SelectAll);
+        QTest::keyClick(edit.widget, Qt::Key_Delete);
+        ASSERT_EQ(edit.real(), QString());
+        leaks = 0;
+        for (const QChar ch : c.text) {
+            edit.type(ch);
+            if (showsAnyOf(edit.shown(), pw) || showsAnyOf(copied(edit.widget), pw)) {
+                if (++leaks <= 3)
+                    ADD_FAILURE() << "typed: shown " << edit.shown().toStdString();
+            }
+            edit.setCursor(edit.real().size());
+        }
+        EXPECT_EQ(leaks, 0);
+        EXPECT_EQ(edit.real(), c.text);
+        // Typed in order, only the password ends up hidden.
+        const QChar mask(edit.widget->style()->styleHint(QStyle::SH_LineEdit_PasswordCharacter, nullptr,
+                                                         edit.widget));
+        EXPECT_EQ(edit.shown(), QString(c.text).replace(pw, QString(pw.size(), mask)));
+    }
+
+    // A password typed into its field goes into both segments of the mirror
+    // list, and neither shows it.
+    Repo::Entry two = entry;
+    two.mirrorlist = "http://a/kivrel?user=joe&password=&path=r http://b/kivrel?user=joe&password=&path=s";
+    dialog->setEntry(&two);
+    auto* authPassword = field<QLineEdit>("authPassword");
+    ASSERT_TRUE(authPassword->isEnabled());
+    QTest::keyClicks(authPassword, pw);
+    auto* mirrorList = field<PasswdLineEdit>("mirrorList");
+    EXPECT_EQ(mirrorList->realText(), "http://a" + segment + "r http://b" + segment + "s");
+    EXPECT_FALSE(showsAnyOf(mirrorList->displayText(), pw)) << mirrorList->displayText().toStdString();
+    EXPECT_FALSE(showsAnyOf(copied(mirrorList), pw));
 }

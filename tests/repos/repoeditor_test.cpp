@@ -24,6 +24,7 @@
 
 #include "common/repoeditordriver.h"
 #include "foundation/colors.h"
+#include "foundation/passwdtextedit.h"
 #include "repos/repoeditor/dialog.h"
 #include "repos/repoeditor/model.h"
 #include "repos/repoeditor/view.h"
@@ -398,4 +399,50 @@ TEST_F(RepoEditorTest, AnOpeningWhoseReadFailsReturnsAtOnce)
     QTimer::singleShot(0, [&] { button("OK")->click(); });
     EXPECT_EQ(dialog->exec(), QDialog::Accepted);
     EXPECT_EQ(spy->count(), 2);
+}
+
+// Values longer than a line edit holds by default, and characters a text
+// edit would turn into others (a carriage return, a no-break space of a
+// Latin-1 file), go back to the file byte for byte when the form edits
+// another field.
+TEST_F(RepoEditorTest, AFormEditKeepsEveryOtherValueWhole)
+{
+    QByteArray longName, longMirror;
+    for (int i = 0; longName.size() < 40000; ++i)
+        longName += "name part " + QByteArray::number(i) + ' ';
+    for (int i = 0; longMirror.size() < 40000; ++i)
+        longMirror += "/m" + QByteArray::number(i);
+    const QByteArray longId = "long" + QByteArray(33000, 'i');
+    const QByteArray other = "keepcache=0\r\n# caf\xa0 au lait\n";
+    tree.write("etc/yum.conf", "[main]\n");
+    tree.write("etc/yum.repos.d/a.repo", "[" + longId + "]\nname=" + longName
+                                             + "\nbaseurl=http://a/\nmirrorlist=http://m" + longMirror
+                                             + "\n" + other + "\n[b]\nname=B\nbaseurl=http://b/\xa0x\r\n");
+    BoxWatcher boxes;
+    dialog->show();
+    RepoEditorDriving::Table table(dialog.get());
+    ASSERT_EQ(table.ids().size(), 2);
+
+    // One edit of the URLs of the long section, one of the name of the other.
+    whenFormShows([](QWidget* form) {
+        auto* urls = form->findChild<PasswdTextEdit*>("urls");
+        urls->setFocus();
+        QTest::keyClick(urls, Qt::Key_End, Qt::ControlModifier);
+        QTest::keyClicks(urls, "x");
+    });
+    table.doubleClick(QString::fromLatin1(longId), Model::NameColumn);
+    whenFormShows([](QWidget* form) { RepoEditorDriving::type(form, "name", "B2"); });
+    table.doubleClick("b", Model::NameColumn);
+    button("Apply")->click();
+    EXPECT_TRUE(boxes.boxes.isEmpty());
+    const QByteArray written = tree.read("etc/yum.repos.d/a.repo");
+    const QByteArray expected = "[" + longId + "]\nname=" + longName + "\nbaseurl=http://a/x\nmirrorlist=http://m"
+                                + longMirror + "\n" + other + "\n[b]\nname=B2\nbaseurl=http://b/\xa0x\r\n";
+    // Where the two first part, with some bytes on either side: the texts
+    // are too long to print whole.
+    int at = 0;
+    while (at < written.size() && at < expected.size() && written[at] == expected[at])
+        ++at;
+    EXPECT_EQ(written.size(), expected.size());
+    EXPECT_EQ(written.mid(at - 20, 60), expected.mid(at - 20, 60)) << "from byte " << at - 20;
 }
