@@ -214,9 +214,10 @@ QList<ValueCheck::Problem> ValueCheck::problems(const Entry& entry)
 {
     QList<Problem> found;
     if (!entry.id.isEmpty() && !validIdentifier(entry.id)) {
-        const QString text = entry.id == QLatin1String("main")
-                                 ? tr("Identifier main names the main section, not a repository")
-                                 : tr("Identifier may hold only ASCII letters, digits and \"-_.:\"");
+        const QString text =
+            entry.id == QLatin1String("main")
+                ? tr("Identifier main names the main section, not a repository")
+                : tr("Identifier may hold only ASCII letters, digits and \"-_.:\"");
         found.append({Identifier, text, keyOf(Identifier, QStringRef(&entry.id))});
     }
     checkOneLine(found, Name, tr("Name"), entry.name);
