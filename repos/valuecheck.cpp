@@ -1,13 +1,15 @@
 // The values dnf would read otherwise than they are shown. Its parser of
 // repository files, as measured on the dnf installed here:
 // - a line whose first character other than blanks and tabs is "[" begins a
-//   section, also when it is indented; a header with more than one "]" or
-//   with "[" inside fails the whole file, as does "[" without "]";
+//   section, also when it is indented; a header whose identifier holds "["
+//   or "]" fails the whole file, as does "[" without "]";
 // - a line that begins with a blank or a tab continues the option above it;
 //   after a comment or an empty line, or before any option of the section,
 //   it fails the whole file;
 // - any other line is a comment ("#" or ";") or "key=value" with a key;
 //   without "=" or without a key it fails the whole file;
+// - a line of blanks alone changes nothing: a continuation may follow it
+//   (this program's reader joins it to the line above);
 // - a key set twice takes the later value;
 // - an identifier outside the characters below, and a section "main" in any
 //   file, are skipped.
@@ -28,7 +30,8 @@ bool isBlank(QChar c)
     return c == QLatin1Char(' ') || c == QLatin1Char('\t');
 }
 
-// Left of any line break the value's first line, which follows its key.
+// The lines after the first, numbered from 2: the first stands after its key
+// on the key's own line, where no text can do harm.
 template <typename Visit>
 void forEachFurtherLine(const QString& value, Visit visit)
 {
