@@ -23,7 +23,9 @@
 #include "engine/configroot.h"
 #include "engine/log.h"
 #include "engine/passwordmask.h"
+#include "repos/repoeditor/filetext.h"
 #include "repos/safefilewriter.h"
+#include "repos/valuecheck.h"
 
 namespace
 {
@@ -34,19 +36,6 @@ const int quotedLength = 200;
 bool beginsWithBlank(const QString& line)
 {
     return !line.isEmpty() && (line[0] == QLatin1Char(' ') || line[0] == QLatin1Char('\t'));
-}
-
-// A "\n" that is not followed by a blank or a tab would start a line of its
-// own in the file instead of continuing the value.
-bool hasBareLineBreak(const QString& text)
-{
-    for (int i = 0; i < text.size(); ++i) {
-        if (text[i] == QLatin1Char('\n')
-            && (i + 1 == text.size()
-                || (text[i + 1] != QLatin1Char(' ') && text[i + 1] != QLatin1Char('\t'))))
-            return true;
-    }
-    return false;
 }
 
 QString octalMode(mode_t mode)
@@ -165,6 +154,7 @@ bool YumConfIO::read(QWidget* parent)
     enabledDefault = true;
     gpgcheckDefault = false;
     entries.clear();
+    problemsHeld.clear();
     filesWithSections.clear();
     preambles.clear();
     namesById.clear();
@@ -325,6 +315,7 @@ bool YumConfIO::readRepoFile(LineReader& reader, const QString& path, QString* p
         cleanupRead(work);
         if (isNew)
             applyUsedOptions(work.id);
+        noteProblems(work);
         entries.append(work);
     };
 
@@ -513,6 +504,9 @@ bool YumConfIO::write(QWidget* parent)
         return false;
     }
     entries = completed;
+    problemsHeld.clear();
+    for (const Repo::Entry& entry : qAsConst(entries))
+        noteProblems(entry);
     for (const SafeFileWriter::Tightened& file : writer.tightened()) {
         logWarning(tr("%1 holds a password, so it was made readable by its owner only "
                       "(mode %2, was %3)")
@@ -660,11 +654,7 @@ void YumConfIO::cleanupWrite(QList<Repo::Entry>& list) const
     // other and the clean-up sees which files were written.
     QHash<QString, QString> nameOfTarget;
     for (Repo::Entry& entry : list) {
-        if (entry.file.isEmpty())
-            entry.file = entry.id + QLatin1String(".repo");
-        if (!entry.file.startsWith(QLatin1Char('/')) && !reposdirs.isEmpty())
-            entry.file = reposdirs.first() + QLatin1Char('/') + entry.file;
-        entry.file = QDir::cleanPath(entry.file);
+        entry.file = placedFile(entry.file, entry.id);
 
         struct stat info;
         if (::stat(QFile::encodeName(entry.file).constData(), &info) == 0) {
@@ -689,23 +679,55 @@ bool YumConfIO::filePositionLessThan(const Repo::Entry& a, const Repo::Entry& b)
     return a.sortPosition < b.sortPosition;
 }
 
+QString YumConfIO::placedFile(const QString& file, const QString& id) const
+{
+    QString path = file;
+    // The name of the file is what the user reads of the identifier, as
+    // UTF-8: the identifier holds the bytes of the file's line, which would
+    // otherwise be encoded a second time.
+    if (path.isEmpty())
+        path = RepoEditor::FileText::shown(id) + QLatin1String(".repo");
+    if (!path.startsWith(QLatin1Char('/')) && !reposdirs.isEmpty())
+        path = reposdirs.first() + QLatin1Char('/') + path;
+    return QDir::cleanPath(path);
+}
+
+bool YumConfIO::holdsRepositories(const QString& path) const
+{
+    if (path == QDir::cleanPath(fileName()))
+        return true;
+    return path.startsWith(QLatin1Char('/')) && path.endsWith(QLatin1String(".repo"))
+           && reposdirs.contains(QFileInfo(path).path());
+}
+
+void YumConfIO::noteProblems(const Repo::Entry& entry)
+{
+    const QList<Repo::ValueCheck::Problem> problems = Repo::ValueCheck::problems(entry);
+    if (problems.isEmpty())
+        return;
+    QSet<QString>& held = problemsHeld[QDir::cleanPath(entry.file)];
+    for (const Repo::ValueCheck::Problem& problem : problems)
+        held.insert(problem.key);
+}
+
 bool YumConfIO::checkWritable(const Repo::Entry& entry)
 {
     const QString& file = entry.file;
-    bool allowed = file == QDir::cleanPath(fileName());
-    if (!allowed && file.startsWith(QLatin1Char('/')) && file.endsWith(QLatin1String(".repo")))
-        allowed = reposdirs.contains(QFileInfo(file).path());
-    if (!allowed) {
+    if (!holdsRepositories(file)) {
         error(tr("Repository %1 cannot be written to %2: repositories belong in the yum "
                  "configuration file or in a \".repo\" file of a repository directory")
                   .arg(quoted(entry.id), file),
               EINVAL);
         return false;
     }
-    if (hasBareLineBreak(entry.id) || hasBareLineBreak(entry.name)
-        || hasBareLineBreak(entry.mirrorlist)) {
-        error(tr("Repository %1 has a line break in its identifier, name or mirror list URL")
-                  .arg(quoted(entry.id)),
+    // What dnf would read as other repositories or options than the entry
+    // holds is refused, unless the file held it already: a file that users
+    // have goes back as it was read.
+    const auto held = problemsHeld.constFind(file);
+    for (const Repo::ValueCheck::Problem& problem : Repo::ValueCheck::problems(entry)) {
+        if (held != problemsHeld.constEnd() && held->contains(problem.key))
+            continue;
+        error(tr("Repository %1 cannot be written: %2").arg(quoted(entry.id), problem.text),
               EINVAL);
         return false;
     }

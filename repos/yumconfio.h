@@ -68,6 +68,15 @@ public:
     // configuration root; looked up anew at every call.
     static QString fileName();
 
+    // The file the writer puts a section in whose File field holds `file`:
+    // an empty one is the identifier plus ".repo", a relative one goes into
+    // the first repository directory.
+    QString placedFile(const QString& file, const QString& id) const;
+    // Whether the writer puts repository sections into the file at a path
+    // that placedFile() gave: yum.conf, or a ".repo" file directly inside a
+    // repository directory.
+    bool holdsRepositories(const QString& path) const;
+
     // [main] cachedir as written (not moved below the configuration root).
     QString cachedir;
     // In search order, below the configuration root.
@@ -104,6 +113,7 @@ private:
     static bool filePositionLessThan(const Repo::Entry& a, const Repo::Entry& b);
     bool checkWritable(const Repo::Entry& entry);
     static void writeRepo(QString& text, const Repo::Entry& entry);
+    void noteProblems(const Repo::Entry& entry);
     bool planFiles(const QList<Repo::Entry>& list, SafeFileWriter& writer, QStringList& paths);
     void relinkHardLinks(const QStringList& written);
     // Takes the identities of the files just written in place of those read.
@@ -121,6 +131,10 @@ private:
     // The ".repo" files that held a section at the last read or write,
     // the only ones that may be removed for holding none any more.
     QSet<QString> filesWithSections;
+    // The keys of the value problems (Repo::ValueCheck) that each file,
+    // by its cleaned path, held at the last read or write. They are written
+    // back as they were; only the ones the editor would bring in are refused.
+    QHash<QString, QSet<QString>> problemsHeld;
     // Lines of each ".repo" file before its first section.
     QHash<QString, QString> preambles;
     // Every file read, under the first name that reached it. Links between

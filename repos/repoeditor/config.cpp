@@ -8,6 +8,7 @@
 
 #include <QComboBox>
 #include <QDoubleSpinBox>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -21,6 +22,7 @@
 #include "foundation/passwdlineedit.h"
 #include "foundation/passwdtextedit.h"
 #include "repos/kivrel.h"
+#include "repos/valuecheck.h"
 #include "repos/yumconfio.h"
 
 namespace RepoEditor
@@ -386,45 +388,64 @@ void Config::valueChanged(QString)
     valueChanged();
 }
 
+QString Config::fileError(YumConfIO* yumConfIO) const
+{
+    // Judged as the writer judges it, on the path it would write.
+    const QString path = yumConfIO->placedFile(file->text(), identifier->text());
+    if (yumConfIO->holdsRepositories(path))
+        return QString();
+    const bool inReposdir = yumConfIO->reposdirs.contains(QFileInfo(path).path())
+                            && path.startsWith(QLatin1Char('/'));
+    return inReposdir ? tr("File lacks .repo suffix") : tr("File is not in any reposdir directory");
+}
+
+bool Config::acceptable(YumConfIO* yumConfIO) const
+{
+    return !refusedSortPosition && Repo::ValueCheck::problems(toEntry()).isEmpty()
+           && fileError(yumConfIO).isEmpty();
+}
+
 bool Config::setStatus(YumConfIO* yumConfIO, QLabel* status)
 {
-    enum Kind { Error, Warning };
+    enum Kind { Error, Warning, Note };
     auto show = [status](Kind kind, const QString& text) {
-        status->setPalette(kind == Error ? Colors::makeError(status->palette())
-                                         : Colors::makeWarning(status->palette()));
+        status->setPalette(kind == Error     ? Colors::makeError(status->palette())
+                           : kind == Warning ? Colors::makeWarning(status->palette())
+                                             : Colors::makeOK(status->palette()));
         status->setText(text);
         return true;
     };
 
+    // Errors first: OK waits while one holds, and a warning must not hide
+    // why.
     if (refusedSortPosition)
         return show(Error, tr("Sort Position %1 does not fit the field: choose one from 0.0 to %2")
                                .arg(QString::number(entrySortPosition, 'g', 17),
                                     QString::number(maxSortPosition, 'f', 1)));
     if (identifier->text().isEmpty())
         return show(Error, tr("No Identifier specified"));
-    const QString realUrls = urls->realPlainText();
-    const QString realMirrorList = mirrorList->realText();
-    if (realUrls.isEmpty() && realMirrorList.isEmpty())
+    const Repo::Entry shown = toEntry();
+    const QList<Repo::ValueCheck::Problem> problems = Repo::ValueCheck::problems(shown);
+    if (!problems.isEmpty())
+        return show(Error, problems.first().text);
+    const QString placement = fileError(yumConfIO);
+    if (!placement.isEmpty())
+        return show(Error, placement);
+
+    if (shown.baseurl.isEmpty() && shown.mirrorlist.isEmpty())
         return show(Warning, tr("No URLs or Mirror list URL specified"));
-
-    const QString path = file->text();
-    if (!path.isEmpty() && path != YumConfIO::fileName()) {
-        bool inReposdir = false;
-        for (const QString& dir : yumConfIO->reposdirs)
-            inReposdir = inReposdir || path.startsWith(dir + QLatin1Char('/'));
-        if (!inReposdir)
-            return show(Warning, tr("File is not in any reposdir directory"));
-        if (!path.endsWith(QLatin1String(".repo")))
-            return show(Warning, tr("File lacks .repo suffix"));
-    }
-
     QString key1, value1, key2, value2;
-    const bool found = Repo::Kivrel::getAuth(realUrls, key1, value1, key2, value2)
-                       || Repo::Kivrel::getAuth(realMirrorList, key1, value1, key2, value2);
+    const bool found = Repo::Kivrel::getAuth(shown.baseurl, key1, value1, key2, value2)
+                       || Repo::Kivrel::getAuth(shown.mirrorlist, key1, value1, key2, value2);
     if (found && value1.isEmpty())
         return show(Warning, tr("No Kivrel Authentication Name specified"));
     if (found && value2.isEmpty())
         return show(Warning, tr("No Kivrel Authentication Password specified"));
+
+    // A relative name is no mistake, but the user should see where it goes.
+    const QString path = file->text();
+    if (!path.isEmpty() && !path.startsWith(QLatin1Char('/')))
+        return show(Note, tr("File will be %1").arg(yumConfIO->placedFile(path, shown.id)));
     return false;
 }
 

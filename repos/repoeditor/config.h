@@ -48,6 +48,10 @@ public:
     // of its kind, and returns true; false, with the label untouched, when
     // no rule holds.
     bool setStatus(YumConfIO* yumConfIO, QLabel* status);
+    // Whether the form may be taken as it stands: no value that the writer
+    // would refuse. A missing identifier is left to the editor, which asks
+    // before it drops such a repository.
+    bool acceptable(YumConfIO* yumConfIO) const;
 
     // True while the Sort Position field holds a position other than the
     // entry's because the entry's did not fit it; the form must not be
@@ -89,6 +93,8 @@ private:
     // The field's value: the one it was given while it still holds what it
     // made of that, else its text.
     QString valueOf(const QObject* field, const QString& text) const;
+    // Why the writer would refuse the File field, or nothing.
+    QString fileError(YumConfIO* yumConfIO) const;
 
     bool updating = false;
     QLineEdit* identifier;

@@ -37,6 +37,8 @@ ConfigDialog::ConfigDialog(YumConfIO* yumConfIO, QWidget* parent)
     layout->addLayout(buttons);
     status = new QLabel(QString(), this);
     status->setObjectName(QStringLiteral("status"));
+    // It quotes the File field, which is never markup.
+    status->setTextFormat(Qt::PlainText);
     buttons->addWidget(status);
     buttons->addStretch();
     resetButton = new QPushButton(tr("Reset"), this);
@@ -123,8 +125,9 @@ void ConfigDialog::ok()
         return;
     }
     // The status line says why: taking the form now would move the
-    // repository to a position the user never saw.
-    if (config->sortPositionRefused())
+    // repository to a position the user never saw, or hand the writer a
+    // value it refuses.
+    if (!config->acceptable(yumConfIO))
         return;
 
     const Repo::Entry edited = config->toEntry();

@@ -213,7 +213,7 @@ TEST_F(RepoForm, StatusRulesInTheirOrder)
     EXPECT_EQ(field<QDoubleSpinBox>("sortPosition")->value(), 0.0);
 
     const QColor none = QLabel().palette().color(QPalette::WindowText);
-    const QColor error(Colors::error()), warning(Colors::warning());
+    const QColor error(Colors::error()), warning(Colors::warning()), ok(Colors::ok());
     const QString repoDir = conf.reposdirs.first();
     auto* file = field<QLineEdit>("file");
     const struct
@@ -227,10 +227,19 @@ TEST_F(RepoForm, StatusRulesInTheirOrder)
          "No URLs or Mirror list URL specified", warning},
         // A mirror list alone is enough.
         {[&] { field<PasswdLineEdit>("mirrorList")->setRealText("http://m/list"); }, "", none},
-        {[&] { file->setText(repoDir + "/x"); }, "File lacks .repo suffix", warning},
+        // What the writer refuses is an error before OK.
+        {[&] { file->setText(repoDir + "/x"); }, "File lacks .repo suffix", error},
         // Outside every directory comes before the missing suffix.
-        {[&] { file->setText(tree.path("srv/x")); }, "File is not in any reposdir directory", warning},
-        {[&] { file->setText("x.repo"); }, "File is not in any reposdir directory", warning},
+        {[&] { file->setText(tree.path("srv/x")); }, "File is not in any reposdir directory",
+         error},
+        // A folder whose name only begins with a repository directory's.
+        {[&] { file->setText(repoDir + ".old/x.repo"); }, "File is not in any reposdir directory",
+         error},
+        {[&] { file->setText(repoDir + "/sub/x.repo"); }, "File is not in any reposdir directory",
+         error},
+        // A relative name goes where the writer puts it, and says so.
+        {[&] { file->setText("x.repo"); }, "File will be " + repoDir + "/x.repo", ok},
+        {[&] { file->setText("x"); }, "File lacks .repo suffix", error},
         {[&] { file->setText(YumConfIO::fileName()); }, "", none},
         {[&] { file->setText(repoDir + "/x.repo"); }, "", none},
         {[&] { field<PasswdTextEdit>("urls")->setRealPlainText("http://a/kivrel?u=&p=&path=r"); },
@@ -434,4 +443,86 @@ TEST_F(RepoForm, NoPasswordShowsOrIsCopiedWhileItsTextIsBrokenAndRetyped)
     EXPECT_EQ(mirrorList->realText(), "http://a" + segment + "r http://b" + segment + "s");
     EXPECT_FALSE(showsAnyOf(mirrorList->displayText(), pw)) << mirrorList->displayText().toStdString();
     EXPECT_FALSE(showsAnyOf(copied(mirrorList), pw));
+}
+
+// Each value that dnf would read as another repository or other options, or
+// skip along with its file, is an error, and OK waits until it is mended;
+// values dnf reads as shown pass. A missing identifier does not hide such a
+// value from OK.
+TEST_F(RepoForm, ValuesDnfWouldReadOtherwiseAreErrorsAndOkWaits)
+{
+    readConf();
+    Repo::Entry entry;
+    entry.id = "good";
+    entry.baseurl = "file:///srv/r";
+    auto* identifier = field<QLineEdit>("identifier");
+    auto* name = field<QLineEdit>("name");
+    auto* urls = field<PasswdTextEdit>("urls");
+    auto* mirrorList = field<PasswdLineEdit>("mirrorList");
+    auto* other = field<PasswdTextEdit>("other");
+    auto* file = field<QLineEdit>("file");
+    auto* ok = field<QPushButton>("ok");
+    const QString anyCharacter = "Identifier may hold only ASCII letters, digits and \"-_.:\"";
+    const struct
+    {
+        std::function<void(const QString&)> set;
+        QString bad;
+        QString text;
+        QString good;
+    } cases[] = {
+        {[&](const QString& v) { identifier->setText(v); }, "x]y", anyCharacter, "a-b_c.d:E9"},
+        {[&](const QString& v) {
+             identifier->selectAll();
+             commit(identifier, v);
+         }, QString::fromUtf8("caf\xc3\xa9"),
+         anyCharacter, "good"},
+        {[&](const QString& v) { identifier->setText(v); }, "main",
+         "Identifier main names the main section, not a repository", "Main"},
+        {[&](const QString& v) { name->setText(v); }, "x\n [notasection]",
+         "Name line 2 would begin a repository of its own", "x\n  continued"},
+        {[&](const QString& v) { name->setText(v); }, "x\ny", "Name has a line break", "x [y] = z"},
+        {[&](const QString& v) { urls->setRealPlainText(v); }, "file:///srv/r\n[evil]",
+         "URLs line 2 would begin a repository of its own", "file:///srv/r\n\nfile:///srv/s"},
+        {[&](const QString& v) { mirrorList->setRealText(v); }, "http://m/\n\t[b]",
+         "Mirror list URL line 2 would begin a repository of its own", "http://m/"},
+        {[&](const QString& v) { other->setRealPlainText(v); }, "exclude=a\n[evil]",
+         "Other Options line 2 would begin a repository of its own",
+         "# comment\n; another\nexclude=a\n  b\n\npriority=5"},
+        {[&](const QString& v) { other->setRealPlainText(v); }, "garbage",
+         "Other Options line 1 is neither an option (key=value) nor a comment", "a=b"},
+        {[&](const QString& v) { other->setRealPlainText(v); }, "  exclude=a",
+         "Other Options line 1 begins with a blank but continues no option", "exclude=a"},
+        {[&](const QString& v) { other->setRealPlainText(v); }, "a=b\n# note\n  c",
+         "Other Options line 3 begins with a blank but continues no option", "a=b\n  c\n# note"},
+        {[&](const QString& v) { other->setRealPlainText(v); }, "name: a=b",
+         "Other Options line 1 sets name, which has a field of its own", "name_x=a"},
+        {[&](const QString& v) { file->setText(v); }, "sub/x.repo",
+         "File is not in any reposdir directory", ""},
+    };
+    EXPECT_EQ(run(entry, [&] {
+                  int n = 0;
+                  for (const auto& c : cases) {
+                      c.set(c.bad);
+                      EXPECT_EQ(status(), c.text) << "case " << n;
+                      EXPECT_EQ(statusColour(), QColor(Colors::error())) << "case " << n;
+                      ok->click();
+                      EXPECT_TRUE(dialog->isVisible()) << "case " << n;
+                      c.set(c.good);
+                      EXPECT_EQ(status(), "") << "case " << n;
+                      ++n;
+                  }
+                  // The missing identifier shows first; OK still waits for
+                  // the name.
+                  identifier->clear();
+                  name->setText("x\n[y]");
+                  EXPECT_EQ(status(), "No Identifier specified");
+                  ok->click();
+                  EXPECT_TRUE(dialog->isVisible());
+                  name->setText("mended");
+                  ok->click();
+              }),
+              QDialog::Accepted);
+    EXPECT_EQ(entry.id, "");
+    EXPECT_EQ(entry.name, "mended");
+    EXPECT_EQ(entry.other, "name_x=a");
 }

@@ -446,3 +446,23 @@ TEST_F(RepoEditorTest, AFormEditKeepsEveryOtherValueWhole)
     EXPECT_EQ(written.size(), expected.size());
     EXPECT_EQ(written.mid(at - 20, 60), expected.mid(at - 20, 60)) << "from byte " << at - 20;
 }
+
+// A file name typed into the form is written as the UTF-8 of what it shows.
+TEST_F(RepoEditorTest, ANonAsciiFileNameIsWrittenAsItsUtf8)
+{
+    tree.write("etc/yum.conf", "[main]\n");
+    BoxWatcher boxes;
+    dialog->show();
+    whenFormShows([&](QWidget* form) {
+        RepoEditorDriving::type(form, "identifier", "typed");
+        form->findChild<PasswdTextEdit*>("urls")->setRealPlainText("file:///srv/r");
+        RepoEditorDriving::type(form, "file", QString::fromUtf8("caf\xc3\xa9.repo"));
+    });
+    button("Add")->click();
+    button("Apply")->click();
+    EXPECT_TRUE(boxes.boxes.isEmpty());
+    QList<QByteArray> names;
+    for (const QString& name : QDir(tree.path(firstRepoDir())).entryList(QDir::Files))
+        names << QFile::encodeName(name);
+    EXPECT_EQ(names, QList<QByteArray>{"caf\xc3\xa9.repo"});
+}

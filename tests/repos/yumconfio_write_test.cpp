@@ -760,10 +760,12 @@ TEST_F(ConfWriteFailure, ALineBreakThatWouldStartANewLineIsRefused)
     writeFixture();
     ASSERT_TRUE(conf.read(nullptr));
     conf.entries.last().name = "x\n[injected]";
-    EXPECT_TRUE(failingWrite().startsWith("Repository s has a line break"));
+    EXPECT_EQ(failingWrite(), "Repository s cannot be written: Name has a line break; errno = 22 "
+                              "(Invalid argument).");
     conf.entries.last().name = "ok";
     conf.entries.last().mirrorlist = "http://a\nenabled=0";
-    EXPECT_TRUE(failingWrite().startsWith("Repository s has a line break"));
+    EXPECT_EQ(failingWrite(), "Repository s cannot be written: Mirror list URL has a line break; "
+                              "errno = 22 (Invalid argument).");
     // A continuation line is still a continuation line when written back.
     conf.entries.last().mirrorlist = "http://a\n  http://b";
     EXPECT_TRUE(conf.write(nullptr));
