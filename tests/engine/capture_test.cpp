@@ -12,6 +12,7 @@
 #include <atomic>
 #include <cstdio>
 #include <thread>
+#include <utility>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -33,12 +34,16 @@
 
 namespace {
 
-// The process's descriptors, each with what it refers to.
+// The process's standard descriptors and those of its other descriptors
+// that are not files (pipes, sockets, event descriptors), each with what it
+// refers to. The files that rpm and dnf keep open are left out.
 QMap<int, QString> descriptors()
 {
     QMap<int, QString> open;
     const QDir folder("/proc/self/fd");
-    for (const QString& name : folder.entryList(QDir::System | QDir::NoDotAndDotDot)) {
+    QStringList names = folder.entryList(QDir::System | QDir::NoDotAndDotDot);
+    names << "0" << "1" << "2";
+    for (const QString& name : std::as_const(names)) {
         char target[4096];
         const ssize_t length = ::readlink(("/proc/self/fd/" + name).toLatin1().constData(),
                                           target, sizeof target);
