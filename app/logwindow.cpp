@@ -246,9 +246,9 @@ void Window::drawAll()
 
 bool Window::render()
 {
-    // The entries are copied out under the mutex (their texts are shared,
-    // not duplicated) and drawn after it is let go, so that writers wait
-    // only for the copying, never for the drawing.
+    // The entries of one step are copied out under the mutex and drawn
+    // after it is let go, so that writers wait only for the copying, never
+    // for the drawing.
     std::vector<Log::Entry> fresh;
     bool unfinished;
     {
