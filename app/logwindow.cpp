@@ -35,6 +35,9 @@ const int defaultLevel = 2;
 // The most lines drawn in one step: some tens of milliseconds of work.
 const int defaultStepLines = 500;
 
+// The most lines one paragraph of the text edit holds.
+const int paragraphLines = 64;
+
 // Info lines from this level on are drawn in the minor colour.
 const unsigned int minorInfoLevel = 10;
 
@@ -243,9 +246,9 @@ void Window::drawAll()
 
 bool Window::render()
 {
-    // The entries are copied out under the mutex (their texts are shared,
-    // not duplicated) and drawn after it is let go, so that writers wait
-    // only for the copying, never for the drawing.
+    // The entries of one step are copied out under the mutex and drawn
+    // after it is let go, so that writers wait only for the copying, never
+    // for the drawing.
     std::vector<Log::Entry> fresh;
     bool unfinished;
     {
@@ -295,6 +298,22 @@ QString Window::toHtml(std::vector<Log::Entry>& entries) const
 
     QString html;
     html.reserve(int(entries.size()) * 200);
+    // Lines run on in one paragraph, each after a line break, up to
+    // paragraphLines of them: a paragraph costs the text edit some hundred
+    // bytes of its own, more than a line's text, which a runaway scriptlet's
+    // half a million lines would feel. A headline is a heading of its own.
+    // The lines of the paragraph under way, and how many.
+    QString body;
+    int open = 0;
+    const auto close = [&] {
+        if (open == 0)
+            return;
+        html += body.isEmpty() ? emptyParagraph : paragraph;
+        html += body;
+        html += QLatin1String("</p>");
+        body.clear();
+        open = 0;
+    };
     for (Log::Entry& entry : entries) {
         htmlProtect(entry.text);
         const Wrapper* wrapper;
@@ -316,15 +335,27 @@ QString Window::toHtml(std::vector<Log::Entry>& entries) const
             wrapper = &error;
         }
         const bool isHeading = entry.kind == Log::Action;
+        if (isHeading || open == paragraphLines)
+            close();
+        if (isHeading) {
+            html += entry.text.isEmpty() ? emptyHeading : heading;
+            html += wrapper->before;
+            html += entry.text;
+            html += wrapper->after;
+            html += QLatin1String("</h2>");
+            continue;
+        }
+        if (open > 0)
+            body += QLatin1String("<br />");
+        ++open;
+        // An empty line is the break alone.
         if (entry.text.isEmpty())
-            html += isHeading ? emptyHeading : emptyParagraph;
-        else
-            html += isHeading ? heading : paragraph;
-        html += wrapper->before;
-        html += entry.text;
-        html += wrapper->after;
-        html += isHeading ? QLatin1String("</h2>") : QLatin1String("</p>");
+            continue;
+        body += wrapper->before;
+        body += entry.text;
+        body += wrapper->after;
     }
+    close();
     return html;
 }
 

@@ -66,7 +66,8 @@ private:
     // line, and has the rest drawn in later steps; whether there were any
     // to examine.
     bool render();
-    // Rich text of the entries, one paragraph each, escaped in place.
+    // Rich text of the entries, escaped in place: runs of lines share a
+    // paragraph, a headline is a heading of its own.
     QString toHtml(std::vector<Log::Entry>& entries) const;
     // Adds the paragraphs of html after the last line; a reader at the end
     // of the log stays there.

@@ -34,6 +34,7 @@
 #include <QGuiApplication>
 #include <QMutexLocker>
 #include <QSpinBox>
+#include <QTextBlock>
 #include <QTextDocument>
 #include <QThread>
 #include <QWindow>
@@ -146,9 +147,16 @@ double longestGap(const std::vector<double>& times)
     return gap;
 }
 
+// The drawn lines: a paragraph holds several, one after each line break.
 int drawnLines(HTextEdit* text)
 {
-    return text->document()->isEmpty() ? 0 : text->document()->blockCount();
+    QTextDocument* document = text->document();
+    if (document->isEmpty())
+        return 0;
+    int lines = 0;
+    for (QTextBlock block = document->begin(); block.isValid(); block = block.next())
+        lines += 1 + block.text().count(QChar(QChar::LineSeparator));
+    return lines;
 }
 
 void waitForExposure(QWidget& window)

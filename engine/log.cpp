@@ -1,6 +1,7 @@
 // The log's entries and the list that holds them.
 #include "engine/log.h"
 
+#include <algorithm>
 #include <utility>
 
 #include <QMutexLocker>
@@ -23,7 +24,61 @@ EntryList::~EntryList() = default;
 int EntryList::lockedCount()
 {
     QMutexLocker locker(this);
-    return QList<Log::Entry>::count();
+    return count();
+}
+
+namespace {
+
+// The size of the blocks that hold the texts; a longer line gets a block
+// of its own.
+const int blockBytes = 1 << 20;
+
+bool fitsLatin1(const QString& text)
+{
+    for (const QChar c : text) {
+        if (c.unicode() > 0xff)
+            return false;
+    }
+    return true;
+}
+
+}
+
+Log::Entry EntryList::at(int i) const
+{
+    const Record& record = records[size_t(i)];
+    const char* data = blocks[record.block].constData() + record.offset;
+    QString text = record.wide
+                       ? QString(reinterpret_cast<const QChar*>(data), int(record.size / 2))
+                       : QString::fromLatin1(data, int(record.size));
+    return Log::Entry(Log::Kind(record.kind), record.level, std::move(text));
+}
+
+void EntryList::append(const Log::Entry& entry)
+{
+    const bool wide = !fitsLatin1(entry.text);
+    const int bytes = entry.text.size() * (wide ? 2 : 1);
+    // Two-byte characters start at an even offset.
+    int offset = blocks.empty() ? 0 : blocks.back().size();
+    if (wide)
+        offset += offset % 2;
+    if (blocks.empty() || offset + bytes > blocks.back().capacity()) {
+        blocks.emplace_back();
+        blocks.back().reserve(std::max(blockBytes, bytes));
+        offset = 0;
+    }
+    QByteArray& block = blocks.back();
+    block.resize(offset);
+    if (wide) {
+        block.append(reinterpret_cast<const char*>(entry.text.constData()), bytes);
+    } else {
+        block.resize(offset + bytes);
+        char* out = block.data() + offset;
+        for (const QChar c : entry.text)
+            *out++ = char(c.unicode());
+    }
+    records.push_back(Record{quint32(blocks.size() - 1), quint32(offset), quint32(bytes),
+                             entry.level, qint32(entry.kind), wide});
 }
 
 void EntryList::emitAppended()

@@ -3,7 +3,9 @@
 // batch of new entries with appended().
 #pragma once
 
-#include <QList>
+#include <vector>
+
+#include <QByteArray>
 #include <QMutex>
 #include <QObject>
 #include <QString>
@@ -35,13 +37,46 @@ public:
 // count holds the mutex; appended() is emitted after it has been let go, so
 // its receivers may take it again. Readers keep their own count of the
 // entries they have seen.
-class EntryList : public QObject, public QList<Log::Entry>, public QMutex
+//
+// The log keeps every line for the engine's life, also the half a million
+// a runaway scriptlet may write: the texts are kept packed, one byte a
+// character where Latin-1 holds the line, in blocks of a megabyte, and an
+// entry is made anew for each read.
+class EntryList : public QObject, public QMutex
 {
     Q_OBJECT
 
 public:
+    // Reads an entry at a time; the mutex is held around the loop.
+    class const_iterator
+    {
+    public:
+        const_iterator(const EntryList* list, int index) : list(list), index(index) {}
+        Log::Entry operator*() const { return list->at(index); }
+        const_iterator& operator++()
+        {
+            ++index;
+            return *this;
+        }
+        bool operator!=(const const_iterator& other) const { return index != other.index; }
+
+    private:
+        const EntryList* list;
+        int index;
+    };
+
     EntryList();
     ~EntryList() override;
+
+    // The mutex is held for all of these.
+    int count() const { return int(records.size()); }
+    int size() const { return count(); }
+    bool isEmpty() const { return records.empty(); }
+    Log::Entry at(int i) const;
+    Log::Entry last() const { return at(count() - 1); }
+    void append(const Log::Entry& entry);
+    const_iterator begin() const { return const_iterator(this, 0); }
+    const_iterator end() const { return const_iterator(this, count()); }
 
     // The number of entries, read under the mutex.
     int lockedCount();
@@ -50,6 +85,21 @@ public:
 
 signals:
     void appended();
+
+private:
+    struct Record {
+        quint32 block;
+        quint32 offset;
+        // In bytes.
+        quint32 size;
+        quint32 level;
+        qint32 kind;
+        // Two bytes a character, for a line beyond Latin-1.
+        bool wide;
+    };
+
+    std::vector<Record> records;
+    std::vector<QByteArray> blocks;
 };
 
 }

@@ -555,7 +555,7 @@ private:
     bool usesPrestoKnown = false;
 
     // Each stream's text after its last newline. The script's callbacks (in
-    // the thread of the script call) and the output capture (in the GUI
+    // the thread of the script call) and the output capture (on its reader
     // thread) write the same stream, so pendingMutex guards both texts.
     QString stdoutPending;
     QString stderrPending;

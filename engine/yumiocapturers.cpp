@@ -1,6 +1,5 @@
 // Output capture: the pipes behind descriptors 1 and 2 during the script's
-// apply call, their reader in the GUI thread, and the scope that installs a
-// capture.
+// apply call, their reader thread, and the scope that installs a capture.
 //
 // Every descriptor made here is close-on-exec: a program started meanwhile
 // must not hold a pipe open (its end would never come) nor write into the
@@ -14,15 +13,12 @@
 #include <cstdio>
 
 #include <fcntl.h>
+#include <poll.h>
 #include <unistd.h>
 
-#include <QApplication>
 #include <QMutexLocker>
-#include <QSocketNotifier>
 #include <QThread>
-#include <QTimer>
 
-#include "engine/globals.h"
 #include "engine/yumio.h"
 #include "foundation/execute.h"
 
@@ -64,12 +60,14 @@ void closeDescriptor(int& fd)
     fd = -1;
 }
 
-// The GUI thread: the application's, also before main has published it.
-QThread* guiThread()
-{
-    QCoreApplication* app = application ? application : QCoreApplication::instance();
-    return app ? app->thread() : QThread::currentThread();
-}
+// What one round of the reader takes from a pipe before it logs the lines:
+// a burst reaches the log in batches of some thousand lines, each announced
+// once.
+const qint64 roundBytes = 1 << 20;
+// What the last reads take at most: what the pipes held when the writers
+// went, and not the output of a program that outlived the capture and
+// writes on for ever.
+const qint64 lastBytes = 16 << 20;
 
 // Bytes of a stream as text: UTF-8, anything else and NUL, which no log line
 // can hold, as replacement characters. The size is passed on purpose: the
@@ -84,7 +82,7 @@ QString decoded(const QByteArray& bytes)
 }
 
 YumIOCapturers::YumIOCapturers(YumIO* io)
-    : QObject(nullptr), io(io)
+    : io(io)
 {
     // What C stdio holds from before the capture belongs where it was
     // written to, not into the log.
@@ -100,6 +98,17 @@ YumIOCapturers::YumIOCapturers(YumIO* io)
         abandon(YumIO::tr("Unable to open pipe to capture rpm transaction output"));
         return;
     }
+    // The reader must never wait on one pipe while the other fills.
+    fcntl(stdoutPipe[0], F_SETFL, O_NONBLOCK);
+    fcntl(stderrPipe[0], F_SETFL, O_NONBLOCK);
+    minion = new YumIOCapturersMinion(io, stdoutPipe[0], stderrPipe[0]);
+    stdoutPipe[0] = -1;
+    stderrPipe[0] = -1;
+    // The reader runs before anything can write into the pipes.
+    if (refused(ReaderStart) || !minion->activate()) {
+        abandon(YumIO::tr("Unable to start reading rpm transaction output"));
+        return;
+    }
     stdoutRedirected = redirect(stdoutPipe[1], STDOUT_FILENO, StdoutRedirection);
     stderrRedirected =
         stdoutRedirected && redirect(stderrPipe[1], STDERR_FILENO, StderrRedirection);
@@ -107,16 +116,7 @@ YumIOCapturers::YumIOCapturers(YumIO* io)
         abandon(YumIO::tr("Unable to dup2 pipe to capture rpm transaction output"));
         return;
     }
-    // The reader must never wait: the GUI thread reads whatever is there.
-    fcntl(stdoutPipe[0], F_SETFL, O_NONBLOCK);
-    fcntl(stderrPipe[0], F_SETFL, O_NONBLOCK);
-
-    minion = new YumIOCapturersMinion(io, stdoutPipe[0], stderrPipe[0]);
-    stdoutPipe[0] = -1;
-    stderrPipe[0] = -1;
-    minion->moveToThread(guiThread());
     Execute::setChildStreams(savedStdout, savedStderr);
-    minion->activate();
 }
 
 YumIOCapturers::~YumIOCapturers()
@@ -139,8 +139,7 @@ YumIOCapturers::~YumIOCapturers()
     // once this returns, and later ones get the process's own streams.
     Execute::setChildStreams(-1, -1);
     closeAll();
-    minion->deactivate();
-    minion->deleteLater();
+    finishMinion();
 }
 
 void YumIOCapturers::failSetUpAt(SetUpStep step)
@@ -158,7 +157,18 @@ void YumIOCapturers::abandon(const QString& text)
     stdoutRedirected = false;
     stderrRedirected = false;
     closeAll();
+    // What was written meanwhile reaches the log before the report.
+    finishMinion();
     io->error(text);
+}
+
+void YumIOCapturers::finishMinion()
+{
+    if (!minion)
+        return;
+    minion->deactivate();
+    delete minion;
+    minion = nullptr;
 }
 
 void YumIOCapturers::closeAll()
@@ -169,90 +179,116 @@ void YumIOCapturers::closeAll()
 }
 
 YumIOCapturersMinion::YumIOCapturersMinion(YumIO* io, int stdoutFd, int stderrFd)
-    : QObject(nullptr),
-      io(io),
-      stdoutStream{stdoutFd, QByteArray(), nullptr, &YumIO::writeStdout},
-      stderrStream{stderrFd, QByteArray(), nullptr, &YumIO::writeStderr}
+    : io(io),
+      stdoutStream{stdoutFd, QByteArray(), true, &YumIO::writeStdout},
+      stderrStream{stderrFd, QByteArray(), true, &YumIO::writeStderr}
 {
 }
 
 YumIOCapturersMinion::~YumIOCapturersMinion()
 {
-    QMutexLocker locker(&mutex);
-    for (Stream* stream : {&stdoutStream, &stderrStream}) {
-        // Only a writer that outlived the capture can have left anything.
-        read(*stream, false);
-        if (!stream->unfinished.isEmpty())
-            (io->*stream->write)(decoded(stream->unfinished));
-        delete stream->notifier;
-        closeDescriptor(stream->fd);
-    }
+    deactivate();
+    closeDescriptor(stdoutStream.fd);
+    closeDescriptor(stderrStream.fd);
 }
 
-void YumIOCapturersMinion::activate()
+bool YumIOCapturersMinion::activate()
 {
-    QTimer::singleShot(0, this, &YumIOCapturersMinion::initialize);
-}
-
-void YumIOCapturersMinion::initialize()
-{
-    QMutexLocker locker(&mutex);
-    // A capture that ended first has read everything already.
-    if (finished)
-        return;
-    stdoutStream.notifier = new QSocketNotifier(stdoutStream.fd, QSocketNotifier::Read);
-    stderrStream.notifier = new QSocketNotifier(stderrStream.fd, QSocketNotifier::Read);
-    connect(stdoutStream.notifier, &QSocketNotifier::activated, this,
-            &YumIOCapturersMinion::readStdout);
-    connect(stderrStream.notifier, &QSocketNotifier::activated, this,
-            &YumIOCapturersMinion::readStderr);
-}
-
-void YumIOCapturersMinion::readStdout()
-{
-    readSignalled(stdoutStream);
-}
-
-void YumIOCapturersMinion::readStderr()
-{
-    readSignalled(stderrStream);
-}
-
-void YumIOCapturersMinion::readSignalled(Stream& stream)
-{
-    QMutexLocker locker(&mutex);
-    if (finished) {
-        // The pipe's end is readable for ever: stop asking until deletion.
-        if (stream.notifier)
-            stream.notifier->setEnabled(false);
-        return;
-    }
-    read(stream, true);
+    if (reader || pipe2(stopPipe, O_CLOEXEC) != 0)
+        return false;
+    reader = QThread::create([this] { run(); });
+    reader->start();
+    // A thread that could not be made is neither running nor finished.
+    if (reader->isRunning() || reader->isFinished())
+        return true;
+    delete reader;
+    reader = nullptr;
+    closeDescriptor(stopPipe[0]);
+    closeDescriptor(stopPipe[1]);
+    return false;
 }
 
 void YumIOCapturersMinion::deactivate()
 {
+    if (reader) {
+        const char stop = 0;
+        while (::write(stopPipe[1], &stop, 1) < 0 && errno == EINTR) {
+        }
+        reader->wait();
+        delete reader;
+        reader = nullptr;
+        closeDescriptor(stopPipe[0]);
+        closeDescriptor(stopPipe[1]);
+    }
     QMutexLocker locker(&mutex);
     if (finished)
         return;
     finished = true;
     for (Stream* stream : {&stdoutStream, &stderrStream}) {
-        read(*stream, false);
+        read(*stream, lastBytes);
         if (!stream->unfinished.isEmpty())
             (io->*stream->write)(decoded(stream->unfinished));
         stream->unfinished.clear();
     }
 }
 
-void YumIOCapturersMinion::read(Stream& stream, bool bounded)
+void YumIOCapturersMinion::readStdout()
 {
-    // Sixteen pipefuls at most per notification: a burst goes through in a
-    // few rounds, and the GUI thread gets back to its other events between
-    // them.
-    const qint64 limit = 16 * 65536;
+    QMutexLocker locker(&mutex);
+    if (!finished)
+        read(stdoutStream, roundBytes);
+}
+
+void YumIOCapturersMinion::readStderr()
+{
+    QMutexLocker locker(&mutex);
+    if (!finished)
+        read(stderrStream, roundBytes);
+}
+
+void YumIOCapturersMinion::run()
+{
+    for (;;) {
+        pollfd polled[3];
+        Stream* streams[3] = {nullptr, nullptr, nullptr};
+        nfds_t count = 0;
+        polled[count++] = pollfd{stopPipe[0], POLLIN, 0};
+        {
+            QMutexLocker locker(&mutex);
+            for (Stream* stream : {&stdoutStream, &stderrStream}) {
+                if (stream->open) {
+                    streams[count] = stream;
+                    polled[count++] = pollfd{stream->fd, POLLIN, 0};
+                }
+            }
+        }
+        // Both pipes have ended: nothing more can come.
+        if (count == 1)
+            return;
+        if (poll(polled, count, -1) < 0) {
+            if (errno != EINTR && errno != EAGAIN && errno != ENOMEM)
+                return;
+            if (errno != EINTR)
+                QThread::msleep(10);
+            continue;
+        }
+        // What is in the pipes now is left to the last reads.
+        if (polled[0].revents != 0)
+            return;
+        for (nfds_t i = 1; i < count; ++i) {
+            if (polled[i].revents == 0)
+                continue;
+            QMutexLocker locker(&mutex);
+            read(*streams[i], roundBytes);
+        }
+    }
+}
+
+void YumIOCapturersMinion::read(Stream& stream, qint64 limit)
+{
     char buffer[65536];
     qint64 taken = 0;
-    while (!bounded || taken < limit) {
+    while (stream.open && taken < limit) {
         const ssize_t count = ::read(stream.fd, buffer, sizeof buffer);
         if (count > 0) {
             stream.unfinished.append(buffer, int(count));
@@ -260,7 +296,10 @@ void YumIOCapturersMinion::read(Stream& stream, bool bounded)
         } else if (count < 0 && errno == EINTR) {
             continue;
         } else {
-            // The end of the pipe, or nothing more for now.
+            // The end of the pipe (or a descriptor that cannot be read),
+            // or nothing more for now.
+            if (count == 0 || errno != EAGAIN)
+                stream.open = false;
             break;
         }
     }

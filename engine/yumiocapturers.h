@@ -1,32 +1,30 @@
 // Output capture: while the script applies a transaction, rpm and its
 // scriptlets write to descriptors 1 and 2 directly, past the interpreter.
 // YumIOCapturers points both descriptors into pipes for the length of the
-// call; YumIOCapturersMinion, living in the GUI thread, reads the pipes with
-// socket notifiers into the engine's log; YumIOCapturersUser installs a
-// capture in the engine's slot for one call.
+// call; YumIOCapturersMinion reads the pipes on a thread of its own into the
+// engine's log; YumIOCapturersUser installs a capture in the engine's slot
+// for one call.
 #pragma once
 
 #include <QByteArray>
 #include <QMutex>
-#include <QObject>
 #include <QString>
+#include <QtGlobal>
 
-class QSocketNotifier;
+class QThread;
 class YumIO;
 class YumIOCapturersMinion;
 
-class YumIOCapturers : public QObject
+class YumIOCapturers
 {
-    Q_OBJECT
-
 public:
     // In the thread of the script call. A failure is reported through the
     // engine's error and leaves the descriptors as they were: the call then
     // runs without capture.
     explicit YumIOCapturers(YumIO* io);
     // Puts descriptors 1 and 2 back and hands the last text to the log
-    // before it returns.
-    ~YumIOCapturers() override;
+    // before it returns; in the thread that made the capture.
+    ~YumIOCapturers();
 
     // The steps of the set-up, for tests that make one of them fail.
     enum SetUpStep {
@@ -35,6 +33,7 @@ public:
         StderrPipe,
         StdoutRedirection,
         StderrRedirection,
+        ReaderStart,
     };
     // The next captures fail at `step` as if the system had refused it, until
     // NoStep is set again.
@@ -49,6 +48,8 @@ private:
     // opened, then reports `text`.
     void abandon(const QString& text);
     void closeAll();
+    // Has the reader take what is left, and lets it go.
+    void finishMinion();
 
     YumIOCapturersMinion* minion = nullptr;
     YumIO* io;
@@ -60,29 +61,32 @@ private:
     bool stderrRedirected = false;
 };
 
-// Reads the two pipes in the GUI thread. Bytes stay undecoded until a
-// newline completes their line, so that a character split across two reads
-// stays whole; only whole lines reach the engine, through writeStdout and
-// writeStderr.
-class YumIOCapturersMinion : public QObject
+// Reads the two pipes on a thread of its own, which does nothing else: no
+// writer of either stream ever waits for the GUI thread, which may itself
+// write to standard error (a warning of Qt's or of a library) or be busy
+// drawing the log. Bytes stay undecoded until a newline completes their
+// line, so that a character split across two reads stays whole; only whole
+// lines reach the engine, through writeStdout and writeStderr, in the order
+// of each stream.
+class YumIOCapturersMinion
 {
-    Q_OBJECT
-
 public:
-    // Takes over the two read ends: they are closed when it is destroyed.
+    // Takes over the two read ends, which must be non-blocking: they are
+    // closed when it is destroyed.
     YumIOCapturersMinion(YumIO* io, int stdoutFd, int stderrFd);
-    // GUI thread, from its deferred deletion.
-    ~YumIOCapturersMinion() override;
+    // Finishes as deactivate() does, then closes the read ends.
+    ~YumIOCapturersMinion();
 
-    // Lets the GUI thread start reading when its event loop next runs.
-    void activate();
-    // Any thread, once the writers are gone: reads what is left and hands the
-    // unfinished rest of each stream to its pending text, decoded with
-    // replacement characters. Nothing reaches the log from here afterwards.
+    // Starts the reader thread; false when no thread could be had.
+    bool activate();
+    // Any thread, once the writers are gone: stops the reader, reads what
+    // is left and hands the unfinished rest of each stream to its pending
+    // text, decoded with replacement characters. Nothing reaches the log
+    // from here afterwards.
     void deactivate();
 
-public slots:
-    void initialize();
+    // Read what is there now, without waiting, and log the whole lines.
+    // Any thread.
     void readStdout();
     void readStderr();
 
@@ -92,23 +96,27 @@ private:
     struct Stream {
         int fd;
         QByteArray unfinished;
-        QSocketNotifier* notifier;
+        // False once the pipe has ended.
+        bool open;
         void (YumIO::*write)(QString text);
     };
-    // A notifier's read: nothing once the capture has finished.
-    void readSignalled(Stream& stream);
-    // Reads what is there (with `bounded`, at most a share, so that a writer
-    // that never stops cannot hold the GUI thread) and logs the whole lines.
+    // The reader thread's loop: waits for either pipe or for the stop.
+    void run();
+    // Reads up to `limit` bytes of what is there and logs the whole lines.
     // The caller holds the mutex.
-    void read(Stream& stream, bool bounded);
+    void read(Stream& stream, qint64 limit);
 
     YumIO* io;
-    // Guards everything below: the GUI thread's reads and the last reads of
-    // the capture's thread must not interleave, or lines would change order.
+    // Guards the streams: the reader's reads and the last reads of
+    // deactivate() must not interleave, or lines would change order. Held
+    // only while reading and appending to the log, never while waiting.
     QMutex mutex;
     bool finished = false;
     Stream stdoutStream;
     Stream stderrStream;
+    // A byte written here stops the reader.
+    int stopPipe[2] = {-1, -1};
+    QThread* reader = nullptr;
 };
 
 // Installs a capture in the engine's slot for one script call and puts the

@@ -56,13 +56,45 @@ protected:
         io->clearEntriesBeforeQuit();
     }
 
-    // The drawn lines, one per paragraph.
+    // A drawn line: its text, the character format it starts with and
+    // its paragraph's heading level.
+    struct Line
+    {
+        QString text;
+        QTextCharFormat format;
+        int headingLevel;
+    };
+
+    // The drawn lines in order: the paragraphs' lines, each paragraph's
+    // split at its line breaks.
+    QList<Line> drawnLines() const
+    {
+        QList<Line> lines;
+        if (text->document()->isEmpty())
+            return lines;
+        for (QTextBlock block = text->document()->begin(); block.isValid(); block = block.next()) {
+            int offset = 0;
+            for (const QString& part : block.text().split(QChar(QChar::LineSeparator))) {
+                QTextCharFormat format;
+                const int position = block.position() + offset;
+                for (QTextBlock::iterator i = block.begin(); !i.atEnd(); ++i) {
+                    if (!part.isEmpty() && i.fragment().contains(position))
+                        format = i.fragment().charFormat();
+                }
+                lines << Line{part, format, block.blockFormat().headingLevel()};
+                offset += part.size() + 1;
+            }
+        }
+        return lines;
+    }
+
+    // The drawn lines' texts.
     QStringList drawn() const
     {
-        QStringList lines;
-        for (QTextBlock block = text->document()->begin(); block.isValid(); block = block.next())
-            lines << block.text();
-        return text->document()->isEmpty() ? QStringList() : lines;
+        QStringList texts;
+        for (const Line& line : drawnLines())
+            texts << line.text;
+        return texts;
     }
 
     // Lines stand without spacing, as in a terminal.
@@ -212,19 +244,20 @@ TEST_F(LogWindowTest, EachKindHasItsColourAndHeadlinesAreHeadings)
     }
     ASSERT_EQ(drawn(), lines);
 
-    QTextBlock block = text->document()->begin();
-    for (const auto& c : cases) {
+    const QList<Line> drawnCases = drawnLines();
+    ASSERT_EQ(drawnCases.size(), int(std::size(cases)));
+    for (int i = 0; i < drawnCases.size(); ++i) {
+        const auto& c = cases[i];
         SCOPED_TRACE(c.line);
         // The text's own colour sets no foreground.
-        const QTextCharFormat format = block.begin().fragment().charFormat();
+        const QTextCharFormat format = drawnCases[i].format;
         EXPECT_EQ(format.hasProperty(QTextFormat::ForegroundBrush) ? format.foreground().color() : own,
                   c.colour);
-        EXPECT_EQ(block.blockFormat().headingLevel(), c.kind == Log::Action ? 2 : 0);
+        EXPECT_EQ(drawnCases[i].headingLevel, c.kind == Log::Action ? 2 : 0);
         if (c.kind == Log::Action) {
             EXPECT_TRUE(format.font().bold());
             EXPECT_GT(QFontInfo(format.font()).pixelSize(), QFontInfo(text->font()).pixelSize());
         }
-        block = block.next();
     }
     expectNoSpacing();
 }
@@ -250,6 +283,23 @@ TEST_F(LogWindowTest, LinesAreDrawnExactlyAsWritten)
     io->writeStdout("\n  x  \n");
     io->writeStdout("   indented\n\n");
     EXPECT_EQ(drawn(), lines + QStringList({"", "  x  ", "   indented", ""}));
+
+    // An empty line alone between two headlines, and lines enough to fill
+    // several paragraphs, in one drawing.
+    io->log(Log::Action, 0, "first");
+    io->log(Log::Output, 0, "");
+    io->log(Log::Action, 0, "second");
+    io->log(Log::Output, 0, "");
+    io->log(Log::Output, 0, "");
+    io->log(Log::Action, 0, "third");
+    QStringList many;
+    for (int i = 0; i < 150; ++i)
+        many << (i % 7 == 0 ? QString() : QStringLiteral("many %1").arg(i));
+    io->writeStdout(many.join('\n') + '\n');
+    window->hide();
+    window->show();
+    EXPECT_EQ(drawn(), lines + QStringList({"", "  x  ", "   indented", "", "first", "", "second", "", "", "third"}) +
+                           many);
 
     QString protectedText = "&lt; <x>\t ";
     Log::Window::htmlProtect(protectedText);
@@ -338,11 +388,9 @@ TEST_F(LogWindowTest, ALongLogIsDrawnInStepsEachLineOnceInOrder)
     expected << "new";
     ASSERT_TRUE(stepsDone());
     EXPECT_EQ(drawn(), expected);
-    QTextBlock block = text->document()->begin();
-    for (int headingLevel : headingLevels) {
-        EXPECT_EQ(block.blockFormat().headingLevel(), headingLevel) << block.text().toStdString();
-        block = block.next();
-    }
+    const QList<Line> lines = drawnLines();
+    for (int i = 0; i < headingLevels.size() && i < lines.size(); ++i)
+        EXPECT_EQ(lines[i].headingLevel, headingLevels[i]) << lines[i].text.toStdString();
     expectNoSpacing();
     QScrollBar* bar = text->verticalScrollBar();
     EXPECT_EQ(bar->value(), bar->maximum());

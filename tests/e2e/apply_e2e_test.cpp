@@ -13,14 +13,21 @@
 // starts and judges by its outcome.
 #include "tests/app/mainwindow_test.h"
 
+#include <algorithm>
+#include <cstdio>
+
 #include <QApplication>
 #include <QDialog>
+#include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QMessageBox>
+#include <QMutexLocker>
 #include <QTest>
+#include <QTextDocument>
 
 #include "engine/configroot.h"
+#include "foundation/htextedit.h"
 #include "foundation/scrollableconfirmdialog.h"
 #include "foundation/scrollableerrordialog.h"
 #include "tests/e2e/childscenario.h"
@@ -34,6 +41,7 @@ namespace
 
 // Set in the child process that runs the scenario itself.
 const char* const inChildVariable = "KUV_E2E_APPLY_CHILD";
+const char* const talkativeChildVariable = "KUV_E2E_TALKATIVE_CHILD";
 
 // What one modal dialog showed: its class, title and the texts of its labels.
 struct ShownDialog
@@ -262,6 +270,136 @@ void applyThroughTheWindow()
     ConfigRoot::setRoot(QString());
 }
 
+
+// The log's texts of one kind from the given index on.
+QStringList loggedTexts(YumIO& io, Log::Kind kind, int from)
+{
+    QStringList texts;
+    QMutexLocker locker(&io.logList);
+    for (int i = from; i < io.logList.count(); ++i) {
+        if (io.logList.at(i).kind == kind)
+            texts << io.logList.at(i).text;
+    }
+    return texts;
+}
+
+// Notes the longest time the GUI thread went without serving its timers.
+class GapWatch : public QObject
+{
+public:
+    GapWatch()
+    {
+        connect(&timer, &QTimer::timeout, this, [this] {
+            longest = std::max(longest, clock.restart());
+        });
+        clock.start();
+        timer.start(10);
+    }
+
+    qint64 longest = 0;
+
+private:
+    QTimer timer;
+    QElapsedTimer clock;
+};
+
+// Installs and removes the talkative package again and again with the log
+// window shown: with a burst far larger than a pipe holds on standard output
+// and standard error, and without one, where the capture once raced with
+// the window's drawing. Every apply must end, and every line reach the log
+// in order with its stream's kind, and the window.
+void talkativeScriptletsWithTheLogWindowShown()
+{
+    ASSERT_EQ(QGuiApplication::platformName(), "xcb") << "run under Xvfb with KUV_TEST_PLATFORM=xcb";
+    TestSandbox sandbox;
+    ASSERT_TRUE(sandbox.ok());
+    ASSERT_TRUE(sandbox.fillKivrelCredentials());
+    ASSERT_TRUE(sandbox.startKivrelServer());
+    ConfigRoot::setRoot(sandbox.root());
+    qputenv("HOME", sandbox.home().toUtf8());
+
+    std::unique_ptr<MainWindow> window = std::make_unique<MainWindow>();
+    window->show();
+    ASSERT_TRUE(waitFor([&] { return window->isReady() || !window->isVisible(); }));
+    ASSERT_TRUE(window->isReady());
+    A::stateCombo(*window)->setCurrentIndex(PackageTable::ViewAll);
+    QAction* logAction = nullptr;
+    for (QMenu* menu : MainWindowTesting::menus(*window)) {
+        if (QAction* action = MainWindowTesting::entry(menu, "&Log"))
+            logAction = action;
+    }
+    ASSERT_NE(logAction, nullptr);
+    logAction->trigger();
+    Log::Window* logWindow = A::logWindow(*window);
+    ASSERT_NE(logWindow, nullptr);
+    ASSERT_TRUE(logWindow->isVisible());
+    auto* drawn = logWindow->findChild<HTextEdit*>();
+    ASSERT_NE(drawn, nullptr);
+
+    DialogAnswerer answerer;
+    GapWatch gaps;
+    const int burst = 20000;
+    for (int round = 0; round < 4; ++round) {
+        SCOPED_TRACE(round);
+        const bool bursting = round % 2 == 0;
+        if (bursting) {
+            qputenv("KUV_VERBOSE_BURST", QByteArray::number(burst));
+            qputenv("KUV_VERBOSE_ERROR_BURST", QByteArray::number(burst / 4));
+        } else {
+            qunsetenv("KUV_VERBOSE_BURST");
+            qunsetenv("KUV_VERBOSE_ERROR_BURST");
+        }
+        YumIO& io = *A::yumIO(*window);
+        const int start = io.logList.lockedCount();
+        ASSERT_TRUE(clickAction(*window, "kuv-verbose"));
+        ASSERT_EQ(shownAction(*window, "kuv-verbose"), Package::Install);
+        clickApply(*window);
+        ASSERT_TRUE(window->isReady());
+        ASSERT_TRUE(sandbox.installedPackages().contains("kuv-verbose-1.0-1"));
+
+        const QStringList output = loggedTexts(io, Log::Output, start);
+        const QStringList errors = loggedTexts(io, Log::Error, start);
+        EXPECT_TRUE(output.contains("kuv-verbose: pre-install scriptlet on standard output"));
+        EXPECT_TRUE(errors.contains("kuv-verbose: pre-install scriptlet on standard error"));
+        EXPECT_TRUE(errors.contains("kuv-verbose: post-install scriptlet on standard error"));
+        const QStringList outBurst = output.filter("kuv-verbose: burst line ");
+        const QStringList errBurst = errors.filter("kuv-verbose: error burst line ");
+        ASSERT_EQ(outBurst.size(), bursting ? burst : 0);
+        ASSERT_EQ(errBurst.size(), bursting ? burst / 4 : 0);
+        for (int i = 0; i < outBurst.size(); ++i) {
+            const QString number = QString("%1").arg(i + 1, 6, 10, QChar('0'));
+            ASSERT_EQ(outBurst[i], "kuv-verbose: burst line " + number + " " + QString(40, '='));
+        }
+        for (int i = 0; i < errBurst.size(); ++i) {
+            const QString number = QString("%1").arg(i + 1, 6, 10, QChar('0'));
+            ASSERT_EQ(errBurst[i], "kuv-verbose: error burst line " + number + " " + QString(40, '-'));
+        }
+        // The window draws the lines too, up to the last.
+        if (bursting) {
+            const QString last = outBurst.last();
+            EXPECT_TRUE(waitFor([&] { return !drawn->document()->find(last).isNull(); }, 60000))
+                << "the window did not draw the burst's last line";
+        }
+
+        // Removed again for the next round; no scriptlet of its talks then.
+        ASSERT_TRUE(clickAction(*window, "kuv-verbose"));
+        ASSERT_EQ(shownAction(*window, "kuv-verbose"), Package::Remove);
+        clickApply(*window);
+        ASSERT_TRUE(window->isReady());
+        ASSERT_FALSE(sandbox.installedPackages().contains("kuv-verbose-1.0-1"));
+    }
+    for (const ShownDialog& dialog : answerer.shown)
+        EXPECT_EQ(dialog.kind, "confirm") << dialog.title.toStdString() << ": " << dialog.text.toStdString();
+    EXPECT_EQ(answerer.shown.size(), 8);
+    // Seen, not judged: a loaded machine stalls any thread now and then.
+    std::printf("longest gap between the GUI thread's timer ticks: %lld ms\n", gaps.longest);
+
+    A::quitAction(*window)->trigger();
+    window.reset();
+    qunsetenv("KUV_VERBOSE_BURST");
+    qunsetenv("KUV_VERBOSE_ERROR_BURST");
+    ConfigRoot::setRoot(QString());
+}
 }
 
 TEST(ApplyEndToEnd, MarksClickedInTheTableApplyAfterCancelAndAnUnresolvableTry)
@@ -272,4 +410,14 @@ TEST(ApplyEndToEnd, MarksClickedInTheTableApplyAfterCancelAndAnUnresolvableTry)
     }
     expectScenarioPassesInChild(inChildVariable,
                                 "ApplyEndToEnd.MarksClickedInTheTableApplyAfterCancelAndAnUnresolvableTry");
+}
+
+TEST(ApplyEndToEnd, TalkativeScriptletsFinishWithTheLogWindowShown)
+{
+    if (qEnvironmentVariableIsSet(talkativeChildVariable)) {
+        talkativeScriptletsWithTheLogWindowShown();
+        return;
+    }
+    expectScenarioPassesInChild(talkativeChildVariable,
+                                "ApplyEndToEnd.TalkativeScriptletsFinishWithTheLogWindowShown");
 }

@@ -9,9 +9,13 @@
 // launched meanwhile gets the streams from before.
 #include "tests/engine/apply_test.h"
 
+#include <atomic>
 #include <cstdio>
+#include <thread>
+#include <utility>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QDir>
@@ -20,6 +24,7 @@
 #include <QMap>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QTemporaryFile>
 #include <QThread>
 
 #include "engine/yumiocapturers.h"
@@ -29,12 +34,16 @@
 
 namespace {
 
-// The process's descriptors, each with what it refers to.
+// The process's standard descriptors and those of its other descriptors
+// that are not files (pipes, sockets, event descriptors), each with what it
+// refers to. The files that rpm and dnf keep open are left out.
 QMap<int, QString> descriptors()
 {
     QMap<int, QString> open;
     const QDir folder("/proc/self/fd");
-    for (const QString& name : folder.entryList(QDir::System | QDir::NoDotAndDotDot)) {
+    QStringList names = folder.entryList(QDir::System | QDir::NoDotAndDotDot);
+    names << "0" << "1" << "2";
+    for (const QString& name : std::as_const(names)) {
         char target[4096];
         const ssize_t length = ::readlink(("/proc/self/fd/" + name).toLatin1().constData(),
                                           target, sizeof target);
@@ -49,6 +58,46 @@ void send(int fd, const QByteArray& bytes)
 {
     ASSERT_EQ(::write(fd, bytes.constData(), size_t(bytes.size())), bytes.size());
 }
+
+// Keeps copies of descriptors 1 and 2 and puts them back wherever a broken
+// capture left the two: a check's report must reach the test's output, not
+// a pipe nobody reads any more (whose write would end the process with
+// SIGPIPE).
+class StreamsGuard
+{
+public:
+    StreamsGuard()
+        : out(fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 0)), err(fcntl(STDERR_FILENO, F_DUPFD_CLOEXEC, 0))
+    {
+    }
+    ~StreamsGuard()
+    {
+        putBack();
+        ::close(out);
+        ::close(err);
+    }
+    // Whether either descriptor had been left elsewhere.
+    bool putBack()
+    {
+        const bool moved = !sameFile(out, STDOUT_FILENO) || !sameFile(err, STDERR_FILENO);
+        std::fflush(nullptr);
+        dup2(out, STDOUT_FILENO);
+        dup2(err, STDERR_FILENO);
+        return moved;
+    }
+
+private:
+    static bool sameFile(int a, int b)
+    {
+        struct stat first;
+        struct stat second;
+        return fstat(a, &first) == 0 && fstat(b, &second) == 0 && first.st_dev == second.st_dev &&
+               first.st_ino == second.st_ino;
+    }
+
+    int out;
+    int err;
+};
 
 class CaptureTest : public EngineTest
 {
@@ -110,7 +159,14 @@ TEST_F(ApplyProgress, TransactionMovesTheBarsAndLogsTheScriptletsOutput)
     ASSERT_NE(apps, nullptr);
     apps->action = Package::Install;
     const int start = io->logList.lockedCount();
+    // ctest gives descriptors 1 and 2 one pipe: a file of its own for 2
+    // tells the two apart afterwards.
+    StreamsGuard streams;
+    QTemporaryFile errors;
+    ASSERT_TRUE(errors.open());
+    ASSERT_GE(dup2(errors.handle(), STDERR_FILENO), 0);
     const QMap<int, QString> before = descriptors();
+    ASSERT_NE(before.value(1), before.value(2));
 
     ASSERT_TRUE(io->apply()) << dialogs().join('\n').toStdString();
 
@@ -240,23 +296,93 @@ TEST_F(CaptureTest, BytesWaitForTheirWholeLineAndTheRestIsHandedOverAtTheEnd)
 
 TEST_F(CaptureTest, ASetUpFailingAtAnyStepLeavesEveryDescriptorAsItWas)
 {
-    for (YumIOCapturers::SetUpStep step :
-         {YumIOCapturers::StdoutPipe, YumIOCapturers::StderrPipe,
-          YumIOCapturers::StdoutRedirection, YumIOCapturers::StderrRedirection}) {
-        SCOPED_TRACE(int(step));
+    const QMap<YumIOCapturers::SetUpStep, QString> reports = {
+        {YumIOCapturers::StdoutPipe, "open pipe to capture"},
+        {YumIOCapturers::StderrPipe, "open pipe to capture"},
+        {YumIOCapturers::ReaderStart, "start reading"},
+        {YumIOCapturers::StdoutRedirection, "dup2 pipe to capture"},
+        {YumIOCapturers::StderrRedirection, "dup2 pipe to capture"}};
+    for (auto report = reports.constBegin(); report != reports.constEnd(); ++report) {
+        SCOPED_TRACE(int(report.key()));
+        StreamsGuard streams;
         const QMap<int, QString> before = descriptors();
         const int start = logLines().size();
-        YumIOCapturers::failSetUpAt(step);
+        YumIOCapturers::failSetUpAt(report.key());
+        // Nothing is checked while the capture lives: were the descriptors
+        // left in its pipes, a report would go there.
+        bool capturing;
+        QMap<int, QString> during;
         {
             YumIOCapturers capture(io.get());
-            EXPECT_FALSE(capture.capturing());
-            EXPECT_EQ(descriptors(), before);
+            capturing = capture.capturing();
+            during = descriptors();
         }
-        EXPECT_EQ(descriptors(), before);
-        const QString failed = step <= YumIOCapturers::StderrPipe ? "open pipe" : "dup2 pipe";
-        EXPECT_EQ(logLines(start),
-                  QStringList("3/0:Unable to " + failed + " to capture rpm transaction output"));
+        const QMap<int, QString> after = descriptors();
+        ASSERT_FALSE(streams.putBack()) << "descriptor 1 or 2 was left redirected";
+        EXPECT_FALSE(capturing);
+        EXPECT_EQ(during, before);
+        EXPECT_EQ(after, before);
+        EXPECT_EQ(logLines(start), QStringList("3/0:Unable to " + report.value() +
+                                               " rpm transaction output"));
     }
+}
+
+TEST_F(CaptureTest, TheGuiThreadWritesToStandardErrorWhileAWorkerFloodsIt)
+{
+    // The capture is made and ended in a worker, as the apply does; the
+    // worker writes far more than a pipe holds while the GUI thread is busy
+    // elsewhere, which then writes to standard error itself.
+    StreamsGuard streams;
+    const int start = logLines().size();
+    const int lines = 40;
+    std::atomic<bool> capturing{false};
+    std::atomic<bool> guiWrote{false};
+    std::atomic<bool> drained{false};
+    std::thread worker([&] {
+        YumIOCapturers capture(io.get());
+        capturing = true;
+        for (int i = 0; i < lines; ++i) {
+            QByteArray line = "worker line " + QByteArray::number(i) + " ";
+            line += QByteArray(4095 - line.size(), 'w') + '\n';
+            ::write(STDERR_FILENO, line.constData(), size_t(line.size()));
+        }
+        while (!guiWrote)
+            QThread::msleep(5);
+    });
+    // Should the GUI thread's write wait for ever, this drains the pipe
+    // through a read end of its own, so that the test can say so.
+    std::thread watchdog([&] {
+        QElapsedTimer clock;
+        clock.start();
+        while (!guiWrote && clock.elapsed() < 30000)
+            QThread::msleep(20);
+        if (guiWrote)
+            return;
+        drained = true;
+        const int reader = ::open("/proc/self/fd/2", O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        char buffer[65536];
+        while (!guiWrote) {
+            if (::read(reader, buffer, sizeof buffer) <= 0)
+                QThread::msleep(5);
+        }
+        ::close(reader);
+    });
+    while (!capturing)
+        QThread::msleep(5);
+    QThread::msleep(500);
+    std::fprintf(stderr, "written by the GUI thread\n");
+    guiWrote = true;
+    worker.join();
+    watchdog.join();
+
+    ASSERT_FALSE(streams.putBack()) << "descriptor 1 or 2 was left redirected";
+    ASSERT_FALSE(drained) << "the GUI thread's write to standard error waited for the reader";
+    QStringList logged = logLines(start);
+    EXPECT_EQ(logged.removeAll("3/0:written by the GUI thread"), 1);
+    ASSERT_EQ(logged.size(), lines);
+    for (int i = 0; i < lines; ++i)
+        EXPECT_TRUE(logged[i].startsWith("3/0:worker line " + QString::number(i) + " www"))
+            << logged[i].left(40).toStdString();
 }
 
 TEST_F(CaptureTest, CStdioIsFlushedIntoTheLogAndLaunchedProgramsGetTheStreamsFromBefore)

@@ -1,5 +1,6 @@
-// The engine's log: lines and batches, stream pieces, the lock around
-// appended(), masking, and the boxes of errors and warnings.
+// The engine's log: lines and batches, entries kept exactly as appended,
+// stream pieces, the lock around appended(), masking, and the boxes of
+// errors and warnings.
 #include "tests/engine/engine_test.h"
 
 #include <atomic>
@@ -9,6 +10,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <QList>
+#include <QMutexLocker>
 #include <QSignalSpy>
 #include <QThread>
 
@@ -73,6 +76,54 @@ TEST_F(EngineTest, LogSplitsLinesAndBracketedErrnoPartsAndAnnouncesEachBatchOnce
     EXPECT_EQ(logLines(), QStringList({"0/3:", "2/0:one", "2/0:", "2/0:two", "2/0:",
                                        "3/0:Cannot open repomd.xml:",
                                        "3/0:[Errno 14] HTTP Error 404 - Not Found"}));
+}
+
+TEST(LogEntries, EveryEntryIsReadBackAsAppendedAcrossTheTextBlocks)
+{
+    // Latin-1 and wider texts in turn, an unpaired surrogate, empty lines,
+    // a kind the log does not name, and lines enough (and one long enough)
+    // to fill several of the blocks that hold the texts.
+    QList<Log::Entry> appended;
+    const QString unpaired = QString("half ") + QChar(0xd800) + QString(" of a pair");
+    for (int i = 0; i < 30000; ++i) {
+        QString text;
+        switch (i % 5) {
+        case 0:
+            text = QStringLiteral("plain line %1 ").arg(i) + QString(40, 'x');
+            break;
+        case 1:
+            text = QString::fromUtf8("caf\xc3\xa9 \xe2\x9c\x93 line ") + QString::number(i);
+            break;
+        case 2:
+            text = i % 10 == 2 ? QString() : QString::fromLatin1("\xe9t\xe9 %1").arg(i);
+            break;
+        case 3:
+            text = unpaired;
+            break;
+        default:
+            text = QString::fromUtf8("\xe5\xaf\x86") + QString::number(i);
+        }
+        if (i == 15000)
+            text = QString(1 << 20, QChar(0x3b1)) + "end";
+        appended << Log::Entry(Log::Kind(i % 8), unsigned(i % 11), text);
+    }
+    Log::EntryList list;
+    {
+        QMutexLocker locker(&list);
+        for (const Log::Entry& entry : appended)
+            list.append(entry);
+    }
+    ASSERT_EQ(list.lockedCount(), appended.size());
+    QMutexLocker locker(&list);
+    int i = 0;
+    for (const Log::Entry& entry : list) {
+        ASSERT_EQ(entry.text, appended[i].text) << i;
+        ASSERT_EQ(entry.kind, appended[i].kind) << i;
+        ASSERT_EQ(entry.level, appended[i].level) << i;
+        ++i;
+    }
+    EXPECT_EQ(i, appended.size());
+    EXPECT_EQ(list.last().text, appended.last().text);
 }
 
 TEST_F(EngineTest, StreamPiecesJoinIntoLinesAndAnUnfinishedLineWaits)
