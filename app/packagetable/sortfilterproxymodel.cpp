@@ -129,6 +129,8 @@ SortFilterProxyModel::~SortFilterProxyModel()
 {
     if (regexStatus == 0)
         regfree(&regex);
+    if (anchoredStatus == 0)
+        regfree(&anchored);
 }
 
 void SortFilterProxyModel::setSourceModel(QAbstractItemModel* sourceModel)
@@ -354,8 +356,25 @@ void SortFilterProxyModel::setFilterRegExp(const QString& text)
     const QString trimmed = trimmedPattern(text);
     if (regexStatus == 0)
         regfree(&regex);
+    if (anchoredStatus == 0)
+        regfree(&anchored);
+    anchoredStatus = -1;
     const std::string bytes = trimmed.toStdString();
     regexStatus = regcomp(&regex, bytes.c_str(), REG_EXTENDED | REG_NOSUB);
+    const QByteArray patternBytes = QByteArray::fromStdString(bytes);
+    linear.clear();
+    backReferences = false;
+    if (regexStatus == 0 && !patternBytes.contains('\0')) {
+        linear.compile(patternBytes);
+        backReferences = LinearPattern::hasBackReference(patternBytes);
+        // A group of its own keeps a top-level alternation whole; a ")"
+        // that closes nothing is a plain character, which the group would
+        // change.
+        if (linear.kind() != LinearPattern::Exact && !backReferences
+            && LinearPattern::parenthesesBalance(patternBytes))
+            anchoredStatus =
+                regcomp(&anchored, ("^.*(" + bytes + ")").c_str(), REG_EXTENDED | REG_NOSUB);
+    }
     isLiteral = regexStatus == 0 && !bytes.empty()
                 && bytes.find_first_of(".[]()*+?{}|^$\\") == std::string::npos
                 && bytes.find('\0') == std::string::npos;
@@ -395,7 +414,9 @@ bool SortFilterProxyModel::matches(const QString& text) const
 
 // The text up to length (its first NUL, where it has one); REG_STARTEND
 // spares regexec measuring it again. A text without the pattern's required
-// run is turned down before regexec.
+// run is turned down at once. RE2 answers where it reads the pattern and
+// the text as regexec does; no text a repository sends can then make the
+// window wait for longer than one pass through it.
 bool SortFilterProxyModel::matchesBytes(const char* text, size_t length) const
 {
     if (regexStatus != 0)
@@ -406,10 +427,21 @@ bool SortFilterProxyModel::matchesBytes(const char* text, size_t length) const
     if (!required.isEmpty()
         && !memmem(text, length, required.constData(), size_t(required.size())))
         return false;
+    const LinearPattern::Kind kind = linear.kind();
+    if (kind != LinearPattern::None && linear.reads(text, length)) {
+        const bool found = linear.matches(text, length);
+        if (kind == LinearPattern::Exact || !found)
+            return found;
+        if (length > backReferenceTextLimit)
+            return true;
+    } else if (backReferences && length > backReferenceTextLimit) {
+        return true;
+    }
     regmatch_t range[1];
     range[0].rm_so = 0;
     range[0].rm_eo = regoff_t(length);
-    return regexec(&regex, text, 1, range, REG_STARTEND) == 0;
+    const regex_t* compiled = anchoredStatus == 0 ? &anchored : &regex;
+    return regexec(compiled, text, 1, range, REG_STARTEND) == 0;
 }
 
 // Where a pattern has a required run, only the texts holding it are
