@@ -588,6 +588,30 @@ private:
     std::vector<bool> closed;
 };
 
+// Where the bracket expression opening at p[i] ends (past its "]"), as
+// regcomp reads it: "]" first is a member, and "[:", "[." and "[=" run to
+// their own closing; n where it does not end.
+int bracketEnd(const char* p, int n, int i)
+{
+    int k = i + 1;
+    if (k < n && p[k] == '^')
+        ++k;
+    if (k < n && p[k] == ']')
+        ++k;
+    while (k < n && p[k] != ']') {
+        if (p[k] == '[' && k + 1 < n && (p[k + 1] == ':' || p[k + 1] == '.' || p[k + 1] == '=')) {
+            const char close[] = {p[k + 1], ']', '\0'};
+            const char* found = std::strstr(p + k + 2, close);
+            if (!found)
+                return n;
+            k = int(found - p) + 2;
+            continue;
+        }
+        ++k;
+    }
+    return k < n ? k + 1 : n;
+}
+
 } // namespace
 
 LinearPattern::LinearPattern() = default;
@@ -692,31 +716,15 @@ bool LinearPattern::hasBackReference(const QByteArray& pattern)
 {
     const char* p = pattern.constData();
     const int n = pattern.size();
-    for (int i = 0; i < n; ++i) {
+    for (int i = 0; i < n;) {
         if (p[i] == '\\') {
             if (i + 1 < n && p[i + 1] >= '1' && p[i + 1] <= '9')
                 return true;
-            ++i;
+            i += 2;
         } else if (p[i] == '[') {
-            // Past the bracket expression: "]" first is a member, and
-            // "[:", "[." and "[=" run to their own closing.
-            int k = i + 1;
-            if (k < n && p[k] == '^')
-                ++k;
-            if (k < n && p[k] == ']')
-                ++k;
-            while (k < n && p[k] != ']') {
-                if (p[k] == '[' && k + 1 < n && (p[k + 1] == ':' || p[k + 1] == '.' || p[k + 1] == '=')) {
-                    const char close[] = {p[k + 1], ']', '\0'};
-                    const char* found = std::strstr(p + k + 2, close);
-                    if (!found)
-                        return false;
-                    k = int(found - p) + 2;
-                    continue;
-                }
-                ++k;
-            }
-            i = k;
+            i = bracketEnd(p, n, i);
+        } else {
+            ++i;
         }
     }
     return false;
@@ -727,35 +735,20 @@ bool LinearPattern::parenthesesBalance(const QByteArray& pattern)
     const char* p = pattern.constData();
     const int n = pattern.size();
     int depth = 0;
-    for (int i = 0; i < n; ++i) {
+    for (int i = 0; i < n;) {
         if (p[i] == '\\') {
-            ++i;
-        } else if (p[i] == '(') {
-            ++depth;
-        } else if (p[i] == ')') {
-            if (--depth < 0)
-                return false;
-        } else if (p[i] == '[') {
-            int k = i + 1;
-            if (k < n && p[k] == '^')
-                ++k;
-            if (k < n && p[k] == ']')
-                ++k;
-            while (k < n && p[k] != ']') {
-                if (p[k] == '[' && k + 1 < n && (p[k + 1] == ':' || p[k + 1] == '.' || p[k + 1] == '=')) {
-                    const char close[] = {p[k + 1], ']', '\0'};
-                    const char* found = std::strstr(p + k + 2, close);
-                    if (!found)
-                        return false;
-                    k = int(found - p) + 2;
-                    continue;
-                }
-                ++k;
-            }
-            if (k >= n)
-                return false;
-            i = k;
+            i += 2;
+            continue;
         }
+        if (p[i] == '[') {
+            i = bracketEnd(p, n, i);
+            continue;
+        }
+        if (p[i] == '(')
+            ++depth;
+        else if (p[i] == ')' && --depth < 0)
+            return false;
+        ++i;
     }
     return depth == 0;
 }
