@@ -250,6 +250,22 @@ bool probedMembers(const QByteArray& bracket, bool utf8, Intervals& set)
     return true;
 }
 
+// Every character the set does not hold; set is normalized.
+Intervals complement(const Intervals& set, bool utf8)
+{
+    const uint32_t last = utf8 ? lastCodePoint : lastByte;
+    Intervals result;
+    uint32_t next = 0;
+    for (const auto& interval : set) {
+        if (interval.first > next)
+            result.emplace_back(next, interval.first - 1);
+        next = interval.second + 1;
+    }
+    if (next <= last)
+        result.emplace_back(next, last);
+    return result;
+}
+
 QByteArray hexCharacter(uint32_t c)
 {
     return "\\x{" + QByteArray::number(c, 16) + '}';
@@ -338,10 +354,14 @@ private:
                 QByteArray quantifier;
                 if (!readQuantifier(quantifier))
                     return false;
-                // Quantifiers one after another mean different things.
-                if (i < n && isQuantifier(p[i]))
-                    return false;
                 atom += quantifier;
+                // regcomp applies each further quantifier to all before it
+                // ("a**" is "(a*)*"), which RE2 reads otherwise.
+                while (i < n && isQuantifier(p[i])) {
+                    if (!readQuantifier(quantifier))
+                        return false;
+                    atom = '(' + atom + ')' + quantifier;
+                }
             }
             out += atom;
             if (out.size() > largestProgramText)
@@ -404,9 +424,7 @@ private:
                 superset = true;
                 return true;
             }
-            // \w, \<, \` and the rest of glibc's own operators, and escapes
-            // RE2 reads otherwise.
-            return false;
+            return readGnuOperator(escaped, atom, anchor);
         }
         case '*':
         case '+':
@@ -420,6 +438,49 @@ private:
             atom = hexCharacter(character);
             return true;
         }
+        }
+    }
+
+    // glibc's own operators: the word and space classes are bracket
+    // expressions to regcomp too, and "\`" and "\'" hold at the text's ends
+    // as "^" and "$" do without REG_NEWLINE. Word boundaries depend on the
+    // characters around them in ways RE2 does not share: left out, they
+    // leave a program that matches more.
+    bool readGnuOperator(unsigned char escaped, QByteArray& atom, bool& anchor)
+    {
+        switch (escaped) {
+        case 'w':
+        case 'W':
+        case 's':
+        case 'S': {
+            Intervals set = classMembers(escaped == 'w' || escaped == 'W' ? "alnum" : "space", utf8);
+            if (escaped == 'w' || escaped == 'W')
+                set.emplace_back('_', '_');
+            normalize(set);
+            if (escaped == 'W' || escaped == 'S')
+                set = complement(set, utf8);
+            atom = setText(set, utf8);
+            i += 2;
+            return true;
+        }
+        case '`':
+        case '\'':
+            atom = escaped == '`' ? "^" : "$";
+            anchor = true;
+            i += 2;
+            return true;
+        case 'b':
+        case 'B':
+        case '<':
+        case '>':
+            atom.clear();
+            anchor = true;
+            superset = true;
+            i += 2;
+            return true;
+        default:
+            // Escapes RE2 reads otherwise ("\n", "\x41", "\d").
+            return false;
         }
     }
 
@@ -438,8 +499,8 @@ private:
         return true;
     }
 
-    // "*", "+", "?", "{m}", "{m,}", "{m,n}"; "{,n}", which regcomp reads as
-    // "{0,n}" and RE2 as plain text, and counts past RE2's limit, fail.
+    // "*", "+", "?", "{m}", "{m,}", "{m,n}", "{,n}"; counts past RE2's limit
+    // fail.
     bool readQuantifier(QByteArray& quantifier)
     {
         if (p[i] != '{') {
@@ -449,7 +510,8 @@ private:
         size_t k = i + 1;
         long least = 0;
         long most = -1;
-        if (!readCount(k, least))
+        // regcomp reads "{,n}" as "{0,n}".
+        if (!(k < n && p[k] == ',') && !readCount(k, least))
             return false;
         bool open = false;
         if (k < n && p[k] == ',') {
@@ -562,19 +624,8 @@ private:
             return true;
         }
         normalize(set);
-        if (negated) {
-            const uint32_t last = utf8 ? lastCodePoint : lastByte;
-            Intervals complement;
-            uint32_t next = 0;
-            for (const auto& interval : set) {
-                if (interval.first > next)
-                    complement.emplace_back(next, interval.first - 1);
-                next = interval.second + 1;
-            }
-            if (next <= last)
-                complement.emplace_back(next, last);
-            set.swap(complement);
-        }
+        if (negated)
+            set = complement(set, utf8);
         atom = setText(set, utf8);
         return true;
     }
@@ -587,30 +638,6 @@ private:
     std::vector<QByteArray> groups;
     std::vector<bool> closed;
 };
-
-// Where the bracket expression opening at p[i] ends (past its "]"), as
-// regcomp reads it: "]" first is a member, and "[:", "[." and "[=" run to
-// their own closing; n where it does not end.
-int bracketEnd(const char* p, int n, int i)
-{
-    int k = i + 1;
-    if (k < n && p[k] == '^')
-        ++k;
-    if (k < n && p[k] == ']')
-        ++k;
-    while (k < n && p[k] != ']') {
-        if (p[k] == '[' && k + 1 < n && (p[k + 1] == ':' || p[k + 1] == '.' || p[k + 1] == '=')) {
-            const char close[] = {p[k + 1], ']', '\0'};
-            const char* found = std::strstr(p + k + 2, close);
-            if (!found)
-                return n;
-            k = int(found - p) + 2;
-            continue;
-        }
-        ++k;
-    }
-    return k < n ? k + 1 : n;
-}
 
 } // namespace
 
@@ -710,47 +737,6 @@ bool LinearPattern::reads(const char* text, size_t length) const
 bool LinearPattern::matches(const char* text, size_t length) const
 {
     return program && RE2::PartialMatch(re2::StringPiece(text, length), *program);
-}
-
-bool LinearPattern::hasBackReference(const QByteArray& pattern)
-{
-    const char* p = pattern.constData();
-    const int n = pattern.size();
-    for (int i = 0; i < n;) {
-        if (p[i] == '\\') {
-            if (i + 1 < n && p[i + 1] >= '1' && p[i + 1] <= '9')
-                return true;
-            i += 2;
-        } else if (p[i] == '[') {
-            i = bracketEnd(p, n, i);
-        } else {
-            ++i;
-        }
-    }
-    return false;
-}
-
-bool LinearPattern::parenthesesBalance(const QByteArray& pattern)
-{
-    const char* p = pattern.constData();
-    const int n = pattern.size();
-    int depth = 0;
-    for (int i = 0; i < n;) {
-        if (p[i] == '\\') {
-            i += 2;
-            continue;
-        }
-        if (p[i] == '[') {
-            i = bracketEnd(p, n, i);
-            continue;
-        }
-        if (p[i] == '(')
-            ++depth;
-        else if (p[i] == ')' && --depth < 0)
-            return false;
-        ++i;
-    }
-    return depth == 0;
 }
 
 }

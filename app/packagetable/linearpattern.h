@@ -4,8 +4,9 @@
 // every start position, and a long field (a repository's 1 MB summary) makes
 // it quadratic or worse. Only what is known to read the same on both sides
 // is turned: bracket expressions become explicit sets of the characters the
-// locale puts in them, and anything else (collating elements, equivalence
-// classes, GNU operators, unusual intervals) leaves no program.
+// locale puts in them; collating elements, equivalence classes, escapes
+// RE2 reads otherwise and multibyte character sets other than UTF-8 leave
+// no program.
 #pragma once
 
 #include <cstddef>
@@ -32,8 +33,8 @@ public:
         // those it reads (reads()).
         Exact,
         // The program matches every text regexec matches, and maybe more:
-        // the pattern has back-references, each read as a copy of its group
-        // or nothing. A text it does not match cannot match.
+        // back-references are read as a copy of their group or nothing, word
+        // boundaries as nothing. A text it does not match cannot match.
         Superset,
     };
 
@@ -56,13 +57,6 @@ public:
     // The RE2 text of a pattern in the current locale and its kind; empty
     // with None.
     static QByteArray translate(const QByteArray& pattern, Kind* kind);
-    // Whether the pattern holds a back-reference (\1 to \9 outside a
-    // bracket expression).
-    static bool hasBackReference(const QByteArray& pattern);
-    // Whether every ")" of the pattern closes a "(" (outside bracket
-    // expressions and escapes), so that the pattern can be put in a group of
-    // its own without changing what it matches.
-    static bool parenthesesBalance(const QByteArray& pattern);
 
 private:
     std::unique_ptr<re2::RE2> program;

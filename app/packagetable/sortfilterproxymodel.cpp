@@ -129,8 +129,6 @@ SortFilterProxyModel::~SortFilterProxyModel()
 {
     if (regexStatus == 0)
         regfree(&regex);
-    if (anchoredStatus == 0)
-        regfree(&anchored);
 }
 
 void SortFilterProxyModel::setSourceModel(QAbstractItemModel* sourceModel)
@@ -356,25 +354,11 @@ void SortFilterProxyModel::setFilterRegExp(const QString& text)
     const QString trimmed = trimmedPattern(text);
     if (regexStatus == 0)
         regfree(&regex);
-    if (anchoredStatus == 0)
-        regfree(&anchored);
-    anchoredStatus = -1;
     const std::string bytes = trimmed.toStdString();
     regexStatus = regcomp(&regex, bytes.c_str(), REG_EXTENDED | REG_NOSUB);
-    const QByteArray patternBytes = QByteArray::fromStdString(bytes);
     linear.clear();
-    backReferences = false;
-    if (regexStatus == 0 && !patternBytes.contains('\0')) {
-        linear.compile(patternBytes);
-        backReferences = LinearPattern::hasBackReference(patternBytes);
-        // A group of its own keeps a top-level alternation whole; a ")"
-        // that closes nothing is a plain character, which the group would
-        // change.
-        if (linear.kind() != LinearPattern::Exact && !backReferences
-            && LinearPattern::parenthesesBalance(patternBytes))
-            anchoredStatus =
-                regcomp(&anchored, ("^.*(" + bytes + ")").c_str(), REG_EXTENDED | REG_NOSUB);
-    }
+    if (regexStatus == 0)
+        linear.compile(QByteArray::fromStdString(bytes));
     isLiteral = regexStatus == 0 && !bytes.empty()
                 && bytes.find_first_of(".[]()*+?{}|^$\\") == std::string::npos
                 && bytes.find('\0') == std::string::npos;
@@ -432,16 +416,13 @@ bool SortFilterProxyModel::matchesBytes(const char* text, size_t length) const
         const bool found = linear.matches(text, length);
         if (kind == LinearPattern::Exact || !found)
             return found;
-        if (length > backReferenceTextLimit)
-            return true;
-    } else if (backReferences && length > backReferenceTextLimit) {
-        return true;
     }
+    if (length > regexecTextLimit)
+        return true;
     regmatch_t range[1];
     range[0].rm_so = 0;
     range[0].rm_eo = regoff_t(length);
-    const regex_t* compiled = anchoredStatus == 0 ? &anchored : &regex;
-    return regexec(compiled, text, 1, range, REG_STARTEND) == 0;
+    return regexec(&regex, text, 1, range, REG_STARTEND) == 0;
 }
 
 // Where a pattern has a required run, only the texts holding it are

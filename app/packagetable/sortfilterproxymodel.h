@@ -158,20 +158,12 @@ private:
     int regexStatus = -1;
     regex_t regex;
     // The compiled pattern as RE2 runs it, in time linear in the text,
-    // where it gives regexec's answer (or rules texts out, with
-    // back-references); regexec takes every other text.
+    // where it gives regexec's answer, or where it rules texts out
+    // (back-references, word boundaries). Where it cannot answer, regexec
+    // takes a text only up to this length: past it regexec's time grows too
+    // fast to be waited for in the window's thread, and the text is shown.
     LinearPattern linear;
-    // For a pattern without back-references that RE2 cannot take: the same
-    // pattern after "^.*", valid while anchoredStatus is 0. Tried from the
-    // start of the text only, regexec runs through it once, where the
-    // pattern alone is tried again from every position.
-    int anchoredStatus = -1;
-    regex_t anchored;
-    // A back-reference pattern and a text longer than this that RE2 cannot
-    // rule out: regexec's time grows too fast with the length to be waited
-    // for in the window's thread, and the text is taken as matching.
-    static const size_t backReferenceTextLimit = 4096;
-    bool backReferences = false;
+    static const size_t regexecTextLimit = 4096;
     // The trimmed pattern, also held by the base's filter expression.
     QString pattern;
     // A compiled pattern without any character that is special in an

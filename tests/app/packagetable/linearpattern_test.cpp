@@ -76,7 +76,8 @@ const char* const patterns[] = {
     // Escapes: the special characters, glibc's own operators, and those
     // that mean something else elsewhere.
     "\\.", "\\*", "\\\\", "\\(", "\\)", "\\{", "\\}", "\\w+", "\\W", "\\s", "\\S", "\\bfoo",
-    "\\<foo\\>", "\\`a", "a\\'", "\\n", "\\t", "\\d", "\\x41", "\\B",
+    "\\<foo\\>", "\\`a", "a\\'", "\\n", "\\t", "\\d", "\\x41", "\\B", "\\w*\\b", "\\Wb",
+    "a\\>", "\\<", "\\S+$", "\\s\\S", "\\`*", "a{,3}b", "a{,1}", "(ab){,2}$",
     // Plain characters that look special.
     "]", "}", "a]b", "a}b", ")", "a)", "a|b)", "(", "{", "a{", "a{x}", "*a", "+",
     // Back-references.
@@ -103,8 +104,7 @@ const char* const texts[] = {
 };
 
 // Each pattern regcomp takes against each text, through the proxy (every
-// road it has: plain string, required run, RE2, anchored regexec, capped
-// back-references) and through the RE2 program alone where it claims to
+// road it has: plain string, required run, RE2, regexec) and through the RE2 program alone where it claims to
 // answer as regexec does. Returns how many patterns had an exact program.
 int compareEverywhere(const char* locale)
 {
@@ -201,20 +201,22 @@ TEST(LinearPatternRoads, RegexecAndTheLinearRoadGiveOneAnswerInAUtf8Locale)
     // little.
     EXPECT_GT(exact, 120);
     for (const char* pattern : {"(a|aa)*b", "[A-Z]+[0-9]", "CVE-[0-9]+-3715", "^nvim|t99$",
-                                "[[:alpha:]]é", "[^é]", "a\nb", "[\\]]"}) {
+                                "[[:alpha:]]é", "[^é]", "a\nb", "[\\]]", "\\w+", "\\S\\'", "a{,3}",
+                                "a**"}) {
         LinearPattern linear;
         linear.compile(pattern);
         EXPECT_EQ(linear.kind(), LinearPattern::Exact) << pattern;
     }
-    for (const char* pattern : {"[[.a.]]", "[[=e=]]", "\\w+", "\\<foo\\>", "a{,3}", "a**", "a)",
-                                "\\n"}) {
+    for (const char* pattern : {"[[.a.]]", "[[=e=]]", "a)", "\\n", "\\d"}) {
         LinearPattern linear;
         linear.compile(pattern);
         EXPECT_EQ(linear.kind(), LinearPattern::None) << pattern;
     }
-    LinearPattern backReference;
-    backReference.compile("([A-Z])[0-9]\\1");
-    EXPECT_EQ(backReference.kind(), LinearPattern::Superset);
+    for (const char* pattern : {"([A-Z])[0-9]\\1", "\\<foo\\>", "\\bx\\B"}) {
+        LinearPattern linear;
+        linear.compile(pattern);
+        EXPECT_EQ(linear.kind(), LinearPattern::Superset) << pattern;
+    }
 }
 
 TEST(LinearPatternRoads, RegexecAndTheLinearRoadGiveOneAnswerInASingleByteLocale)
@@ -305,18 +307,21 @@ TEST_F(LinearPatternTest, ASearchOverAMegabyteFieldComesBackWithRegexecsAnswer)
     EXPECT_EQ(shownNames(), QStringList{"as-b"});
     proxy->setFilterRegExp("(a|aa)*aab");
     EXPECT_EQ(shownNames(), QStringList{"as-b"});
-    // glibc's own operators take the anchored road.
+    // glibc's word class is a bracket expression RE2 is given too.
     proxy->setFilterRegExp("\\w+[0-9] ");
     EXPECT_EQ(shownNames(), QStringList{"upper-digit"});
-    // A back-reference: RE2 rules out the field without a digit; the one
-    // with a digit is too long for regexec and is shown.
+    // A word boundary RE2 leaves out: it rules out the field without a
+    // digit; the one with a digit is too long for regexec and is shown.
+    proxy->setFilterRegExp("\\<[A-Z]+[0-9]");
+    EXPECT_EQ(shownNames(), QStringList{"upper-digit"});
+    // A back-reference, the same.
     proxy->setFilterRegExp("([A-Z]+)[0-9]\\1");
     EXPECT_EQ(shownNames(), QStringList{"upper-digit"});
 }
 
 // Past a few kilobytes regexec's time on a back-reference grows too fast to
-// wait for: a long field that RE2 cannot rule out is shown, a short one is
-// decided by regexec.
+// wait for: a long field that RE2's looser reading cannot rule out is
+// shown, a short one is decided by regexec.
 TEST_F(LinearPatternTest, ABackReferencePatternShowsALongFieldItCannotRuleOut)
 {
     add({"long", "1-1"});
