@@ -337,16 +337,17 @@ private:
     bool branch(QByteArray& out, int depth)
     {
         while (i < n && p[i] != '|') {
-            if (p[i] == ')') {
-                // Outside a group regcomp takes it for a plain character.
-                if (depth == 0)
-                    return false;
+            // Outside a group regcomp takes ")" for a plain character.
+            if (p[i] == ')' && depth > 0)
                 return true;
-            }
             QByteArray atom;
             bool anchor = false;
-            if (!readAtom(atom, anchor, depth))
+            if (p[i] == ')') {
+                ++i;
+                atom = hexCharacter(')');
+            } else if (!readAtom(atom, anchor, depth)) {
                 return false;
+            }
             if (i < n && isQuantifier(p[i])) {
                 // "^*" and the like: what regcomp makes of them is not sure.
                 if (anchor)
@@ -370,7 +371,10 @@ private:
         return true;
     }
 
-    static bool isQuantifier(unsigned char c) { return c == '*' || c == '+' || c == '?' || c == '{'; }
+    static bool isQuantifier(unsigned char c)
+    {
+        return c == '*' || c == '+' || c == '?' || c == '{';
+    }
 
     bool readAtom(QByteArray& atom, bool& anchor, int depth)
     {
@@ -453,8 +457,9 @@ private:
         case 'W':
         case 's':
         case 'S': {
-            Intervals set = classMembers(escaped == 'w' || escaped == 'W' ? "alnum" : "space", utf8);
-            if (escaped == 'w' || escaped == 'W')
+            const bool word = escaped == 'w' || escaped == 'W';
+            Intervals set = classMembers(word ? "alnum" : "space", utf8);
+            if (word)
                 set.emplace_back('_', '_');
             normalize(set);
             if (escaped == 'W' || escaped == 'S')
@@ -479,8 +484,15 @@ private:
             i += 2;
             return true;
         default:
-            // Escapes RE2 reads otherwise ("\n", "\x41", "\d").
-            return false;
+            // Any other escaped character is that character to regcomp
+            // ("\n" is "n", "\d" is "d"), whereas RE2 reads some of them
+            // as escapes of its own: written out. A character past ASCII
+            // after the backslash is not sure.
+            if (escaped >= 0x80)
+                return false;
+            atom = hexCharacter(escaped);
+            i += 2;
+            return true;
         }
     }
 
