@@ -398,9 +398,7 @@ bool SortFilterProxyModel::matches(const QString& text) const
 
 // The text up to length (its first NUL, where it has one); REG_STARTEND
 // spares regexec measuring it again. A text without the pattern's required
-// run is turned down at once. RE2 answers where it reads the pattern and
-// the text as regexec does; no text a repository sends can then make the
-// window wait for longer than one pass through it.
+// run is turned down at once.
 bool SortFilterProxyModel::matchesBytes(const char* text, size_t length) const
 {
     if (regexStatus != 0)
@@ -411,6 +409,15 @@ bool SortFilterProxyModel::matchesBytes(const char* text, size_t length) const
     if (!required.isEmpty()
         && !memmem(text, length, required.constData(), size_t(required.size())))
         return false;
+    return matchesExpression(text, length);
+}
+
+// RE2 answers where it reads the pattern and the text as regexec does; no
+// text a repository sends can then make the window wait for longer than one
+// pass through it. Kept out of matchesBytes, which runs for every text and
+// mostly ends in its plain-string tests.
+bool SortFilterProxyModel::matchesExpression(const char* text, size_t length) const
+{
     const LinearPattern::Kind kind = linear.kind();
     if (kind != LinearPattern::None && linear.reads(text, length)) {
         const bool found = linear.matches(text, length);

@@ -98,6 +98,8 @@ protected:
 
 private:
     bool matchesBytes(const char* text, size_t length) const;
+    // matchesBytes past the plain-string tests.
+    bool matchesExpression(const char* text, size_t length) const;
     // matchesBytes for each of the NUL-ended texts from text to end, the
     // first match ending the search.
     bool matchesAnyOf(const char* text, const char* end) const;
