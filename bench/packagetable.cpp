@@ -17,6 +17,15 @@
 // as "pair FILTER_MS LOOP_MS LOAD"; --filter-only stops after the Filter
 // patterns (both for bench/run-all).
 //
+// --hostile [--cap SECONDS] measures only the Search over made-up entries of
+// which two have a summary of a megabyte (one of capital letters, one of
+// "a"), with patterns glibc's regexec takes quadratic time over
+// ("[A-Z]+[0-9]", "(a|aa)*b", and "(a|aa)*z", which unlike the second one is
+// not answered by the size text before it reaches the summary), each paired
+// with its yardstick: regexec over the same texts in the order the Search
+// tries them, in a child process that is killed after SECONDS (default 30;
+// a killed run counts as SECONDS).
+//
 // Made-up entries get made-up Search texts (descriptions, relations, file
 // lists and change logs in the sizes of a distribution's packages), so the
 // figures leave out what the engine's getters cost on the first Search. A
@@ -32,7 +41,9 @@
 #include <functional>
 #include <random>
 #include <regex.h>
+#include <signal.h>
 #include <string>
+#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
@@ -88,8 +99,13 @@ QString word(std::mt19937& random)
 class MadeUpTexts : public PackageTable::SearchTexts
 {
 public:
+    // Entries whose summary is a text of the benchmark's own.
+    QHash<QString, QString> summaries;
+
     QString text(const Package::Entry& entry, Field field) override
     {
+        if (field == Summary && summaries.contains(entry.name))
+            return summaries.value(entry.name);
         std::mt19937 random(uint(qHash(entry.name)) * 31u + uint(field));
         QStringList lines;
         switch (field) {
@@ -255,6 +271,127 @@ int regexecLoop(const QString& pattern, const std::vector<std::string>& texts)
     return matched;
 }
 
+// The Search as regexec alone makes it: each entry's fields in search order
+// until one matches, in a child process killed after cap seconds. The wall
+// time in milliseconds, cap's worth where it was killed; how many entries
+// matched, or -1 where it was killed.
+double regexecSearchLoop(const QString& pattern, const std::vector<std::vector<std::string>>& fields,
+                         double cap, int& matched)
+{
+    int channel[2];
+    if (pipe(channel) != 0)
+        return -1;
+    QElapsedTimer timer;
+    timer.start();
+    const pid_t child = fork();
+    if (child == 0) {
+        close(channel[0]);
+        regex_t regex;
+        const std::string bytes =
+            PackageTable::SortFilterProxyModel::trimmedPattern(pattern).toStdString();
+        int count = -1;
+        if (regcomp(&regex, bytes.c_str(), REG_EXTENDED | REG_NOSUB) == 0) {
+            count = 0;
+            for (const std::vector<std::string>& texts : fields) {
+                for (const std::string& text : texts) {
+                    if (regexec(&regex, text.c_str(), 0, nullptr, 0) == 0) {
+                        ++count;
+                        break;
+                    }
+                }
+            }
+        }
+        if (write(channel[1], &count, sizeof count) != sizeof count)
+            _exit(1);
+        _exit(0);
+    }
+    close(channel[1]);
+    matched = -1;
+    bool killed = false;
+    for (;;) {
+        int status;
+        if (waitpid(child, &status, WNOHANG) == child)
+            break;
+        if (double(timer.elapsed()) > cap * 1000 && !killed) {
+            kill(child, SIGKILL);
+            killed = true;
+        }
+        usleep(2000);
+    }
+    const double wall = killed ? cap * 1000 : double(timer.nsecsElapsed()) / 1e6;
+    if (!killed && read(channel[0], &matched, sizeof matched) != sizeof matched)
+        matched = -1;
+    close(channel[0]);
+    return wall;
+}
+
+// Two entries with a summary of a megabyte among the made-up ones; the
+// Search over all of them, new pattern by new pattern, beside regexec alone.
+int hostile(QApplication& app, YumIO& io, PackageTable::View* view, MadeUpTexts& texts,
+            int repeat, double cap)
+{
+    PackageTable::SortFilterProxyModel* proxy = view->sortFilterProxyModel();
+    const int megabyte = 1 << 20;
+    const Package::EntryList& entries = YumIOTestAccess::entries(io);
+    QString capitals(megabyte, QLatin1Char('A'));
+    for (int i = 0; i < capitals.size(); ++i)
+        capitals[i] = QLatin1Char(char('A' + i % 26));
+    texts.summaries.insert(entries[entries.size() / 3]->name, capitals);
+    // Every size text holds a "b" ("12 Mb"), so "(a|aa)*b" matches each
+    // package before its summary; "(a|aa)*z" is of the same kind and reaches
+    // the run of "a", given to an entry whose fields before the summary hold
+    // no "z".
+    for (int i = 2 * entries.size() / 3; i < entries.size(); ++i) {
+        const Package::Entry& entry = *entries[i];
+        if (entry.kind == Package::Group
+            || (entry.name + entry.verRel + entry.repo + entry.arch + entry.sizeText)
+                   .contains(QLatin1Char('z')))
+            continue;
+        texts.summaries.insert(entry.name, QString(megabyte, QLatin1Char('a')));
+        break;
+    }
+    std::vector<std::vector<std::string>> fields;
+    for (Package::Entry* entry : entries) {
+        fields.emplace_back();
+        const QVector<PackageTable::SearchTexts::Field>& order =
+            entry->kind == Package::Group ? PackageTable::SearchTexts::groupFields()
+                                          : PackageTable::SearchTexts::packageFields();
+        for (PackageTable::SearchTexts::Field field : order)
+            fields.back().push_back(texts.text(*entry, field).toStdString());
+    }
+    view->setMode(PackageTable::Search);
+    // Every field read once, as the first Search after loading does.
+    view->filtersearch("no-such-text");
+    app.processEvents();
+    std::printf("%d entries made up, two with a summary of %d bytes; regexec killed after %.0f s\n",
+                int(entries.size()), megabyte, cap);
+    std::printf("%-40s %9s %9s %9s\n", "", "min", "median", "max");
+    // An entry between two patterns, so that each is decided anew.
+    for (const char* pattern : {"[A-Z]+[0-9]", "(a|aa)*b", "(a|aa)*z"}) {
+        Bench::Pairs pairs;
+        int killed = 0;
+        for (int r = 0; r < repeat; ++r) {
+            const double load = Bench::loadAverage();
+            view->filtersearch("no-such-text");
+            Time search = timed([&]() { view->filtersearch(pattern); });
+            app.processEvents();
+            int matched = 0;
+            const double loop = regexecSearchLoop(pattern, fields, cap, matched);
+            if (matched < 0)
+                ++killed;
+            else if (matched != proxy->rowCount())
+                std::fprintf(stderr, "packagetable: \"%s\": the Search shows %d rows, regexec "
+                                     "matches %d\n", pattern, proxy->rowCount(), matched);
+            pairs.add(search.wall, loop, load);
+        }
+        const QByteArray label = QByteArray("Search \"") + pattern + "\", megabyte fields";
+        const QByteArray yardstick = "regexec over the same fields (" + QByteArray::number(killed)
+                                     + " killed)";
+        Bench::printPairs(label.constData(), yardstick.constData(), pairs, 1, "ms");
+    }
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -264,6 +401,8 @@ int main(int argc, char** argv)
     bool verbose = false;
     bool raw = false;
     bool filterOnly = false;
+    bool hostileOnly = false;
+    double cap = 30;
     QString sandbox;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--rows") == 0 && i + 1 < argc)
@@ -278,6 +417,10 @@ int main(int argc, char** argv)
             raw = true;
         else if (std::strcmp(argv[i], "--filter-only") == 0)
             filterOnly = true;
+        else if (std::strcmp(argv[i], "--hostile") == 0)
+            hostileOnly = true;
+        else if (std::strcmp(argv[i], "--cap") == 0 && i + 1 < argc)
+            cap = std::max(1.0, std::atof(argv[++i]));
     }
     if (qEnvironmentVariableIsEmpty("KUVSHARE"))
         qputenv("KUVSHARE", KUV_SOURCE_SHARE);
@@ -323,6 +466,8 @@ int main(int argc, char** argv)
     window.resize(1000, 700);
     window.show();
     app.processEvents();
+    if (hostileOnly && sandbox.isEmpty())
+        return hostile(app, io, view, texts, repeat, cap);
     std::printf("%d entries%s%s, %d repetitions\n", rows, sandbox.isEmpty() ? " made up" : " of ",
                 qPrintable(sandbox), repeat);
 

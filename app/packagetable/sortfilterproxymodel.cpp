@@ -356,6 +356,9 @@ void SortFilterProxyModel::setFilterRegExp(const QString& text)
         regfree(&regex);
     const std::string bytes = trimmed.toStdString();
     regexStatus = regcomp(&regex, bytes.c_str(), REG_EXTENDED | REG_NOSUB);
+    linear.clear();
+    if (regexStatus == 0)
+        linear.compile(QByteArray::fromStdString(bytes));
     isLiteral = regexStatus == 0 && !bytes.empty()
                 && bytes.find_first_of(".[]()*+?{}|^$\\") == std::string::npos
                 && bytes.find('\0') == std::string::npos;
@@ -395,7 +398,7 @@ bool SortFilterProxyModel::matches(const QString& text) const
 
 // The text up to length (its first NUL, where it has one); REG_STARTEND
 // spares regexec measuring it again. A text without the pattern's required
-// run is turned down before regexec.
+// run is turned down at once.
 bool SortFilterProxyModel::matchesBytes(const char* text, size_t length) const
 {
     if (regexStatus != 0)
@@ -406,6 +409,23 @@ bool SortFilterProxyModel::matchesBytes(const char* text, size_t length) const
     if (!required.isEmpty()
         && !memmem(text, length, required.constData(), size_t(required.size())))
         return false;
+    return matchesExpression(text, length);
+}
+
+// RE2 answers where it reads the pattern and the text as regexec does; no
+// text a repository sends can then make the window wait for longer than one
+// pass through it. Kept out of matchesBytes, which runs for every text and
+// mostly ends in its plain-string tests.
+bool SortFilterProxyModel::matchesExpression(const char* text, size_t length) const
+{
+    const LinearPattern::Kind kind = linear.kind();
+    if (kind != LinearPattern::None && linear.reads(text, length)) {
+        const bool found = linear.matches(text, length);
+        if (kind == LinearPattern::Exact || !found)
+            return found;
+    }
+    if (length > regexecTextLimit)
+        return true;
     regmatch_t range[1];
     range[0].rm_so = 0;
     range[0].rm_eo = regoff_t(length);

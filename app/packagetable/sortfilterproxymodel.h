@@ -16,6 +16,7 @@
 #include <QModelIndex>
 #include <QString>
 
+#include "app/packagetable/linearpattern.h"
 #include "foundation/hsortfilterproxymodel.h"
 
 class YumIO;
@@ -97,6 +98,8 @@ protected:
 
 private:
     bool matchesBytes(const char* text, size_t length) const;
+    // matchesBytes past the plain-string tests.
+    bool matchesExpression(const char* text, size_t length) const;
     // matchesBytes for each of the NUL-ended texts from text to end, the
     // first match ending the search.
     bool matchesAnyOf(const char* text, const char* end) const;
@@ -156,6 +159,13 @@ private:
     // The result of the last regcomp; -1 before the first.
     int regexStatus = -1;
     regex_t regex;
+    // The compiled pattern as RE2 runs it, in time linear in the text,
+    // where it gives regexec's answer, or where it rules texts out
+    // (back-references, word boundaries). Where it cannot answer, regexec
+    // takes a text only up to this length: past it regexec's time grows too
+    // fast to be waited for in the window's thread, and the text is shown.
+    LinearPattern linear;
+    static const size_t regexecTextLimit = 4096;
     // The trimmed pattern, also held by the base's filter expression.
     QString pattern;
     // A compiled pattern without any character that is special in an
