@@ -8,6 +8,8 @@
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QTextBlock>
+#include <QTextDocument>
 #include <QWidget>
 
 namespace Bench
@@ -100,4 +102,14 @@ BoxCloser::BoxCloser()
     timer.start(100);
 }
 
+}
+
+int drawnLines(const QTextDocument* document)
+{
+    if (document->isEmpty())
+        return 0;
+    int lines = 0;
+    for (QTextBlock block = document->begin(); block.isValid(); block = block.next())
+        lines += 1 + block.text().count(QChar(QChar::LineSeparator));
+    return lines;
 }

@@ -10,6 +10,8 @@
 #include <QString>
 #include <QTimer>
 
+class QTextDocument;
+
 namespace Bench
 {
 
@@ -63,3 +65,7 @@ private:
 };
 
 }
+
+// The lines a log document draws: a paragraph holds several, one after each
+// line break.
+int drawnLines(const QTextDocument* document);

@@ -106,18 +106,6 @@ qint64 statusKb(const char* field)
     return -1;
 }
 
-// The drawn lines: a paragraph holds several, one after each line break.
-int drawnLines(HTextEdit* text)
-{
-    QTextDocument* document = text->document();
-    if (document->isEmpty())
-        return 0;
-    int lines = 0;
-    for (QTextBlock block = document->begin(); block.isValid(); block = block.next())
-        lines += 1 + block.text().count(QChar(QChar::LineSeparator));
-    return lines;
-}
-
 // One run: prints "peak_kb drawn_ms stall_ms drawn_lines".
 int child(bool capture, int lines)
 {
@@ -172,7 +160,7 @@ int child(bool capture, int lines)
     ticker.stop();
     writer->wait();
     delete writer;
-    std::printf("%lld %lld %lld %d\n", statusKb("VmHWM:"), drawn, stall, drawnLines(text));
+    std::printf("%lld %lld %lld %d\n", statusKb("VmHWM:"), drawn, stall, drawnLines(text->document()));
     std::fflush(stdout);
     io.clearEntriesBeforeQuit();
     return 0;

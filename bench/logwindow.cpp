@@ -147,18 +147,6 @@ double longestGap(const std::vector<double>& times)
     return gap;
 }
 
-// The drawn lines: a paragraph holds several, one after each line break.
-int drawnLines(HTextEdit* text)
-{
-    QTextDocument* document = text->document();
-    if (document->isEmpty())
-        return 0;
-    int lines = 0;
-    for (QTextBlock block = document->begin(); block.isValid(); block = block.next())
-        lines += 1 + block.text().count(QChar(QChar::LineSeparator));
-    return lines;
-}
-
 void waitForExposure(QWidget& window)
 {
     QElapsedTimer timer;
@@ -245,15 +233,15 @@ int main(int argc, char** argv)
                 while (watch.times.empty() && clock.elapsed() < 60000)
                     QCoreApplication::processEvents();
                 shows.push_back(watch.times.empty() ? 60000.0 : watch.times.front());
-                lines = drawnLines(text);
+                lines = drawnLines(text->document());
                 // The older lines, drawn above in steps from the event loop.
-                while (drawnLines(text) < drawable && clock.elapsed() < 60000)
+                while (drawnLines(text->document()) < drawable && clock.elapsed() < 60000)
                     QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
                 wholes.push_back(milliseconds(clock));
                 text->viewport()->removeEventFilter(&watch);
                 gaps.push_back(longestGap(watch.times));
-                if (drawnLines(text) != drawable) {
-                    std::printf("show run %d: %d lines drawn of %d\n", run, drawnLines(text), drawable);
+                if (drawnLines(text->document()) != drawable) {
+                    std::printf("show run %d: %d lines drawn of %d\n", run, drawnLines(text->document()), drawable);
                     met = false;
                 }
                 window.hide();
@@ -302,9 +290,9 @@ int main(int argc, char** argv)
 
             gaps.push_back(longestGap(watch.times));
             paintCounts.push_back(double(watch.times.size()));
-            if (drawnLines(text) != int(writer.written)) {
+            if (drawnLines(text->document()) != int(writer.written)) {
                 std::printf("stream run %d: %d lines written, %d drawn\n", run, int(writer.written),
-                            drawnLines(text));
+                            drawnLines(text->document()));
                 met = false;
             }
             io.clearEntriesBeforeQuit();
@@ -338,15 +326,15 @@ int main(int argc, char** argv)
                     io.log(Log::Info, 0, QStringLiteral("Burst line %1 of the log").arg(i));
             });
             writer->start();
-            while ((!writer->isFinished() || drawnLines(text) < entries) && clock.elapsed() < 120000)
+            while ((!writer->isFinished() || drawnLines(text->document()) < entries) && clock.elapsed() < 120000)
                 QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
             wholes.push_back(milliseconds(clock));
             writer->wait();
             delete writer;
             text->viewport()->removeEventFilter(&watch);
             gaps.push_back(longestGap(watch.times));
-            if (drawnLines(text) != entries) {
-                std::printf("burst run %d: %d lines drawn of %d\n", run, drawnLines(text), entries);
+            if (drawnLines(text->document()) != entries) {
+                std::printf("burst run %d: %d lines drawn of %d\n", run, drawnLines(text->document()), entries);
                 met = false;
             }
             io.clearEntriesBeforeQuit();
