@@ -102,8 +102,6 @@ BoxCloser::BoxCloser()
     timer.start(100);
 }
 
-}
-
 int drawnLines(const QTextDocument* document)
 {
     if (document->isEmpty())
@@ -112,4 +110,6 @@ int drawnLines(const QTextDocument* document)
     for (QTextBlock block = document->begin(); block.isValid(); block = block.next())
         lines += 1 + block.text().count(QChar(QChar::LineSeparator));
     return lines;
+}
+
 }

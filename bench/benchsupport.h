@@ -64,8 +64,8 @@ private:
     QTimer timer;
 };
 
-}
-
 // The lines a log document draws: a paragraph holds several, one after each
 // line break.
 int drawnLines(const QTextDocument* document);
+
+}

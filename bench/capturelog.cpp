@@ -160,7 +160,7 @@ int child(bool capture, int lines)
     ticker.stop();
     writer->wait();
     delete writer;
-    std::printf("%lld %lld %lld %d\n", statusKb("VmHWM:"), drawn, stall, drawnLines(text->document()));
+    std::printf("%lld %lld %lld %d\n", statusKb("VmHWM:"), drawn, stall, Bench::drawnLines(text->document()));
     std::fflush(stdout);
     io.clearEntriesBeforeQuit();
     return 0;

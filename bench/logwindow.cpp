@@ -233,15 +233,15 @@ int main(int argc, char** argv)
                 while (watch.times.empty() && clock.elapsed() < 60000)
                     QCoreApplication::processEvents();
                 shows.push_back(watch.times.empty() ? 60000.0 : watch.times.front());
-                lines = drawnLines(text->document());
+                lines = Bench::drawnLines(text->document());
                 // The older lines, drawn above in steps from the event loop.
-                while (drawnLines(text->document()) < drawable && clock.elapsed() < 60000)
+                while (Bench::drawnLines(text->document()) < drawable && clock.elapsed() < 60000)
                     QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
                 wholes.push_back(milliseconds(clock));
                 text->viewport()->removeEventFilter(&watch);
                 gaps.push_back(longestGap(watch.times));
-                if (drawnLines(text->document()) != drawable) {
-                    std::printf("show run %d: %d lines drawn of %d\n", run, drawnLines(text->document()), drawable);
+                if (Bench::drawnLines(text->document()) != drawable) {
+                    std::printf("show run %d: %d lines drawn of %d\n", run, Bench::drawnLines(text->document()), drawable);
                     met = false;
                 }
                 window.hide();
@@ -290,9 +290,9 @@ int main(int argc, char** argv)
 
             gaps.push_back(longestGap(watch.times));
             paintCounts.push_back(double(watch.times.size()));
-            if (drawnLines(text->document()) != int(writer.written)) {
+            if (Bench::drawnLines(text->document()) != int(writer.written)) {
                 std::printf("stream run %d: %d lines written, %d drawn\n", run, int(writer.written),
-                            drawnLines(text->document()));
+                            Bench::drawnLines(text->document()));
                 met = false;
             }
             io.clearEntriesBeforeQuit();
@@ -326,15 +326,15 @@ int main(int argc, char** argv)
                     io.log(Log::Info, 0, QStringLiteral("Burst line %1 of the log").arg(i));
             });
             writer->start();
-            while ((!writer->isFinished() || drawnLines(text->document()) < entries) && clock.elapsed() < 120000)
+            while ((!writer->isFinished() || Bench::drawnLines(text->document()) < entries) && clock.elapsed() < 120000)
                 QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
             wholes.push_back(milliseconds(clock));
             writer->wait();
             delete writer;
             text->viewport()->removeEventFilter(&watch);
             gaps.push_back(longestGap(watch.times));
-            if (drawnLines(text->document()) != entries) {
-                std::printf("burst run %d: %d lines drawn of %d\n", run, drawnLines(text->document()), entries);
+            if (Bench::drawnLines(text->document()) != entries) {
+                std::printf("burst run %d: %d lines drawn of %d\n", run, Bench::drawnLines(text->document()), entries);
                 met = false;
             }
             io.clearEntriesBeforeQuit();
