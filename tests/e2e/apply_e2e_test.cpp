@@ -165,6 +165,17 @@ QList<int> shownMarks(MainWindow& window)
             shownAction(window, "kuv-local")};
 }
 
+// Makes the sandbox with its credentials and server, and points the engine
+// and rpm at it.
+void enterSandbox(TestSandbox& sandbox)
+{
+    ASSERT_TRUE(sandbox.ok());
+    ASSERT_TRUE(sandbox.fillKivrelCredentials());
+    ASSERT_TRUE(sandbox.startKivrelServer());
+    ConfigRoot::setRoot(sandbox.root());
+    qputenv("HOME", sandbox.home().toUtf8());
+}
+
 void clickApply(MainWindow& window)
 {
     // The click returns once the whole apply, confirmation and any
@@ -177,11 +188,7 @@ void applyThroughTheWindow()
 {
     ASSERT_EQ(QGuiApplication::platformName(), "xcb") << "run under Xvfb with KUV_TEST_PLATFORM=xcb";
     TestSandbox sandbox;
-    ASSERT_TRUE(sandbox.ok());
-    ASSERT_TRUE(sandbox.fillKivrelCredentials());
-    ASSERT_TRUE(sandbox.startKivrelServer());
-    ConfigRoot::setRoot(sandbox.root());
-    qputenv("HOME", sandbox.home().toUtf8());
+    ASSERT_NO_FATAL_FAILURE(enterSandbox(sandbox));
     ASSERT_EQ(sandbox.installedPackages(), TestSandbox::installedAtStart());
 
     std::unique_ptr<MainWindow> window = std::make_unique<MainWindow>();
@@ -312,11 +319,7 @@ void talkativeScriptletsWithTheLogWindowShown()
 {
     ASSERT_EQ(QGuiApplication::platformName(), "xcb") << "run under Xvfb with KUV_TEST_PLATFORM=xcb";
     TestSandbox sandbox;
-    ASSERT_TRUE(sandbox.ok());
-    ASSERT_TRUE(sandbox.fillKivrelCredentials());
-    ASSERT_TRUE(sandbox.startKivrelServer());
-    ConfigRoot::setRoot(sandbox.root());
-    qputenv("HOME", sandbox.home().toUtf8());
+    ASSERT_NO_FATAL_FAILURE(enterSandbox(sandbox));
 
     std::unique_ptr<MainWindow> window = std::make_unique<MainWindow>();
     window->show();
