@@ -507,6 +507,13 @@ private:
     PyObject* postTransactionOutput(PyObject* self, PyObject* args);
     PyObject* write(PyObject* self, PyObject* args, Log::Kind kind, unsigned int level,
                     QString& pending);
+    // Logs the lines that `size` characters at `data` finish, joined to
+    // `pending`, and leaves the rest there; pendingMutex is held. Whether
+    // any line went into the log.
+    bool writeLines(const QChar* data, int size, Log::Kind kind, unsigned int level,
+                    QString& pending);
+    bool writeLines(const char* latin1, int size, Log::Kind kind, unsigned int level,
+                    QString& pending);
     // A "TSINFO: " log line, without its prefix: dependency-solving progress.
     void dsTsInfo(const QString& text);
     // The rpm work of installing or updating, and of removing, the package

@@ -36,18 +36,59 @@ void YumIO::write(QString text, Log::Kind kind, unsigned int level, QString& pen
         // Held while the lines go into the log too, so that lines of one
         // stream written by two threads keep their order.
         QMutexLocker pendingLocker(&pendingMutex);
-        pending += text;
-        QStringList parts = pending.split(QLatin1Char('\n'));
-        pending = parts.takeLast();
-        if (!parts.isEmpty()) {
-            QMutexLocker logLocker(&logList);
-            for (const QString& part : std::as_const(parts))
-                logList.append(Log::Entry(kind, level, PasswordMask::mask(part)));
-            appended = true;
-        }
+        appended = writeLines(text.constData(), text.size(), kind, level, pending);
     }
     if (appended)
         logList.emitAppended();
+}
+
+namespace {
+
+// A runaway scriptlet's output arrives as one text of tens of megabytes:
+// its lines go into the log one at a time, never as a copy of the whole
+// text or a list of all its lines.
+template <typename Char, typename MakeLine>
+bool appendLines(Log::EntryList& logList, const Char* data, int size, Log::Kind kind,
+                 unsigned int level, QString& pending, MakeLine makeLine)
+{
+    const Char* end = data + size;
+    const Char* start = data;
+    bool appended = false;
+    {
+        QMutexLocker logLocker(&logList);
+        for (const Char* c = data; c != end; ++c) {
+            if (*c != Char('\n'))
+                continue;
+            QString line = makeLine(start, int(c - start));
+            if (!pending.isEmpty()) {
+                line.prepend(pending);
+                pending.clear();
+            }
+            logList.append(Log::Entry(kind, level, PasswordMask::mask(line)));
+            start = c + 1;
+            appended = true;
+        }
+    }
+    if (start != end)
+        pending += makeLine(start, int(end - start));
+    return appended;
+}
+
+}
+
+bool YumIO::writeLines(const QChar* data, int size, Log::Kind kind, unsigned int level,
+                       QString& pending)
+{
+    return appendLines(logList, data, size, kind, level, pending,
+                       [](const QChar* start, int length) { return QString(start, length); });
+}
+
+bool YumIO::writeLines(const char* latin1, int size, Log::Kind kind, unsigned int level,
+                       QString& pending)
+{
+    return appendLines(logList, latin1, size, kind, level, pending, [](const char* start, int length) {
+        return QString::fromLatin1(start, length);
+    });
 }
 
 void YumIO::writeStdout(QString text)

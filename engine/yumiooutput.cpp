@@ -4,12 +4,27 @@
 // would turn into an exception inside the script.
 #include "engine/yumio.h"
 
+#include <QMutexLocker>
+
 PyObject* YumIO::write(PyObject* self, PyObject* args, Log::Kind kind, unsigned int level,
                        QString& pending)
 {
     PyObject* text = nullptr;
     if (!PyArg_ParseTuple(args, "U", &text))
         return nullptr;
+    // One byte a character is Latin-1, read in place: a scriptlet's tens of
+    // megabytes are never copied whole into a QString.
+    if (PyUnicode_IS_READY(text) && PyUnicode_KIND(text) == PyUnicode_1BYTE_KIND) {
+        bool appended = false;
+        {
+            QMutexLocker pendingLocker(&pendingMutex);
+            appended = writeLines(reinterpret_cast<const char*>(PyUnicode_1BYTE_DATA(text)),
+                                  int(PyUnicode_GET_LENGTH(text)), kind, level, pending);
+        }
+        if (appended)
+            logList.emitAppended();
+        Py_RETURN_NONE;
+    }
     write(unicodeText(text), kind, level, pending);
     Py_RETURN_NONE;
 }

@@ -45,6 +45,33 @@ TEST_F(CallbackTest, ScriptOutputWrittenInPiecesBecomesOneLogLine)
     endEngine();
 }
 
+// A runaway scriptlet's output arrives as one text of many lines: every
+// line reaches the log in order, joined with what was pending before it,
+// masked, and its unfinished end waits for the next piece, whether the text
+// holds one byte a character or more.
+TEST_F(CallbackTest, ALargeTextBecomesEveryLineInOrderJoinedWithThePendingPieces)
+{
+    ASSERT_TRUE(YumIOTestAccess::py(*io,
+        "lines = ['line %06d caf\\xe9' % i for i in range(60000)]\n"
+        "lines[500] = 'get http://h/kivrel?user=u&password=Sesame99&path=x'\n"
+        "yumIOC.stdoutWrite('head ')\n"
+        "yumIOC.stdoutWrite('\\n'.join(lines) + '\\ntail')\n"
+        "yumIOC.stdoutWrite(' \\u2713\\nwide \\u2713\\n' * 2 + 'more')\n"
+        "yumIOC.stderrWrite('an error\\n')\n"
+        "yumIOC.stdoutWrite('\\n')\n"));
+    const QStringList logged = logLines(start);
+    ASSERT_EQ(logged.size(), 60000 + 6);
+    EXPECT_EQ(logged[0], QString::fromUtf8("1/0:head line 000000 café"));
+    for (int i = 1; i < 60000; ++i) {
+        const QString expected = i == 500 ? QStringLiteral("1/0:get http://h/kivrel?user=u&password=********&path=x")
+                                          : QString::fromUtf8("1/0:line %1 café").arg(i, 6, 10, QChar('0'));
+        ASSERT_EQ(logged[i], expected) << i;
+    }
+    EXPECT_EQ(logged.mid(60000), QStringList({QString::fromUtf8("1/0:tail ✓"), QString::fromUtf8("1/0:wide ✓"),
+                                              QString::fromUtf8("1/0: ✓"), QString::fromUtf8("1/0:wide ✓"),
+                                              QString::fromUtf8("3/0:an error"), QStringLiteral("1/0:more")}));
+}
+
 TEST_F(CallbackTest, LogLinesKeepTheirLevelAndErrorLogLinesAreErrors)
 {
     ASSERT_TRUE(YumIOTestAccess::py(*io,

@@ -252,6 +252,35 @@ class Applying(unittest.TestCase):
         adapter.progress(app.dnf, dnf.transaction.PKG_INSTALL, 1, 2, 1, 1)
         self.assertEqual(events, [("tsInit", 1), (app, 20)])
 
+    def testALargeScriptletOutputReachesTheDisplayInPiecesOfWholeLines(self):
+        # Some 3 MB with a two-byte character across the first piece's end
+        # and a byte that is no UTF-8, without a last newline.
+        line = "kuv-big: copying file %06d " + "." * 60 + "\n"
+        text = "".join(line % i for i in range(36000))
+        cut = text.index("\n", yum.base._SCRIPTOUT_PIECE - 40) - 1
+        text = text[:cut] + "\u00e9" + text[cut + 1:] + "tail \udcff"
+        pieces = []
+
+        class Display(object):
+            def scriptout(self, package, msgs):
+                pieces.append(msgs)
+
+        adapter = yum.base._TransactionDisplay(None, Display(), 1)
+        adapter.scriptout(text.encode("utf-8", "surrogateescape"))
+        self.assertGreater(len(pieces), 2)
+        self.assertEqual("".join(pieces), text)
+        for piece in pieces[:-1]:
+            self.assertTrue(piece.endswith("\n"))
+            self.assertLessEqual(len(piece), yum.base._SCRIPTOUT_PIECE + len(line))
+        del pieces[:]
+        adapter.scriptout(text)
+        self.assertGreater(len(pieces), 2)
+        self.assertEqual("".join(pieces), text)
+        del pieces[:]
+        adapter.scriptout(b"")
+        adapter.scriptout(None)
+        self.assertEqual(pieces, [])
+
     def testRpmFailingOnePackageAfterTheConfirmationIsAnError(self):
         # A folder where the package has a file: rpm fails that package
         # and goes on with the others, and dnf returns as if all was well.

@@ -47,6 +47,9 @@ from yum.transactioninfo import (TS_ERASE, TS_INSTALL, TS_OBSOLETED, TS_OBSOLETI
                                  TS_UPDATED, TransactionData, TransactionMember)
 from yum.translate import translated
 
+# The size of the pieces in which scriptlet output goes to the display.
+_SCRIPTOUT_PIECE = 1 << 20
+
 logger = logging.getLogger("dnf")
 
 # The detail level of the dependency lines (yum's verbose INFO_2).
@@ -344,11 +347,23 @@ class _TransactionDisplay(dnf.callback.TransactionProgress):
         self.display.event(subject, code, ti_done, ti_total, ts_done or 0, ts_total or 0)
 
     def scriptout(self, msgs):
+        # rpm hands over an sh scriptlet's whole output at once, tens of
+        # megabytes from a runaway one: it goes on in pieces of about a
+        # megabyte that end after a newline (never inside a UTF-8 sequence),
+        # each decoded by itself, so that no decoded copy of the whole is
+        # held beside rpm's. The pieces join into the same lines.
         if not msgs:
             return
-        if isinstance(msgs, bytes):
-            msgs = msgs.decode("utf-8", "surrogateescape")
-        self.display.scriptout(None, msgs)
+        newline = b"\n" if isinstance(msgs, bytes) else "\n"
+        start = 0
+        while start < len(msgs):
+            cut = msgs.find(newline, start + _SCRIPTOUT_PIECE)
+            end = len(msgs) if cut < 0 else cut + 1
+            piece = msgs[start:end]
+            if isinstance(piece, bytes):
+                piece = piece.decode("utf-8", "surrogateescape")
+            self.display.scriptout(None, piece)
+            start = end
 
     def error(self, message):
         # rpm's errors go to the error log as they happen, and are kept for
