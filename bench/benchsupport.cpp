@@ -7,6 +7,7 @@
 #include <ctime>
 
 #include <QApplication>
+#include <QFile>
 #include <QMessageBox>
 #include <QTextBlock>
 #include <QTextDocument>
@@ -100,6 +101,18 @@ BoxCloser::BoxCloser()
         modal->close();
     });
     timer.start(100);
+}
+
+qint64 statusKb(const char* field)
+{
+    QFile status("/proc/self/status");
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith(field))
+            return line.mid(int(std::strlen(field))).trimmed().split(' ').value(0).toLongLong();
+    }
+    return -1;
 }
 
 int drawnLines(const QTextDocument* document)

@@ -64,6 +64,10 @@ private:
     QTimer timer;
 };
 
+// A field of this process's /proc/self/status in kB ("VmHWM:" is the peak
+// resident size), or -1.
+qint64 statusKb(const char* field);
+
 // The lines a log document draws: a paragraph holds several, one after each
 // line break.
 int drawnLines(const QTextDocument* document);

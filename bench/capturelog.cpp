@@ -94,18 +94,6 @@ void writeLines(int out, int err, int lines)
     writeAll(err, errBuffer);
 }
 
-qint64 statusKb(const char* field)
-{
-    QFile status("/proc/self/status");
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : status.readAll().split('\n')) {
-        if (line.startsWith(field))
-            return line.mid(int(std::strlen(field))).trimmed().split(' ').value(0).toLongLong();
-    }
-    return -1;
-}
-
 // One run: prints "peak_kb drawn_ms stall_ms drawn_lines".
 int child(bool capture, int lines)
 {
@@ -160,7 +148,7 @@ int child(bool capture, int lines)
     ticker.stop();
     writer->wait();
     delete writer;
-    std::printf("%lld %lld %lld %d\n", statusKb("VmHWM:"), drawn, stall, Bench::drawnLines(text->document()));
+    std::printf("%lld %lld %lld %d\n", Bench::statusKb("VmHWM:"), drawn, stall, Bench::drawnLines(text->document()));
     std::fflush(stdout);
     io.clearEntriesBeforeQuit();
     return 0;

@@ -75,18 +75,6 @@ using A = MainWindowTestAccess;
 
 const char* const linePrefix = "kuv-chatty: post-install line ";
 
-qint64 statusKb(const char* field)
-{
-    QFile status("/proc/self/status");
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : status.readAll().split('\n')) {
-        if (line.startsWith(field))
-            return line.mid(int(std::strlen(field))).trimmed().split(' ').value(0).toLongLong();
-    }
-    return -1;
-}
-
 bool waitFor(const std::function<bool()>& done, int milliseconds)
 {
     QElapsedTimer clock;
@@ -199,7 +187,7 @@ int child(const QString& sandbox)
         return false;
     }, 600000);
     const double seconds = clock.elapsed() / 1000.0;
-    const qint64 peak = statusKb("VmHWM:");
+    const qint64 peak = Bench::statusKb("VmHWM:");
     // Counted after the peak is read, a paragraph at a time.
     int drawnLines = 0;
     for (QTextBlock block = drawn->document()->begin(); block.isValid(); block = block.next())
