@@ -362,6 +362,9 @@ class YumIO(yum.YumBase):
                     self.downloadPkgs(downloads)
                 finally:
                     self.repos.setProgressBar(_CollectMeter())
+            # After a failed run the layer reads its packages anew; the old
+            # ones must not be held here then.
+            downloads = None
             self.logInfo(_PHASE_LEVEL, "Running transaction")
             self.runTransaction(_TransactionDisplay())
         except yum.Errors.YumBaseError:

@@ -16,13 +16,18 @@
 #include <algorithm>
 #include <cstdio>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <QApplication>
 #include <QDialog>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QMessageBox>
 #include <QMutexLocker>
+#include <QProcess>
 #include <QTest>
 #include <QTextDocument>
 
@@ -42,6 +47,7 @@ namespace
 // Set in the child process that runs the scenario itself.
 const char* const inChildVariable = "KUV_E2E_APPLY_CHILD";
 const char* const talkativeChildVariable = "KUV_E2E_TALKATIVE_CHILD";
+const char* const refusedChildVariable = "KUV_E2E_REFUSED_CHILD";
 
 // What one modal dialog showed: its class, title and the texts of its labels.
 struct ShownDialog
@@ -403,6 +409,100 @@ void talkativeScriptletsWithTheLogWindowShown()
     qunsetenv("KUV_VERBOSE_ERROR_BURST");
     ConfigRoot::setRoot(QString());
 }
+
+int openDescriptors()
+{
+    return QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::Files | QDir::System).size();
+}
+
+// Whether a process could take yum's lock of the sandbox now.
+bool yumLockIsFree(const TestSandbox& sandbox)
+{
+    const QByteArray path = (sandbox.installRoot() + "/var/run/yum.pid").toLocal8Bit();
+    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return true;
+    struct flock probe = {};
+    probe.l_type = F_WRLCK;
+    probe.l_whence = SEEK_SET;
+    const bool free = ::fcntl(fd, F_OFD_GETLK, &probe) == 0 && probe.l_type == F_UNLCK;
+    ::close(fd);
+    return free;
+}
+
+// A package whose %pre fails is refused ten times in a row, each time with
+// rpm's error, the marks kept and no descriptor more than after the first; then other marks, and the same package
+// once its scriptlet lets it, are applied by the same program.
+void refusedPackageAppliedAgain()
+{
+    ASSERT_EQ(QGuiApplication::platformName(), "xcb") << "run under Xvfb with KUV_TEST_PLATFORM=xcb";
+    TestSandbox sandbox;
+    ASSERT_NO_FATAL_FAILURE(enterSandbox(sandbox));
+
+    std::unique_ptr<MainWindow> window = std::make_unique<MainWindow>();
+    window->show();
+    ASSERT_TRUE(waitFor([&] { return window->isReady() || !window->isVisible(); }));
+    ASSERT_TRUE(window->isReady());
+    A::stateCombo(*window)->setCurrentIndex(PackageTable::ViewAll);
+
+    DialogAnswerer answerer;
+    qputenv("KUV_VERBOSE_REFUSE", "1");
+    ASSERT_TRUE(clickAction(*window, "kuv-verbose"));
+    ASSERT_EQ(shownAction(*window, "kuv-verbose"), Package::Install);
+    int afterFirst = -1;
+    for (int attempt = 0; attempt < 10; ++attempt) {
+        SCOPED_TRACE(attempt);
+        answerer.shown.clear();
+        clickApply(*window);
+        ASSERT_TRUE(window->isReady());
+        ASSERT_EQ(answerer.shown.size(), 2);
+        EXPECT_EQ(answerer.shown[0].kind, "confirm");
+        EXPECT_EQ(answerer.shown[1].kind, "error");
+        EXPECT_EQ(answerer.shown[1].title, "KUV Yum Error");
+        EXPECT_TRUE(answerer.shown[1].text.contains("Error in PREIN scriptlet in rpm package kuv-verbose"))
+            << answerer.shown[1].text.toStdString();
+        EXPECT_EQ(shownAction(*window, "kuv-verbose"), Package::Install);
+        EXPECT_FALSE(sandbox.installedPackages().contains("kuv-verbose-1.0-1"));
+        if (attempt == 0)
+            afterFirst = openDescriptors();
+        EXPECT_LE(openDescriptors(), afterFirst);
+    }
+    qunsetenv("KUV_VERBOSE_REFUSE");
+
+    // Other marks apply after the failures.
+    answerer.shown.clear();
+    ASSERT_TRUE(clickAction(*window, "kuv-verbose"));
+    ASSERT_EQ(shownAction(*window, "kuv-verbose"), Package::NoAction);
+    ASSERT_TRUE(clickAction(*window, "kuv-newtool"));
+    clickApply(*window);
+    ASSERT_TRUE(window->isReady());
+    ASSERT_EQ(answerer.shown.size(), 1);
+    EXPECT_EQ(answerer.shown[0].kind, "confirm");
+    EXPECT_TRUE(sandbox.installedPackages().contains("kuv-newtool-2.0-1"));
+    EXPECT_EQ(shownState(*window, "kuv-newtool"), Package::Installed);
+
+    // And the refused package, now that its scriptlet lets it.
+    answerer.shown.clear();
+    ASSERT_TRUE(clickAction(*window, "kuv-verbose"));
+    clickApply(*window);
+    ASSERT_TRUE(window->isReady());
+    ASSERT_EQ(answerer.shown.size(), 1);
+    EXPECT_EQ(answerer.shown[0].kind, "confirm");
+    EXPECT_TRUE(sandbox.installedPackages().contains("kuv-verbose-1.0-1"));
+    EXPECT_EQ(shownState(*window, "kuv-verbose"), Package::Installed);
+    EXPECT_LE(openDescriptors(), afterFirst);
+
+    A::quitAction(*window)->trigger();
+    window.reset();
+    EXPECT_TRUE(yumLockIsFree(sandbox));
+    QProcess verify;
+    verify.setProcessEnvironment(sandbox.environment());
+    verify.setProcessChannelMode(QProcess::MergedChannels);
+    verify.start("rpm", {"--root", sandbox.installRoot(), "--verifydb"});
+    ASSERT_TRUE(verify.waitForFinished(60000));
+    EXPECT_EQ(verify.exitCode(), 0) << verify.readAll().toStdString();
+    ConfigRoot::setRoot(QString());
+}
 }
 
 TEST(ApplyEndToEnd, MarksClickedInTheTableApplyAfterCancelAndAnUnresolvableTry)
@@ -423,4 +523,13 @@ TEST(ApplyEndToEnd, TalkativeScriptletsFinishWithTheLogWindowShown)
     }
     expectScenarioPassesInChild(talkativeChildVariable,
                                 "ApplyEndToEnd.TalkativeScriptletsFinishWithTheLogWindowShown");
+}
+
+TEST(ApplyEndToEnd, ARefusedPackageLeavesTheNextApplyWorking)
+{
+    if (qEnvironmentVariableIsSet(refusedChildVariable)) {
+        refusedPackageAppliedAgain();
+        return;
+    }
+    expectScenarioPassesInChild(refusedChildVariable, "ApplyEndToEnd.ARefusedPackageLeavesTheNextApplyWorking");
 }

@@ -8,6 +8,7 @@
 import gc
 import os
 import shutil
+import subprocess
 import tempfile
 import threading
 import unittest
@@ -400,6 +401,39 @@ class Applying(unittest.TestCase):
                 self.assertNotIn(secret, text)
                 self.assertEqual(layertest.filesHolding(self.sandbox.root, secret, skip), [])
             self.assertNotIn("kivrel", text)
+
+    @unittest.skipUnless(Sandbox().serverRunning(), "needs the kivrel server")
+    def testFailedTransactionsLeaveTheObjectFitForTheNext(self):
+        # A %pre that fails makes rpm refuse the package; the same object
+        # then applies again, as the program does after an error, once with
+        # the same refusal and then with packages rpm accepts.
+        def openDescriptors():
+            return len(os.listdir("/proc/self/fd"))
+
+        with preserved(self.sandbox.kivrelRepoFile):
+            self.sandbox.fillCredentials()
+            y, packages = self.collected(remote=True)
+            verbose = packages[("kuv-verbose", "available")]
+            os.environ["KUV_VERBOSE_REFUSE"] = "1"
+            try:
+                afterFirst = None
+                for attempt in range(3):
+                    error = self.apply(y, installs=[verbose])
+                    self.assertIsInstance(error, yum.Errors.YumBaseError)
+                    self.assertIn("Error in PREIN scriptlet in rpm package kuv-verbose", str(error))
+                    del error
+                    gc.collect()
+                    if afterFirst is None:
+                        afterFirst = openDescriptors()
+                    self.assertLessEqual(openDescriptors(), afterFirst)
+            finally:
+                del os.environ["KUV_VERBOSE_REFUSE"]
+            self.assertIsNone(self.apply(y, installs=[packages[("kuv-newtool", "available")]]))
+            self.assertIn("kuv-newtool-2.0-1.noarch", installedInRoot(self.installroot))
+            self.assertIsNone(self.apply(y, installs=[verbose]))
+            self.assertIn("kuv-verbose-1.0-1.noarch", installedInRoot(self.installroot))
+            subprocess.run(["rpm", "--root", self.installroot, "--verifydb"],
+                           env=layertest.rpmEnvironment(), check=True)
 
     def testAnObjectThatAppliedIsFreedWhenReplaced(self):
         gc.collect()

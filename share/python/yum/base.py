@@ -767,7 +767,9 @@ class YumBase(object):
         if isinstance(po, YumInstalledPackage) != installed:
             raise Errors.YumBaseError("Package %s is %s" % (po, "not installed" if installed
                                                             else "already installed"))
-        if po._owner() is self:
+        # A package of this object's present sack; one handed out before the
+        # sack was read anew (after a failed transaction) is found again.
+        if po._owner() is self and self._wrapped.get(po.dnf) is po:
             return po.dnf
         with translated(Errors.YumBaseError):
             name, arch, epoch, version, release = po.pkgtup
@@ -906,15 +908,16 @@ class YumBase(object):
         the real one, event(package, yum's code, amount, total, element,
         elements) while rpm works and scriptout(package, text) for scriptlet
         output; rpm's errors go to logError at level 0. A transaction that
-        fails, in whole or for one package, is a YumBaseError."""
-        transaction = self._base.transaction
-        count = sum(1 for tsi in transaction or []
+        fails, in whole or for one package, is a YumBaseError, and leaves
+        this object ready for the next one."""
+        count = sum(1 for tsi in self._base.transaction or []
                     if tsi.action in dnf.yum.rpmtrans.RPM_ACTIONS_SET)
         display.tsInit(0)
         adapter = _TransactionDisplay(self, display, count)
         rpmLogger = logging.getLogger("dnf.rpm")
         dropErrors = _DropErrors()
         rpmLogger.addFilter(dropErrors)
+        failure = None
         try:
             with translated(Errors.YumBaseError):
                 self._base.do_transaction(display=[adapter])
@@ -922,18 +925,48 @@ class YumBase(object):
                 # dnf returns normally when rpm failed single packages; its
                 # command line tells that from the items' states, and so
                 # must we.
-                failed = [str(tsi) for tsi in transaction or []
+                failed = [str(tsi) for tsi in self._base.transaction or []
                           if tsi.state == libdnf.transaction.TransactionItemState_ERROR]
+            if failed:
+                text = "Transaction failed for %s" % ", ".join(failed)
+                if adapter.errors:
+                    text += ":\n" + "\n".join(adapter.errors)
+                failure = Errors.YumBaseError(text)
+        except Errors.YumBaseError as error:
+            # Raised again below without its traceback, which holds dnf's
+            # frames and with them the failed run's packages.
+            failure = error.with_traceback(None)
+            failure.__context__ = None
         finally:
             rpmLogger.removeFilter(dropErrors)
             # rpm may keep the callback; it must not keep this object.
             adapter.owner = None
             adapter.display = None
-        if failed:
-            text = "Transaction failed for %s" % ", ".join(failed)
-            if adapter.errors:
-                text += ":\n" + "\n".join(adapter.errors)
-            raise Errors.YumBaseError(text)
+        # dnf fills its rpm transaction set once per process: after a run, or
+        # a test that failed, the set still holds elements whose memory rpm
+        # has cleaned, and the next transaction's check reads them. A set of
+        # its own for every run also lets go of the rpm database, its lock
+        # and the scriptlet-output file between applies.
+        with translated(Errors.YumBaseError):
+            dnfprivate.closeTransactionSet(self._base)
+        if failure is not None:
+            self._afterFailedRun()
+            raise failure
+
+    def _afterFailedRun(self):
+        """rpm may have installed or removed part of a failed transaction:
+        the sack is read anew from the caches, downloading nothing, so that
+        the next resolution starts from what is installed now. The failed
+        run's objects go first, so that its sack goes with them; the package
+        objects the caller kept hold a sack of their own and are found again
+        by version (_dnfPackage)."""
+        self.flush()
+        self._sackReady = False
+        self._wrapped = {}
+        self._availableKeysMade = None
+        with translated(Errors.YumBaseError):
+            self._base.fill_sack_from_repos_in_cache(load_system_repo=True)
+        self._sackReady = True
 
     # Cleaning up --------------------------------------------------------------
 

@@ -10,6 +10,10 @@
 # dnf.Base._ts (its .ts, an rpm.TransactionSet)  doTsSetup opens the rpm
 #     database through it: an AttributeError leaves doTsSetup, so setupTs
 #     fails and nothing is collected.
+# dnf.Base._closeRpmDB()  runTransaction closes the transaction set after
+#     every run: renamed, a second transaction after a failed one runs rpm's
+#     check on a set that still holds the failed run's cleaned elements and
+#     crashes the process.
 # dnf.Base._goal (obsoleted_by_package)  the relations of a resolved
 #     transaction (updates, obsoletes): buildTransaction fails with an
 #     AttributeError.
@@ -38,6 +42,12 @@ def transactionSet(base):
     """The rpm.TransactionSet of dnf's transaction wrapper, for the rpm
     database of the installroot."""
     return base._ts.ts
+
+
+def closeTransactionSet(base):
+    """Closes dnf's rpm transaction set with the rpm database, its lock and
+    the scriptlet-output file it was given; the next use opens a new one."""
+    base._closeRpmDB()
 
 
 def goal(base):
