@@ -18,6 +18,7 @@
 
 #include <QMutexLocker>
 #include <QThread>
+#include <QtGlobal>
 
 #include "engine/yumio.h"
 #include "foundation/execute.h"
@@ -79,6 +80,41 @@ QString decoded(const QByteArray& bytes)
     return text;
 }
 
+// Qt's own messages during a capture (a warning of the platform plugin from
+// the GUI thread, say) are the program's, not the transaction's: they go to
+// the standard error from before the capture. The descriptor is guarded, so
+// that no message is written to it as it is closed.
+QMutex qtMessagesMutex;
+int qtMessagesFd = -1;
+QtMessageHandler qtMessagesBefore = nullptr;
+
+void qtMessageToStandardErrorFromBefore(QtMsgType type, const QMessageLogContext& context,
+                                        const QString& message)
+{
+    const QByteArray line = qFormatLogMessage(type, context, message).toLocal8Bit() + '\n';
+    QMutexLocker locker(&qtMessagesMutex);
+    qint64 done = 0;
+    while (qtMessagesFd >= 0 && done < line.size()) {
+        const ssize_t count = ::write(qtMessagesFd, line.constData() + done, size_t(line.size() - done));
+        if (count > 0)
+            done += count;
+        else if (count < 0 && errno != EINTR)
+            break;
+    }
+}
+
+// The capture's standard error from before becomes Qt's, or -1 gives Qt back
+// the handler it had.
+void routeQtMessages(int fd)
+{
+    QMutexLocker locker(&qtMessagesMutex);
+    if (fd >= 0 && qtMessagesFd < 0)
+        qtMessagesBefore = qInstallMessageHandler(qtMessageToStandardErrorFromBefore);
+    else if (fd < 0 && qtMessagesFd >= 0)
+        qInstallMessageHandler(qtMessagesBefore);
+    qtMessagesFd = fd;
+}
+
 }
 
 YumIOCapturers::YumIOCapturers(YumIO* io)
@@ -109,6 +145,7 @@ YumIOCapturers::YumIOCapturers(YumIO* io)
         abandon(YumIO::tr("Unable to start reading rpm transaction output"));
         return;
     }
+    routeQtMessages(savedStderr);
     stdoutRedirected = redirect(stdoutPipe[1], STDOUT_FILENO, StdoutRedirection);
     stderrRedirected =
         stdoutRedirected && redirect(stderrPipe[1], STDERR_FILENO, StderrRedirection);
@@ -136,8 +173,10 @@ YumIOCapturers::~YumIOCapturers()
         return;
     }
     // Before the saved copies go: a launch under way has finished with them
-    // once this returns, and later ones get the process's own streams.
+    // once this returns, and later ones get the process's own streams; a
+    // message of Qt's being written has gone out.
     Execute::setChildStreams(-1, -1);
+    routeQtMessages(-1);
     closeAll();
     finishMinion();
 }
@@ -156,6 +195,7 @@ void YumIOCapturers::abandon(const QString& text)
         redirect(savedStdout, STDOUT_FILENO);
     stdoutRedirected = false;
     stderrRedirected = false;
+    routeQtMessages(-1);
     closeAll();
     // What was written meanwhile reaches the log before the report.
     finishMinion();

@@ -3,7 +3,8 @@
 // YumIOCapturers points both descriptors into pipes for the length of the
 // call; YumIOCapturersMinion reads the pipes on a thread of its own into the
 // engine's log; YumIOCapturersUser installs a capture in the engine's slot
-// for one call.
+// for one call. Qt's own messages meanwhile go to the standard error from
+// before the capture, not into the log.
 #pragma once
 
 #include <QByteArray>

@@ -385,6 +385,29 @@ TEST_F(CaptureTest, TheGuiThreadWritesToStandardErrorWhileAWorkerFloodsIt)
             << logged[i].left(40).toStdString();
 }
 
+TEST_F(CaptureTest, QtsOwnMessagesGoToTheStandardErrorFromBeforeTheCapture)
+{
+    QTemporaryFile before;
+    ASSERT_TRUE(before.open());
+    StreamsGuard guard;
+    std::fflush(nullptr);
+    ASSERT_GE(dup2(before.handle(), STDERR_FILENO), 0);
+    const int start = logLines().size();
+    {
+        YumIOCapturers capture(io.get());
+        qWarning("kuv-test: a warning of Qt's own");
+        std::thread([] { qWarning("kuv-test: a warning from another thread"); }).join();
+        send(STDERR_FILENO, "kuv-test: written to standard error\n");
+    }
+    qWarning("kuv-test: a warning after the capture");
+    guard.putBack();
+    EXPECT_EQ(logLines(start), QStringList("3/0:kuv-test: written to standard error"));
+    before.seek(0);
+    EXPECT_EQ(QString::fromUtf8(before.readAll()),
+              "kuv-test: a warning of Qt's own\nkuv-test: a warning from another thread\n"
+              "kuv-test: a warning after the capture\n");
+}
+
 TEST_F(CaptureTest, CStdioIsFlushedIntoTheLogAndLaunchedProgramsGetTheStreamsFromBefore)
 {
     QTemporaryDir dir;
