@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <vector>
 
+#include <QAbstractTextDocumentLayout>
+#include <QColor>
 #include <QEventLoop>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -15,6 +17,7 @@
 #include <QSpinBox>
 #include <QTextBlock>
 #include <QTextBlockFormat>
+#include <QTextCharFormat>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTextOption>
@@ -34,6 +37,16 @@ const int defaultLevel = 2;
 
 // The most lines drawn in one step: some tens of milliseconds of work.
 const int defaultStepLines = 500;
+// The characters after which a step ends: a few long lines, each laid out
+// in some tens of milliseconds.
+const int stepCharacters = 100000;
+
+// How tall the drawn lines may grow, in pixels: the layout of a rich text
+// keeps up with each new line until the text is some twenty million pixels
+// tall, and takes seconds for every change beyond.
+const int maxTextHeight = 6000000;
+// A headline is counted as this many lines.
+const int headingLines = 2;
 
 // The most lines one paragraph of the text edit holds.
 const int paragraphLines = 64;
@@ -63,7 +76,8 @@ namespace Log
 {
 
 Window::Window(Log::EntryList& list, QWidget* parent)
-    : QWidget(nullptr, Qt::WindowFlags()), parent(parent), list(&list), stepLines(defaultStepLines)
+    : QWidget(nullptr, Qt::WindowFlags()), parent(parent), list(&list), stepLines(defaultStepLines),
+      maxLines(0)
 {
     setWindowTitle(tr("KUV Log"));
 
@@ -75,6 +89,7 @@ Window::Window(Log::EntryList& list, QWidget* parent)
     // The log only grows by appending; an undo history of it would double
     // its memory and slow every drawing.
     text->setUndoRedoEnabled(false);
+    maxLines = std::max(10000, maxTextHeight / std::max(1, text->fontMetrics().lineSpacing()));
 
     level = new QSpinBox(this);
     level->setRange(0, maxLevel);
@@ -241,6 +256,30 @@ void Window::htmlProtect(QString& s)
 void Window::drawAll()
 {
     clearText();
+    // Of a log longer than the window keeps, the newest lines: the
+    // earlier ones are counted, not drawn.
+    {
+        QMutexLocker locker(list);
+        const unsigned int threshold = unsigned(level->value());
+        qint64 lines = 0;
+        int first = list->count();
+        while (first > 0 && lines < maxLines) {
+            --first;
+            if (list->levelAt(first) <= threshold)
+                ++lines;
+        }
+        for (int i = 0; i < first; ++i) {
+            if (list->levelAt(i) <= threshold)
+                ++earlier;
+        }
+        shown = first;
+    }
+    if (earlier > 0) {
+        QTextCursor cursor(text->document());
+        cursor.beginEditBlock();
+        writeEarlierMark(cursor);
+        cursor.endEditBlock();
+    }
     render();
 }
 
@@ -249,7 +288,8 @@ bool Window::render()
     // The entries of one step are copied out under the mutex and drawn
     // after it is let go, so that writers wait only for the copying, never
     // for the drawing.
-    std::vector<Log::Entry> fresh;
+    // Of a long line only what is drawn is copied.
+    std::vector<Line> fresh;
     bool unfinished;
     {
         QMutexLocker locker(list);
@@ -259,18 +299,29 @@ bool Window::render()
         const unsigned int threshold = unsigned(level->value());
         fresh.reserve(size_t(std::min(count - shown, stepLines)));
         int i = shown;
-        for (; i < count && int(fresh.size()) < stepLines; ++i) {
-            const Log::Entry& entry = list->at(i);
-            if (entry.level <= threshold)
-                fresh.push_back(entry);
+        int characters = 0;
+        for (; i < count && int(fresh.size()) < stepLines && characters < stepCharacters; ++i) {
+            if (list->levelAt(i) > threshold)
+                continue;
+            int length = 0;
+            Log::Entry entry = list->at(i, maxLineCharacters, length);
+            const int hidden = length - entry.text.size();
+            // An empty line costs a line's layout too.
+            characters += entry.text.size() + 1;
+            fresh.push_back(Line{std::move(entry), hidden});
         }
         // Before anything is drawn: a drawing re-entered later starts
         // after these entries.
         shown = i;
         unfinished = i < count;
     }
-    if (!fresh.empty())
-        insert(toHtml(fresh), fresh.front().kind == Log::Action);
+    if (!fresh.empty()) {
+        const bool headingFirst = fresh.front().entry.kind == Log::Action;
+        std::vector<int> newBlockLines;
+        const QString html = toHtml(fresh, newBlockLines);
+        insert(html, headingFirst, newBlockLines);
+        trim();
+    }
     // The rest of a long log, or of a long burst, is drawn in later steps
     // with the events between them let through.
     if (unfinished)
@@ -278,7 +329,7 @@ bool Window::render()
     return true;
 }
 
-QString Window::toHtml(std::vector<Log::Entry>& entries) const
+QString Window::toHtml(std::vector<Line>& lines, std::vector<int>& blockLines) const
 {
     const QString colored = tr("<font color=\"%1\">");
     const QString fontEnd = tr("</font>");
@@ -296,8 +347,11 @@ QString Window::toHtml(std::vector<Log::Entry>& entries) const
     const QString emptyHeading = QLatin1String("<h2 style=\"") + emptyStyle + compactStyle +
                                  QLatin1String("\">");
 
+    // The mark after the drawn part of a longer line.
+    const Wrapper hiddenMark{colored.arg(Colors::minor()), fontEnd};
+
     QString html;
-    html.reserve(int(entries.size()) * 200);
+    html.reserve(int(lines.size()) * 200);
     // Lines run on in one paragraph, each after a line break, up to
     // paragraphLines of them: a paragraph costs the text edit some hundred
     // bytes of its own, more than a line's text, which a runaway scriptlet's
@@ -311,11 +365,18 @@ QString Window::toHtml(std::vector<Log::Entry>& entries) const
         html += body.isEmpty() ? emptyParagraph : paragraph;
         html += body;
         html += QLatin1String("</p>");
+        blockLines.push_back(open);
         body.clear();
         open = 0;
     };
-    for (Log::Entry& entry : entries) {
+    for (Line& line : lines) {
+        Log::Entry& entry = line.entry;
         htmlProtect(entry.text);
+        if (line.hidden > 0) {
+            QString mark = tr(" [%L1 more characters not shown]").arg(line.hidden);
+            htmlProtect(mark);
+            entry.text += hiddenMark.before + mark + hiddenMark.after;
+        }
         const Wrapper* wrapper;
         switch (entry.kind) {
         case Log::Output:
@@ -343,6 +404,7 @@ QString Window::toHtml(std::vector<Log::Entry>& entries) const
             html += entry.text;
             html += wrapper->after;
             html += QLatin1String("</h2>");
+            blockLines.push_back(headingLines);
             continue;
         }
         if (open > 0)
@@ -359,7 +421,7 @@ QString Window::toHtml(std::vector<Log::Entry>& entries) const
     return html;
 }
 
-void Window::insert(const QString& html, bool headingFirst)
+void Window::insert(const QString& html, bool headingFirst, const std::vector<int>& newBlockLines)
 {
     QTextDocument* document = text->document();
     QScrollBar* bar = text->verticalScrollBar();
@@ -383,16 +445,75 @@ void Window::insert(const QString& html, bool headingFirst)
         format.setHeadingLevel(2);
     QTextCursor(document->findBlockByNumber(first)).setBlockFormat(format);
     cursor.endEditBlock();
+    for (int lines : newBlockLines) {
+        blockLines.push_back(lines);
+        drawnLines += lines;
+    }
 
     // A reader at the end of the log stays there.
     if (atBottom)
         bar->setValue(bar->maximum());
 }
 
+void Window::trim()
+{
+    if (drawnLines <= maxLines)
+        return;
+    // The oldest paragraphs go until a quarter of what the window keeps is
+    // free, so that this happens seldom; the newest stays in any case.
+    const qint64 keep = maxLines - maxLines / 4;
+    size_t blocks = 0;
+    qint64 removed = 0;
+    while (drawnLines - removed > keep && blocks + 1 < blockLines.size())
+        removed += blockLines[blocks++];
+    if (blocks == 0)
+        return;
+    QTextDocument* document = text->document();
+    QAbstractTextDocumentLayout* layout = document->documentLayout();
+    QScrollBar* bar = text->verticalScrollBar();
+    const bool atBottom = bar->value() >= bar->maximum();
+    const int markBlocks = earlier > 0 ? 1 : 0;
+    const QTextBlock firstKept = document->findBlockByNumber(markBlocks + int(blocks));
+    const qreal keptTop = layout->blockBoundingRect(firstKept).top();
+
+    // Everything above the first paragraph kept goes, the old mark with it;
+    // the empty paragraph left at the top becomes the new mark.
+    QTextCursor cursor(document);
+    cursor.beginEditBlock();
+    cursor.setPosition(firstKept.position() - 1, QTextCursor::KeepAnchor);
+    cursor.removeSelectedText();
+    blockLines.erase(blockLines.begin(), blockLines.begin() + std::ptrdiff_t(blocks));
+    drawnLines -= removed;
+    earlier += removed;
+    writeEarlierMark(cursor);
+    cursor.endEditBlock();
+
+    // A reader further up keeps the lines he reads in view.
+    if (atBottom)
+        bar->setValue(bar->maximum());
+    else
+        bar->setValue(bar->value() - int(keptTop - layout->blockBoundingRect(document->begin().next()).top()));
+}
+
+void Window::writeEarlierMark(QTextCursor& cursor)
+{
+    QTextBlockFormat format;
+    format.setTopMargin(0.0);
+    format.setBottomMargin(0.0);
+    cursor.setBlockFormat(format);
+    QTextCharFormat characters;
+    characters.setForeground(QColor(Colors::minor()));
+    cursor.setBlockCharFormat(characters);
+    cursor.insertText(tr("[%L1 earlier lines are not shown here]").arg(earlier), characters);
+}
+
 void Window::clearText()
 {
     more->stop();
     shown = 0;
+    blockLines.clear();
+    drawnLines = 0;
+    earlier = 0;
     text->clear();
 }
 

@@ -13,10 +13,23 @@
 //   as it can, into a shown window; the time until all are drawn and the
 //   longest gap between paints.
 //
-//   QT_QPA_PLATFORM=offscreen bench/logwindow [--entries N] [--repeat N]
-//       [--rate LINES_PER_SECOND] [--seconds S]
+// - large: the output of a runaway scriptlet, as the output capture hands
+//   it to the log: one line of 10 MB, one of 100 MB (each written without a
+//   newline, then ended), and 2,000,000 empty lines in pieces of a
+//   megabyte. Each is logged by a worker into a shown window, and each is
+//   in the log before the window is opened; every run is a process of its
+//   own, which reports the longest stall of the GUI thread (the longest gap
+//   between the ticks of a 10 ms timer), the time until the last line is
+//   drawn, and its peak resident size. The goal is no stall over 500 ms and
+//   a peak of at most 400 MB for the 10 MB line.
 //
-// Each figure is printed as min / median / max over the runs.
+//   QT_QPA_PLATFORM=offscreen bench/logwindow [--entries N] [--repeat N]
+//       [--rate LINES_PER_SECOND] [--seconds S] [--only show|stream|burst|large]
+//       [--cap SECONDS]
+//
+// Each figure is printed as min / median / max over the runs; a large run
+// that does not end within the cap (default 120 s) is killed and counted as
+// failed.
 //
 // The interpreter header (through the engine's) comes before the C++
 // library's.
@@ -25,6 +38,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
+#include <cstring>
 #include <vector>
 
 #include <QApplication>
@@ -33,16 +47,28 @@
 #include <QEventLoop>
 #include <QGuiApplication>
 #include <QMutexLocker>
+#include <QProcess>
 #include <QSpinBox>
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QThread>
+#include <QTimer>
 #include <QWindow>
 
 #include "app/logwindow.h"
 #include "bench/benchsupport.h"
 #include "engine/log.h"
 #include "foundation/htextedit.h"
+
+// The window's friend: whether it has drawn every entry of its list.
+class LogWindowTestAccess
+{
+public:
+    static bool caughtUp(Log::Window& w)
+    {
+        return !w.more->isActive() && w.shown == w.list->lockedCount();
+    }
+};
 
 namespace
 {
@@ -158,9 +184,165 @@ void waitForExposure(QWidget& window)
     }
 }
 
+// Notes the longest time the GUI thread went without serving a 10 ms timer.
+class StallWatch : public QObject
+{
+public:
+    StallWatch()
+    {
+        connect(&timer, &QTimer::timeout, this, [this] {
+            longest = std::max(longest, milliseconds(clock));
+            clock.restart();
+        });
+        clock.start();
+        timer.start(10);
+    }
+
+    double longest = 0;
+
+private:
+    QTimer timer;
+    QElapsedTimer clock;
+};
+
+// One large case: what a runaway scriptlet writes, as the capture hands it
+// to the log.
+struct LargeCase {
+    const char* name;
+    // One line of this many characters, or this many empty lines.
+    qint64 size;
+    bool emptyLines;
+};
+
+const LargeCase largeCases[] = {
+    {"line-10MB", 10 * 1000 * 1000, false},
+    {"line-100MB", 100 * 1000 * 1000, false},
+    {"empty-2000000", 2000000, true},
+};
+
+// Logs the case's output through the engine's standard output, in the
+// pieces the capture's reader passes on: a long line whole once its
+// newline came, empty lines a megabyte at a time.
+void logLargeCase(YumIO& io, const LargeCase& large)
+{
+    if (!large.emptyLines) {
+        QString line(int(large.size), QLatin1Char('x'));
+        line += QLatin1Char('\n');
+        io.writeStdout(std::move(line));
+        return;
+    }
+    const int piece = 1 << 20;
+    for (qint64 done = 0; done < large.size; done += piece)
+        io.writeStdout(QString(int(std::min<qint64>(piece, large.size - done)), QLatin1Char('\n')));
+}
+
+// In a process of its own: logs the case into a shown window (shown true)
+// or shows the window over a log that holds it already, until the window
+// has drawn the last line. Prints "ms stall peak-MB drawn-lines".
+int largeChild(const LargeCase& large, bool shown)
+{
+    YumIO io;
+    Log::Window window(io.logList, nullptr);
+    const int lines = large.emptyLines ? int(large.size) : 1;
+    QElapsedTimer clock;
+    StallWatch* stalls = nullptr;
+    QThread* writer = nullptr;
+    if (shown) {
+        window.show();
+        waitForExposure(window);
+        stalls = new StallWatch;
+        clock.start();
+        writer = QThread::create([&io, &large] { logLargeCase(io, large); });
+        writer->start();
+    } else {
+        logLargeCase(io, large);
+        stalls = new StallWatch;
+        clock.start();
+        window.show();
+    }
+    while ((writer && !writer->isFinished()) || io.logList.lockedCount() < lines ||
+           !LogWindowTestAccess::caughtUp(window))
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    const double whole = milliseconds(clock);
+    // A last tick, so that a stall at the very end is counted.
+    QElapsedTimer settle;
+    settle.start();
+    while (settle.elapsed() < 50)
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
+    if (writer) {
+        writer->wait();
+        delete writer;
+    }
+    std::printf("%.0f %.0f %.1f %d\n", whole, stalls->longest, Bench::statusKb("VmHWM:") / 1024.0,
+                io.logList.lockedCount());
+    delete stalls;
+    io.clearEntriesBeforeQuit();
+    return 0;
+}
+
+// Runs every large case, shown and opened afterwards, each in a child
+// process; false when one failed or broke a goal.
+bool runLargeCases(int repeat, int cap)
+{
+    bool met = true;
+    for (const LargeCase& large : largeCases) {
+        for (bool shown : {true, false}) {
+            std::vector<double> wholes;
+            std::vector<double> stalls;
+            std::vector<double> peaks;
+            int failed = 0;
+            for (int run = 0; run < repeat; ++run) {
+                QProcess child;
+                child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+                child.start(QCoreApplication::applicationFilePath(),
+                            {"--large-child", QString::fromLatin1(large.name),
+                             shown ? QStringLiteral("shown") : QStringLiteral("opened")});
+                if (!child.waitForFinished(cap * 1000)) {
+                    child.kill();
+                    child.waitForFinished();
+                    ++failed;
+                    continue;
+                }
+                const QStringList figures =
+                    QString::fromLatin1(child.readAllStandardOutput()).trimmed().split(' ');
+                if (child.exitStatus() != QProcess::NormalExit || child.exitCode() != 0 ||
+                    figures.size() != 4) {
+                    ++failed;
+                    continue;
+                }
+                wholes.push_back(figures[0].toDouble());
+                stalls.push_back(figures[1].toDouble());
+                peaks.push_back(figures[2].toDouble());
+                if (figures[3].toInt() != (large.emptyLines ? int(large.size) : 1))
+                    ++failed;
+            }
+            const Spread w = spread(wholes);
+            const Spread s = spread(stalls);
+            const Spread p = spread(peaks);
+            std::printf("%s, %s (load %.2f):%s\n"
+                        "  all drawn            min %6.0f ms, median %6.0f ms, max %6.0f ms\n"
+                        "  longest stall        min %6.0f ms, median %6.0f ms, max %6.0f ms\n"
+                        "  peak resident size   min %6.1f MB, median %6.1f MB, max %6.1f MB\n",
+                        large.name, shown ? "logged into the shown window" : "window opened afterwards",
+                        Bench::loadAverage(),
+                        failed ? qPrintable(QStringLiteral(" %1 of %2 runs failed or passed the cap of %3 s")
+                                                .arg(failed)
+                                                .arg(repeat)
+                                                .arg(cap))
+                               : "",
+                        w.min, w.median, w.max, s.min, s.median, s.max, p.min, p.median, p.max);
+            std::fflush(stdout);
+            met = met && failed == 0 && s.max <= 500.0 &&
+                  (std::strcmp(large.name, "line-10MB") != 0 || p.max <= 400.0);
+        }
+    }
+    return met;
+}
+
 void usage()
 {
-    std::fprintf(stderr, "usage: logwindow [--entries N] [--repeat N] [--rate N] [--seconds N]\n");
+    std::fprintf(stderr, "usage: logwindow [--entries N] [--repeat N] [--rate N] [--seconds N] "
+                         "[--only show|stream|burst|large] [--cap SECONDS]\n");
 }
 
 }
@@ -173,11 +355,26 @@ int main(int argc, char** argv)
     int repeat = 5;
     int rate = 10000;
     int seconds = 3;
+    int cap = 120;
+    QString only;
     const QStringList arguments = QCoreApplication::arguments().mid(1);
+    if (arguments.size() == 3 && arguments[0] == "--large-child") {
+        for (const LargeCase& large : largeCases) {
+            if (arguments[1] == QLatin1String(large.name))
+                return largeChild(large, arguments[2] == "shown");
+        }
+        return 2;
+    }
     for (int i = 0; i < arguments.size(); ++i) {
+        if (arguments[i] == "--only" && i + 1 < arguments.size()) {
+            only = arguments[++i];
+            continue;
+        }
         bool ok = i + 1 < arguments.size();
         const int value = ok ? arguments[i + 1].toInt(&ok) : 0;
-        if (ok && arguments[i] == "--entries")
+        if (ok && arguments[i] == "--cap")
+            cap = value;
+        else if (ok && arguments[i] == "--entries")
             entries = value;
         else if (ok && arguments[i] == "--repeat")
             repeat = value;
@@ -197,7 +394,7 @@ int main(int argc, char** argv)
                 qPrintable(QGuiApplication::platformName()), repeat);
 
     bool met = true;
-    {
+    if (only.isEmpty() || only == "show") {
         YumIO io;
         {
             QMutexLocker locker(&io.logList);
@@ -261,7 +458,7 @@ int main(int argc, char** argv)
         io.clearEntriesBeforeQuit();
     }
 
-    {
+    if (only.isEmpty() || only == "stream") {
         std::vector<double> gaps;
         std::vector<double> paintCounts;
         for (int run = 0; run < repeat; ++run) {
@@ -305,7 +502,7 @@ int main(int argc, char** argv)
         met = met && g.max <= 100.0;
     }
 
-    {
+    if (only.isEmpty() || only == "burst") {
         // A burst: as many lines as the log holds, logged by a worker as
         // fast as it can, into a shown window.
         std::vector<double> gaps;
@@ -347,6 +544,9 @@ int main(int argc, char** argv)
                     entries, w.min, w.median, w.max, g.min, g.median, g.max);
         met = met && g.max <= 100.0;
     }
+
+    if (only.isEmpty() || only == "large")
+        met = runLargeCases(repeat, cap) && met;
 
     std::printf("%s\n", met ? "goals met" : "goals NOT met");
     return met ? 0 : 1;

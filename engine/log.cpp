@@ -2,6 +2,7 @@
 #include "engine/log.h"
 
 #include <algorithm>
+#include <limits>
 #include <utility>
 
 #include <QMutexLocker>
@@ -46,11 +47,18 @@ bool fitsLatin1(const QString& text)
 
 Log::Entry EntryList::at(int i) const
 {
+    int length = 0;
+    return at(i, std::numeric_limits<int>::max(), length);
+}
+
+Log::Entry EntryList::at(int i, int maxCharacters, int& length) const
+{
     const Record& record = records[size_t(i)];
     const char* data = blocks[record.block].constData() + record.offset;
-    QString text = record.wide
-                       ? QString(reinterpret_cast<const QChar*>(data), int(record.size / 2))
-                       : QString::fromLatin1(data, int(record.size));
+    length = int(record.wide ? record.size / 2 : record.size);
+    const int taken = std::min(length, std::max(maxCharacters, 0));
+    QString text = record.wide ? QString(reinterpret_cast<const QChar*>(data), taken)
+                               : QString::fromLatin1(data, taken);
     return Log::Entry(Log::Kind(record.kind), record.level, std::move(text));
 }
 

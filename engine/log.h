@@ -73,6 +73,11 @@ public:
     int size() const { return count(); }
     bool isEmpty() const { return records.empty(); }
     Log::Entry at(int i) const;
+    // The entry with no more than the first maxCharacters of its text, for
+    // a reader that shows only that much of a long line: the rest is not
+    // copied. length is given the length of the whole text.
+    Log::Entry at(int i, int maxCharacters, int& length) const;
+    unsigned int levelAt(int i) const { return records[size_t(i)].level; }
     Log::Entry last() const { return at(count() - 1); }
     void append(const Log::Entry& entry);
     const_iterator begin() const { return const_iterator(this, 0); }

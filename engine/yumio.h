@@ -249,6 +249,12 @@ public:
     void write(QString text, Log::Kind kind, unsigned int level, QString& pending);
     void writeStdout(QString text);
     void writeStderr(QString text);
+    // What a captured stream gave, as UTF-8 in whole lines but for the rest
+    // at its end: what is not UTF-8, and NUL, which no log line can hold,
+    // become replacement characters. Plain ASCII goes into the log a line at
+    // a time, never decoded whole.
+    void writeStdoutBytes(const QByteArray& bytes);
+    void writeStderrBytes(const QByteArray& bytes);
     // Log the text and show it in a box; any thread, returns when the box is
     // closed. Passwords are masked in both.
     void warning(QString text);
@@ -510,6 +516,7 @@ private:
     // Logs the lines that `size` characters at `data` finish, joined to
     // `pending`, and leaves the rest there; pendingMutex is held. Whether
     // any line went into the log.
+    void writeBytes(const QByteArray& bytes, Log::Kind kind, unsigned int level, QString& pending);
     bool writeLines(const QChar* data, int size, Log::Kind kind, unsigned int level,
                     QString& pending);
     bool writeLines(const char* latin1, int size, Log::Kind kind, unsigned int level,

@@ -70,16 +70,6 @@ const qint64 roundBytes = 1 << 20;
 // writes on for ever.
 const qint64 lastBytes = 16 << 20;
 
-// Bytes of a stream as text: UTF-8, anything else and NUL, which no log line
-// can hold, as replacement characters. The size is passed on purpose: the
-// conversion of a whole byte array would stop at the first NUL.
-QString decoded(const QByteArray& bytes)
-{
-    QString text = QString::fromUtf8(bytes.constData(), bytes.size());
-    text.replace(QChar(0), QChar(QChar::ReplacementCharacter));
-    return text;
-}
-
 // Qt's own messages during a capture (a warning of the platform plugin from
 // the GUI thread, say) are the program's, not the transaction's: they go to
 // the standard error from before the capture. The descriptor is guarded, so
@@ -220,8 +210,8 @@ void YumIOCapturers::closeAll()
 
 YumIOCapturersMinion::YumIOCapturersMinion(YumIO* io, int stdoutFd, int stderrFd)
     : io(io),
-      stdoutStream{stdoutFd, QByteArray(), true, &YumIO::writeStdout},
-      stderrStream{stderrFd, QByteArray(), true, &YumIO::writeStderr}
+      stdoutStream{stdoutFd, QByteArray(), true, &YumIO::writeStdoutBytes},
+      stderrStream{stderrFd, QByteArray(), true, &YumIO::writeStderrBytes}
 {
 }
 
@@ -267,7 +257,7 @@ void YumIOCapturersMinion::deactivate()
     for (Stream* stream : {&stdoutStream, &stderrStream}) {
         read(*stream, lastBytes);
         if (!stream->unfinished.isEmpty())
-            (io->*stream->write)(decoded(stream->unfinished));
+            (io->*stream->write)(stream->unfinished);
         stream->unfinished.clear();
     }
 }
@@ -346,9 +336,16 @@ void YumIOCapturersMinion::read(Stream& stream, qint64 limit)
     const int end = stream.unfinished.lastIndexOf('\n');
     if (end < 0)
         return;
-    const QByteArray lines = stream.unfinished.left(end + 1);
-    stream.unfinished.remove(0, end + 1);
-    (io->*stream.write)(decoded(lines));
+    // Lines that end the buffer (a long line's last piece came with its
+    // newline) are handed over without a copy.
+    QByteArray lines;
+    if (end + 1 == stream.unfinished.size()) {
+        lines.swap(stream.unfinished);
+    } else {
+        lines = stream.unfinished.left(end + 1);
+        stream.unfinished.remove(0, end + 1);
+    }
+    (io->*stream.write)(lines);
 }
 
 YumIOCapturersUser::YumIOCapturersUser(YumIOCapturers*& slot, YumIO* io)

@@ -67,8 +67,8 @@ private:
 // write to standard error (a warning of Qt's or of a library) or be busy
 // drawing the log. Bytes stay undecoded until a newline completes their
 // line, so that a character split across two reads stays whole; only whole
-// lines reach the engine, through writeStdout and writeStderr, in the order
-// of each stream.
+// lines reach the engine, through writeStdoutBytes and writeStderrBytes, in
+// the order of each stream.
 class YumIOCapturersMinion
 {
 public:
@@ -99,7 +99,7 @@ private:
         QByteArray unfinished;
         // False once the pipe has ended.
         bool open;
-        void (YumIO::*write)(QString text);
+        void (YumIO::*write)(const QByteArray& bytes);
     };
     // The reader thread's loop: waits for either pipe or for the stop.
     void run();

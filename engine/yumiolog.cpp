@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <memory>
 #include <utility>
+#include <vector>
 
 #include <QMutexLocker>
 #include <QRegularExpression>
@@ -46,29 +47,45 @@ namespace {
 
 // A runaway scriptlet's output arrives as one text of tens of megabytes:
 // its lines go into the log one at a time, never as a copy of the whole
-// text or a list of all its lines.
+// text or a list of all its lines. They are made and masked before the
+// log's mutex is taken, and go in by the batch, so that the window, which
+// takes the mutex to read, never waits for the masking of a long line or of
+// a million short ones.
 template <typename Char, typename MakeLine>
 bool appendLines(Log::EntryList& logList, const Char* data, int size, Log::Kind kind,
                  unsigned int level, QString& pending, MakeLine makeLine)
 {
+    const int batchLines = 4096;
+    const qint64 batchCharacters = 1 << 20;
     const Char* end = data + size;
     const Char* start = data;
     bool appended = false;
-    {
+    std::vector<Log::Entry> batch;
+    qint64 batched = 0;
+    const auto flush = [&] {
         QMutexLocker logLocker(&logList);
-        for (const Char* c = data; c != end; ++c) {
-            if (*c != Char('\n'))
-                continue;
-            QString line = makeLine(start, int(c - start));
-            if (!pending.isEmpty()) {
-                line.prepend(pending);
-                pending.clear();
-            }
-            logList.append(Log::Entry(kind, level, PasswordMask::mask(line)));
-            start = c + 1;
-            appended = true;
+        for (const Log::Entry& entry : batch)
+            logList.append(entry);
+        batch.clear();
+        batched = 0;
+        appended = true;
+    };
+    for (const Char* c = data; c != end; ++c) {
+        if (*c != Char('\n'))
+            continue;
+        QString line = makeLine(start, int(c - start));
+        if (!pending.isEmpty()) {
+            line.prepend(pending);
+            pending.clear();
         }
+        batched += line.size();
+        batch.emplace_back(kind, level, PasswordMask::mask(line));
+        start = c + 1;
+        if (int(batch.size()) >= batchLines || batched >= batchCharacters)
+            flush();
     }
+    if (!batch.empty())
+        flush();
     if (start != end)
         pending += makeLine(start, int(end - start));
     return appended;
@@ -99,6 +116,40 @@ void YumIO::writeStdout(QString text)
 void YumIO::writeStderr(QString text)
 {
     write(std::move(text), Log::Error, 0, stderrPending);
+}
+
+void YumIO::writeStdoutBytes(const QByteArray& bytes)
+{
+    writeBytes(bytes, Log::Output, 0, stdoutPending);
+}
+
+void YumIO::writeStderrBytes(const QByteArray& bytes)
+{
+    writeBytes(bytes, Log::Error, 0, stderrPending);
+}
+
+void YumIO::writeBytes(const QByteArray& bytes, Log::Kind kind, unsigned int level, QString& pending)
+{
+    const char* data = bytes.constData();
+    const int size = bytes.size();
+    int plain = 0;
+    while (plain < size && data[plain] > 0)
+        ++plain;
+    if (plain < size) {
+        // The size is passed on purpose: the conversion of a whole byte
+        // array would stop at the first NUL.
+        QString text = QString::fromUtf8(data, size);
+        text.replace(QChar(0), QChar(QChar::ReplacementCharacter));
+        write(std::move(text), kind, level, pending);
+        return;
+    }
+    bool appended = false;
+    {
+        QMutexLocker pendingLocker(&pendingMutex);
+        appended = writeLines(data, size, kind, level, pending);
+    }
+    if (appended)
+        logList.emitAppended();
 }
 
 void YumIO::warning(QString text)

@@ -15,6 +15,7 @@
 #include <QFontInfo>
 #include <QLabel>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QScrollBar>
 #include <QSpinBox>
 #include <QStringList>
@@ -25,6 +26,7 @@
 #include <QThread>
 
 #include "app/logwindow.h"
+#include "foundation/colors.h"
 #include "foundation/htextedit.h"
 #include "tests/app/mainwindow_test.h"
 #include "tests/foundation/qtprinters.h"
@@ -34,6 +36,10 @@ class LogWindowTestAccess
 public:
     static int& stepLines(Log::Window& w) { return w.stepLines; }
     static bool stepPending(Log::Window& w) { return w.more->isActive(); }
+    static int& maxLines(Log::Window& w) { return w.maxLines; }
+    // The paragraphs the window counts, the mark of earlier lines aside.
+    static int countedParagraphs(Log::Window& w) { return int(w.blockLines.size()); }
+    static bool marksEarlierLines(Log::Window& w) { return w.earlier > 0; }
 };
 
 namespace
@@ -104,6 +110,17 @@ protected:
             EXPECT_EQ(block.blockFormat().topMargin(), 0.0) << block.text().toStdString();
             EXPECT_EQ(block.blockFormat().bottomMargin(), 0.0) << block.text().toStdString();
         }
+    }
+
+    // The window's count of its paragraphs, by which it removes the oldest,
+    // is the text's.
+    void expectParagraphsCounted() const
+    {
+        if (text->document()->isEmpty())
+            return;
+        EXPECT_EQ(text->document()->blockCount(),
+                  LogWindowTestAccess::countedParagraphs(*window) +
+                      (LogWindowTestAccess::marksEarlierLines(*window) ? 1 : 0));
     }
 
     bool stepsDone() const
@@ -300,6 +317,7 @@ TEST_F(LogWindowTest, LinesAreDrawnExactlyAsWritten)
     window->show();
     EXPECT_EQ(drawn(), lines + QStringList({"", "  x  ", "   indented", "", "first", "", "second", "", "", "third"}) +
                            many);
+    expectParagraphsCounted();
 
     QString protectedText = "&lt; <x>\t ";
     Log::Window::htmlProtect(protectedText);
@@ -416,6 +434,66 @@ TEST_F(LogWindowTest, ALongLogIsDrawnInStepsEachLineOnceInOrder)
     window->show();
     ASSERT_TRUE(stepsDone());
     EXPECT_EQ(drawn(), expected);
+}
+
+// Of a line longer than the window draws, its start and how much more the
+// log holds; of a log longer than the window keeps, its newest lines below
+// how many earlier ones there are. Nothing leaves the log.
+TEST_F(LogWindowTest, WhatIsTooLongToDrawIsCountedInAMarkAndStaysInTheLog)
+{
+    const int longLength = Log::Window::maxLineCharacters + 12345;
+    QString longLine;
+    for (int i = 0; longLine.size() < longLength; ++i)
+        longLine += QStringLiteral("%1 ").arg(i);
+    longLine.truncate(longLength);
+    window->show();
+    io->writeStdout("before\n" + longLine + "\nafter\n");
+    ASSERT_TRUE(stepsDone());
+    const QList<Line> lines = drawnLines();
+    ASSERT_EQ(lines.size(), 3);
+    const QString mark = QStringLiteral(" [%L1 more characters not shown]").arg(12345);
+    EXPECT_EQ(lines[1].text, longLine.left(Log::Window::maxLineCharacters) + mark);
+    EXPECT_EQ(lines[2].text, "after");
+    const QTextBlock block = text->document()->begin();
+    const int markAt = block.position() + block.text().indexOf(mark);
+    QColor markColor;
+    for (QTextBlock::iterator i = block.begin(); !i.atEnd(); ++i) {
+        if (i.fragment().contains(markAt))
+            markColor = i.fragment().charFormat().foreground().color();
+    }
+    EXPECT_EQ(markColor, QColor(Colors::minor()));
+    EXPECT_EQ(io->logList.at(1).text, longLine);
+
+    // A window that keeps 200 lines, over 1,000 more: the newest are drawn
+    // in order below the count of the rest, while following and on a show.
+    LogWindowTestAccess::maxLines(*window) = 200;
+    QStringList numbered;
+    for (int i = 0; i < 1000; ++i)
+        numbered << QStringLiteral("numbered %1").arg(i);
+    for (int round = 0; round < 2; ++round) {
+        SCOPED_TRACE(round);
+        if (round == 0) {
+            io->writeStdout(numbered.join('\n') + '\n');
+        } else {
+            window->hide();
+            window->show();
+        }
+        ASSERT_TRUE(stepsDone());
+        const QStringList texts = drawn();
+        ASSERT_GE(texts.size(), 2);
+        EXPECT_LE(texts.size(), 201);
+        const QRegularExpression count(QStringLiteral("^\\[([0-9]+) earlier lines are not shown here\\]$"));
+        const QRegularExpressionMatch match = count.match(texts.first());
+        ASSERT_TRUE(match.hasMatch()) << texts.first().toStdString();
+        EXPECT_EQ(match.captured(1).toInt() + texts.size() - 1, 1003);
+        EXPECT_EQ(texts.mid(1), numbered.mid(numbered.size() - (texts.size() - 1)));
+        EXPECT_EQ(text->document()->begin().charFormat().foreground().color(), QColor(Colors::minor()));
+        expectNoSpacing();
+        expectParagraphsCounted();
+        QScrollBar* bar = text->verticalScrollBar();
+        EXPECT_EQ(bar->value(), bar->maximum());
+    }
+    EXPECT_EQ(io->logList.lockedCount(), 1003);
 }
 
 TEST(LogWindowRoad, WindowsLogOpensTheLogWindowAndQuitHidesIt)

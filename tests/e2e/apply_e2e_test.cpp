@@ -28,6 +28,7 @@
 #include <QMessageBox>
 #include <QMutexLocker>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTest>
 #include <QTextDocument>
 
@@ -348,6 +349,9 @@ void talkativeScriptletsWithTheLogWindowShown()
     DialogAnswerer answerer;
     GapWatch gaps;
     const int burst = 20000;
+    // A line of ten megabytes in the first round: the log keeps it whole,
+    // the window draws its start and says how much more there is.
+    const int longLine = 10000000;
     for (int round = 0; round < 4; ++round) {
         SCOPED_TRACE(round);
         const bool bursting = round % 2 == 0;
@@ -358,6 +362,10 @@ void talkativeScriptletsWithTheLogWindowShown()
             qunsetenv("KUV_VERBOSE_BURST");
             qunsetenv("KUV_VERBOSE_ERROR_BURST");
         }
+        if (round == 0)
+            qputenv("KUV_VERBOSE_LONG_LINE", QByteArray::number(longLine));
+        else
+            qunsetenv("KUV_VERBOSE_LONG_LINE");
         YumIO& io = *A::yumIO(*window);
         const int start = io.logList.lockedCount();
         ASSERT_TRUE(clickAction(*window, "kuv-verbose"));
@@ -371,6 +379,15 @@ void talkativeScriptletsWithTheLogWindowShown()
         EXPECT_TRUE(output.contains("kuv-verbose: pre-install scriptlet on standard output"));
         EXPECT_TRUE(errors.contains("kuv-verbose: pre-install scriptlet on standard error"));
         EXPECT_TRUE(errors.contains("kuv-verbose: post-install scriptlet on standard error"));
+        const QStringList longLines = output.filter(QRegularExpression("^x+$"));
+        ASSERT_EQ(longLines.size(), round == 0 ? 1 : 0);
+        if (round == 0) {
+            EXPECT_EQ(longLines.first().size(), longLine);
+            const QString mark =
+                QString(" [%L1 more characters not shown]").arg(longLine - Log::Window::maxLineCharacters);
+            EXPECT_TRUE(waitFor([&] { return !drawn->document()->find(mark).isNull(); }, 60000))
+                << "the window did not draw the long line's start and mark";
+        }
         const QStringList outBurst = output.filter("kuv-verbose: burst line ");
         const QStringList errBurst = errors.filter("kuv-verbose: error burst line ");
         ASSERT_EQ(outBurst.size(), bursting ? burst : 0);
@@ -407,6 +424,7 @@ void talkativeScriptletsWithTheLogWindowShown()
     window.reset();
     qunsetenv("KUV_VERBOSE_BURST");
     qunsetenv("KUV_VERBOSE_ERROR_BURST");
+    qunsetenv("KUV_VERBOSE_LONG_LINE");
     ConfigRoot::setRoot(QString());
 }
 
