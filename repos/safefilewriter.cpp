@@ -144,8 +144,13 @@ int SafeFileWriter::FileSystem::createTemporary(QByteArray& pathTemplate, int& f
             continue;
         }
         struct stat info;
-        if (::fstat(fd, &info) == 0 && info.st_nlink > 0)
+        const int number = statusOf(fd, info);
+        if (number == 0 && info.st_nlink > 0)
             return 0;
+        // Not knowing whether it is still there, it is removed while the
+        // lock is on it, or it would stay behind empty, its lock gone.
+        if (number != 0)
+            remove(pathTemplate);
         ::close(fd);
     }
     fd = -1;

@@ -32,6 +32,8 @@ public:
         // "XXXXXX"), readable and writable by its owner only, and opens it
         // with an exclusive flock() on it, which tells the clean-up of
         // other writers that it is in use while a descriptor of it is open.
+        // It looks at the new file through statusOf() and makes another
+        // when that one is gone; one it cannot look at it removes first.
         virtual int createTemporary(QByteArray& pathTemplate, int& fd);
         virtual int writeAll(int fd, const QByteArray& bytes);
         virtual int statusOf(int fd, struct stat& info);

@@ -2,7 +2,8 @@
 // this program shows them once they are written: as the start of another
 // repository, as other options, or as a reason to skip the repository or its
 // whole file. The repository form shows these as errors and the writer
-// refuses them, so both follow this one rule.
+// refuses them, so both follow this one rule; both let through, as a warning
+// in the form, a value the file already held (YumConfIO::holdsProblem()).
 #pragma once
 
 #include <QCoreApplication>

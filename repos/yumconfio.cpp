@@ -655,14 +655,10 @@ void YumConfIO::cleanupWrite(QList<Repo::Entry>& list) const
     QHash<QString, QString> nameOfTarget;
     for (Repo::Entry& entry : list) {
         entry.file = placedFile(entry.file, entry.id);
-
-        struct stat info;
-        if (::stat(QFile::encodeName(entry.file).constData(), &info) == 0) {
-            const QString read = namesById.value(FileId(info.st_dev, info.st_ino));
-            if (!read.isEmpty()) {
-                entry.file = read;
-                continue;
-            }
+        const QString read = nameRead(entry.file);
+        if (!read.isEmpty()) {
+            entry.file = read;
+            continue;
         }
         const QString target = SafeFileWriter::target(entry.file);
         if (nameOfTarget.contains(target))
@@ -670,6 +666,14 @@ void YumConfIO::cleanupWrite(QList<Repo::Entry>& list) const
         else
             nameOfTarget.insert(target, entry.file);
     }
+}
+
+QString YumConfIO::nameRead(const QString& path) const
+{
+    struct stat info;
+    if (::stat(QFile::encodeName(path).constData(), &info) != 0)
+        return QString();
+    return namesById.value(FileId(info.st_dev, info.st_ino));
 }
 
 bool YumConfIO::filePositionLessThan(const Repo::Entry& a, const Repo::Entry& b)
@@ -710,6 +714,17 @@ void YumConfIO::noteProblems(const Repo::Entry& entry)
         held.insert(problem.key);
 }
 
+bool YumConfIO::holdsProblem(const Repo::Entry& entry,
+                             const Repo::ValueCheck::Problem& problem) const
+{
+    // Under the name the writer will use, so that the form, which shows the
+    // File field as the user gave it, decides as the writer does.
+    const QString placed = placedFile(entry.file, entry.id);
+    const QString read = nameRead(placed);
+    const auto held = problemsHeld.constFind(read.isEmpty() ? placed : read);
+    return held != problemsHeld.constEnd() && held->contains(problem.key);
+}
+
 bool YumConfIO::checkWritable(const Repo::Entry& entry)
 {
     const QString& file = entry.file;
@@ -723,9 +738,8 @@ bool YumConfIO::checkWritable(const Repo::Entry& entry)
     // What dnf would read as other repositories or options than the entry
     // holds is refused, unless the file held it already: a file that users
     // have goes back as it was read.
-    const auto held = problemsHeld.constFind(file);
     for (const Repo::ValueCheck::Problem& problem : Repo::ValueCheck::problems(entry)) {
-        if (held != problemsHeld.constEnd() && held->contains(problem.key))
+        if (holdsProblem(entry, problem))
             continue;
         error(tr("Repository %1 cannot be written: %2").arg(quoted(entry.id), problem.text),
               EINVAL);

@@ -15,6 +15,7 @@
 
 #include "repos/entry.h"
 #include "repos/safefilewriter.h"
+#include "repos/valuecheck.h"
 #include "repos/yumrepoenabled.h"
 
 class QWidget;
@@ -76,6 +77,10 @@ public:
     // that placedFile() gave: yum.conf, or a ".repo" file directly inside a
     // repository directory.
     bool holdsRepositories(const QString& path) const;
+    // Whether the file the entry goes to held this problem of its values
+    // (the same value in the same field) at the last read or write. The
+    // writer puts such a value back as it was and refuses every other.
+    bool holdsProblem(const Repo::Entry& entry, const Repo::ValueCheck::Problem& problem) const;
 
     // [main] cachedir as written (not moved below the configuration root).
     QString cachedir;
@@ -111,6 +116,9 @@ private:
     QString getDuplicateId() const;
     void cleanupWrite(QList<Repo::Entry>& list) const;
     static bool filePositionLessThan(const Repo::Entry& a, const Repo::Entry& b);
+    // The name that the file at a path placedFile() gave was read under,
+    // whichever of its names the path is; empty for a file not read.
+    QString nameRead(const QString& path) const;
     bool checkWritable(const Repo::Entry& entry);
     static void writeRepo(QString& text, const Repo::Entry& entry);
     void noteProblems(const Repo::Entry& entry);

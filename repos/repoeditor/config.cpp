@@ -399,9 +399,23 @@ QString Config::fileError(YumConfIO* yumConfIO) const
     return inReposdir ? tr("File lacks .repo suffix") : tr("File is not in any reposdir directory");
 }
 
+QList<Repo::ValueCheck::Problem> Config::refusedProblems(YumConfIO* yumConfIO,
+                                                         const Repo::Entry& shown,
+                                                         QList<Repo::ValueCheck::Problem>* held)
+{
+    QList<Repo::ValueCheck::Problem> refused;
+    for (const Repo::ValueCheck::Problem& problem : Repo::ValueCheck::problems(shown)) {
+        if (!yumConfIO->holdsProblem(shown, problem))
+            refused.append(problem);
+        else if (held)
+            held->append(problem);
+    }
+    return refused;
+}
+
 bool Config::acceptable(YumConfIO* yumConfIO) const
 {
-    return !refusedSortPosition && Repo::ValueCheck::problems(toEntry()).isEmpty()
+    return !refusedSortPosition && refusedProblems(yumConfIO, toEntry()).isEmpty()
            && fileError(yumConfIO).isEmpty();
 }
 
@@ -425,9 +439,10 @@ bool Config::setStatus(YumConfIO* yumConfIO, QLabel* status)
     if (identifier->text().isEmpty())
         return show(Error, tr("No Identifier specified"));
     const Repo::Entry shown = toEntry();
-    const QList<Repo::ValueCheck::Problem> problems = Repo::ValueCheck::problems(shown);
-    if (!problems.isEmpty())
-        return show(Error, problems.first().text);
+    QList<Repo::ValueCheck::Problem> held;
+    const QList<Repo::ValueCheck::Problem> refused = refusedProblems(yumConfIO, shown, &held);
+    if (!refused.isEmpty())
+        return show(Error, refused.first().text);
     const QString placement = fileError(yumConfIO);
     if (!placement.isEmpty())
         return show(Error, placement);
@@ -441,6 +456,9 @@ bool Config::setStatus(YumConfIO* yumConfIO, QLabel* status)
         return show(Warning, tr("No Kivrel Authentication Name specified"));
     if (found && value2.isEmpty())
         return show(Warning, tr("No Kivrel Authentication Password specified"));
+    if (!held.isEmpty())
+        return show(Warning, tr("%1 (kept as the file holds it; dnf reads it otherwise)")
+                                 .arg(held.first().text));
 
     // A relative name is no mistake, but the user should see where it goes.
     const QString path = file->text();

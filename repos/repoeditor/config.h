@@ -5,10 +5,12 @@
 #pragma once
 
 #include <QHash>
+#include <QList>
 #include <QObject>
 #include <QString>
 
 #include "repos/entry.h"
+#include "repos/valuecheck.h"
 
 class PasswdLineEdit;
 class PasswdTextEdit;
@@ -49,8 +51,9 @@ public:
     // no rule holds.
     bool setStatus(YumConfIO* yumConfIO, QLabel* status);
     // Whether the form may be taken as it stands: no value that the writer
-    // would refuse. A missing identifier is left to the editor, which asks
-    // before it drops such a repository.
+    // would refuse (a value the file already held, unchanged, it keeps). A
+    // missing identifier is left to the editor, which asks before it drops
+    // such a repository.
     bool acceptable(YumConfIO* yumConfIO) const;
 
     // True while the Sort Position field holds a position other than the
@@ -95,6 +98,12 @@ private:
     QString valueOf(const QObject* field, const QString& text) const;
     // Why the writer would refuse the File field, or nothing.
     QString fileError(YumConfIO* yumConfIO) const;
+    // The problems of the values shown that the writer refuses; those the
+    // file held already, which it writes back as they were, go to `held`
+    // when given.
+    static QList<Repo::ValueCheck::Problem> refusedProblems(
+        YumConfIO* yumConfIO, const Repo::Entry& shown,
+        QList<Repo::ValueCheck::Problem>* held = nullptr);
 
     bool updating = false;
     QLineEdit* identifier;

@@ -1,8 +1,8 @@
 // The repository form: the credential fields and the URLs kept in step both
 // ways, the status rules in their order and colours, what OK, Reset and
 // Cancel leave in the entry and the session flags, sort positions that the
-// field cannot hold, and passwords that never show in an edited URL or
-// option line.
+// field cannot hold, values the file held kept as warnings, and passwords
+// that never show in an edited URL or option line.
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -525,4 +525,68 @@ TEST_F(RepoForm, ValuesDnfWouldReadOtherwiseAreErrorsAndOkWaits)
     EXPECT_EQ(entry.id, "");
     EXPECT_EQ(entry.name, "mended");
     EXPECT_EQ(entry.other, "name_x=a");
+}
+
+// Values the rule refuses that the file already held are kept as it holds
+// them: the form warns about each and OK takes an edit of another field. The
+// same value changed, or moved to a file that never held it, is an error
+// again, and a held value exempts no other refused value beside it.
+TEST_F(RepoForm, ValuesTheFileHeldAreWarningsUntilChanged)
+{
+    tree.write("etc/yum.repos.d/a.repo",
+               "[x]y]\nname=Bracket\nbaseurl=file:///srv/b\n\n"
+               "[named]\nname=x\n [notasection]\nbaseurl=file:///srv/n\n");
+    readConf();
+    const QString anyCharacter = "Identifier may hold only ASCII letters, digits and \"-_.:\"";
+    const QString held = " (kept as the file holds it; dnf reads it otherwise)";
+    auto* identifier = field<QLineEdit>("identifier");
+    auto* name = field<QLineEdit>("name");
+    auto* urls = field<PasswdTextEdit>("urls");
+    auto* other = field<PasswdTextEdit>("other");
+    auto* file = field<QLineEdit>("file");
+    auto* ok = field<QPushButton>("ok");
+    const QColor warning(Colors::warning());
+    const QColor error(Colors::error());
+
+    Repo::Entry bracket = *entry("x]y");
+    EXPECT_EQ(run(bracket, [&] {
+                  EXPECT_EQ(status(), anyCharacter + held);
+                  EXPECT_EQ(statusColour(), warning);
+                  identifier->setText("x]z");
+                  EXPECT_EQ(status(), anyCharacter);
+                  EXPECT_EQ(statusColour(), error);
+                  ok->click();
+                  EXPECT_TRUE(dialog->isVisible());
+                  identifier->setText("x]y");
+                  const QString own = file->text();
+                  file->setText(tree.path(firstRepoDir() + "/other.repo"));
+                  EXPECT_EQ(status(), anyCharacter);
+                  ok->click();
+                  EXPECT_TRUE(dialog->isVisible());
+                  file->setText(own);
+                  name->setText("Renamed");
+                  EXPECT_EQ(status(), anyCharacter + held);
+                  ok->click();
+              }),
+              QDialog::Accepted);
+    EXPECT_EQ(bracket.id, "x]y");
+    EXPECT_EQ(bracket.name, "Renamed");
+
+    Repo::Entry named = *entry("named");
+    EXPECT_EQ(run(named, [&] {
+                  EXPECT_EQ(status(), "Name line 2 would begin a repository of its own" + held);
+                  EXPECT_EQ(statusColour(), warning);
+                  other->setRealPlainText("garbage");
+                  EXPECT_EQ(status(),
+                            "Other Options line 1 is neither an option (key=value) nor a comment");
+                  ok->click();
+                  EXPECT_TRUE(dialog->isVisible());
+                  other->setRealPlainText("priority=5");
+                  urls->setRealPlainText("file:///srv/m");
+                  ok->click();
+              }),
+              QDialog::Accepted);
+    EXPECT_EQ(named.name, "x\n [notasection]");
+    EXPECT_EQ(named.baseurl, "file:///srv/m");
+    EXPECT_EQ(named.other, "priority=5");
 }

@@ -1,4 +1,5 @@
-// Throw-away configuration roots and a message box answerer for the tests.
+// Throw-away configuration roots, dnf's reading of them, and a message box
+// answerer for the tests.
 #include "tests/repos/conftree.h"
 
 #include <fcntl.h>
@@ -13,6 +14,8 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonDocument>
+#include <QProcess>
 #include <QtTest/QTest>
 
 #include "engine/configroot.h"
@@ -122,6 +125,50 @@ QMap<QString, QString> ConfTree::snapshot() const
         result.insert(relative, description);
     }
     return result;
+}
+
+namespace
+{
+
+const char* const dnfReader = R"(
+import json, logging, os, sys
+import dnf.conf, dnf.conf.read
+log = []
+class Keep(logging.Handler):
+    def emit(self, record):
+        log.append(record.getMessage())
+logger = logging.getLogger("dnf")
+logger.addHandler(Keep())
+logger.propagate = False
+conf = dnf.conf.Conf()
+conf.config_file_path = sys.argv[1]
+conf.read(sys.argv[1])
+conf.reposdir = sys.argv[2:]
+conf.releasever = "1"
+repos = []
+for r in dnf.conf.read.RepoReader(conf, {}):
+    repos.append({"id": r.id, "file": os.path.basename(r.repofile), "name": r.name,
+                  "baseurl": list(r.baseurl), "mirrorlist": r.mirrorlist or "",
+                  "enabled": bool(r.enabled), "gpgcheck": bool(r.gpgcheck),
+                  "exclude": list(r.excludepkgs), "priority": r.priority})
+print(json.dumps({"repos": repos, "log": log}))
+)";
+
+}
+
+QJsonObject readByDnf(const QStringList& reposdirs)
+{
+    QStringList arguments{"-c", dnfReader, YumConfIO::fileName()};
+    arguments += reposdirs;
+    QProcess process;
+    process.start("/usr/bin/python3", arguments);
+    const bool finished = process.waitForFinished(60000);
+    if (!finished)
+        process.kill();
+    const QByteArray output = process.readAllStandardOutput();
+    EXPECT_TRUE(finished && process.exitCode() == 0)
+        << process.readAllStandardError().toStdString();
+    return QJsonDocument::fromJson(output).object();
 }
 
 BoxWatcher::BoxWatcher(QMessageBox::StandardButton answer)

@@ -1,5 +1,6 @@
 // Test helpers for the configuration files: a throw-away configuration root
-// with yum's folders, and a watcher that answers and records message boxes.
+// with yum's folders, dnf's own reading of it, and a watcher that answers
+// and records message boxes.
 #pragma once
 
 #include <ostream>
@@ -8,6 +9,7 @@
 
 #include <QByteArray>
 #include <QHash>
+#include <QJsonObject>
 #include <QList>
 #include <QMap>
 #include <QMessageBox>
@@ -105,6 +107,13 @@ private:
     QMessageBox::StandardButton answer;
     QTimer timer;
 };
+
+// dnf's own reading of the configuration below the root, with releasever "1"
+// and the machine's basearch: {"repos": [...], "log": [...]}, every
+// repository its reader builds (id, file name, name, baseurl, mirrorlist,
+// enabled, gpgcheck, exclude, priority) and what it logged on the way. A
+// run that fails fails the test and gives an empty object.
+QJsonObject readByDnf(const QStringList& reposdirs);
 
 // A configuration root with a YumConfIO over it and the main window's
 // option list and session flags.

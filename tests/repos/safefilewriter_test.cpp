@@ -1,7 +1,8 @@
 // SafeFileWriter's crash safety, pinned by the order of its calls: every
 // temporary is private and flushed before anything is renamed, gets its final
 // mode only just before its rename, the folders are flushed after the renames,
-// and a failure at any step leaves the old files and says where it happened.
+// a failure at any step leaves the old files and says where it happened, and
+// no temporary outlives its commit.
 #include "repos/safefilewriter.h"
 
 #include <cerrno>
@@ -231,6 +232,43 @@ TEST_F(SafeFileWriterTest, AFailedRollBackNamesTheFilesLeftNew)
     EXPECT_EQ(error.step, SafeFileWriter::Step::Rename);
     EXPECT_EQ(error.leftNew, (QStringList{path("link.repo"), path("b.repo"), path("c.repo")}));
     EXPECT_EQ(read("a.repo"), "new a\n");
+    EXPECT_EQ(read("c.repo"), "new c\n");
+    EXPECT_EQ(listing(), (QStringList{"a.repo", "b.repo", "c.repo", "link.repo"}));
+}
+
+namespace
+{
+
+// The real calls, but the first status of a descriptor fails with EIO: that
+// of the first temporary made, which may or may not still be there.
+class StatusFailingFileSystem : public SafeFileWriter::FileSystem
+{
+public:
+    bool failed = false;
+
+    int statusOf(int fd, struct stat& info) override
+    {
+        if (!failed) {
+            failed = true;
+            return EIO;
+        }
+        return FileSystem::statusOf(fd, info);
+    }
+};
+
+}
+
+// A temporary whose status cannot be read is removed before the next one is
+// made: the commit goes through and leaves no empty temporary behind.
+TEST_F(SafeFileWriterTest, ATemporaryWhoseStatusFailsIsRemovedBeforeAnotherIsMade)
+{
+    StatusFailingFileSystem fs;
+    SafeFileWriter writer(&fs);
+    // A new file, whose owner the commit has no reason to look at.
+    writer.plan(path("c.repo"), "new c\n", false);
+    const SafeFileWriter::Error error = writer.commit();
+    EXPECT_FALSE(error.failed()) << error.number;
+    EXPECT_TRUE(fs.failed);
     EXPECT_EQ(read("c.repo"), "new c\n");
     EXPECT_EQ(listing(), (QStringList{"a.repo", "b.repo", "c.repo", "link.repo"}));
 }

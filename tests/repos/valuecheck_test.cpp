@@ -12,7 +12,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
 #include <QRegExp>
 
 #include "repos/entry.h"
@@ -26,32 +25,6 @@ using Repo::ValueCheck;
 
 namespace
 {
-
-// dnf's own reading of the configuration: every repository its reader
-// builds, with the file it came from, and what it logged on the way.
-const char* const dnfReader = R"(
-import json, logging, os, sys
-import dnf.conf, dnf.conf.read
-log = []
-class Keep(logging.Handler):
-    def emit(self, record):
-        log.append(record.getMessage())
-logger = logging.getLogger("dnf")
-logger.addHandler(Keep())
-logger.propagate = False
-conf = dnf.conf.Conf()
-conf.config_file_path = sys.argv[1]
-conf.read(sys.argv[1])
-conf.reposdir = sys.argv[2:]
-conf.releasever = "1"
-repos = []
-for r in dnf.conf.read.RepoReader(conf, {}):
-    repos.append({"id": r.id, "file": os.path.basename(r.repofile), "name": r.name,
-                  "baseurl": list(r.baseurl), "mirrorlist": r.mirrorlist or "",
-                  "enabled": bool(r.enabled), "gpgcheck": bool(r.gpgcheck),
-                  "exclude": list(r.excludepkgs), "priority": r.priority})
-print(json.dumps({"repos": repos, "log": log}))
-)";
 
 Entry section(const QString& id, const QString& name, const QString& file)
 {
@@ -80,20 +53,7 @@ class ValueRule : public ConfIOTest
 {
 protected:
     // dnf's reading of the configuration root, or a failure of the test.
-    QJsonObject dnfView()
-    {
-        QStringList arguments{"-c", dnfReader, YumConfIO::fileName()};
-        arguments += conf.reposdirs;
-        QProcess process;
-        process.start("/usr/bin/python3", arguments);
-        const bool finished = process.waitForFinished(60000);
-        if (!finished)
-            process.kill();
-        const QByteArray output = process.readAllStandardOutput();
-        EXPECT_TRUE(finished && process.exitCode() == 0)
-            << process.readAllStandardError().toStdString();
-        return QJsonDocument::fromJson(output).object();
-    }
+    QJsonObject dnfView() { return readByDnf(conf.reposdirs); }
 
     // Whether dnf reads the file holding the entry as exactly that one
     // repository, with the values the editor shows.
