@@ -83,3 +83,8 @@ TEST(PythonLayer, FileListsAndChangeLogsFromTheCachedMetadataAreDnfs)
 {
     runPythonTest("test_metadata.py", Server::None);
 }
+
+TEST(PythonLayer, TheMachinesArchitectureStandsForAName)
+{
+    runPythonTest("test_multiarch.py", Server::None);
+}

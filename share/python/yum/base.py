@@ -78,6 +78,7 @@ _SYSTEM_REPO = "@System"
 
 # (name, architecture, repository) of a package object, read in C.
 _tableOrder = operator.attrgetter("name", "arch", "repoid")
+_nameOf = operator.attrgetter("name")
 
 
 # How librepo tells of a server that answered with a refusal: "Status code:
@@ -402,6 +403,8 @@ class YumBase(object):
         self.tsInfo = TransactionData()
         self._asked = set()
         self.dsCallback = None
+        # _archRanks's answer, made once the sack is there.
+        self._ranks = None
 
     def __del__(self):
         # dnf keeps a Base whose sack was filled alive until it is closed:
@@ -565,32 +568,56 @@ class YumBase(object):
         return lists
 
     def _sorted(self, packages):
-        """yum's packages of dnf's, by name, architecture and repository,
-        and the versions of one of these newest first. Several installed
-        versions of one name (install-only packages) come in the order rpm
-        installed them; the program takes the first as the installed version
-        and chains the others behind an update. Versions are compared only
-        within a run of one name, architecture and repository, and in a
-        stable sort, so equal versions keep their order."""
+        """yum's packages of dnf's, by name, and within a name the one dnf
+        installs for the name first: the machine's best architecture
+        (noarch counts as the best), then the newest version. The program
+        keeps the first package of each name for its table, so the row of
+        a name shows the package of this machine and not the i686 copy
+        that x86_64 repositories carry beside it. Several installed
+        versions of one name and architecture (install-only packages)
+        come newest first, and the program takes the first as the
+        installed version. Packages that tie keep the order of their
+        architecture and repository."""
         wrap = self._wrap
         wrapped = [wrap(pkg) for pkg in packages]
         wrapped.sort(key=_tableOrder)
-        keys = list(map(_tableOrder, wrapped))
+        names = list(map(_nameOf, wrapped))
         count = len(wrapped)
-        # Mostly every key is a run of its own, and nothing is left to order.
-        if len(set(keys)) == count:
+        # Mostly every name is a run of its own, and nothing is left to order.
+        if len(set(names)) == count:
             return wrapped
-        newestFirst = functools.cmp_to_key(lambda a, b: b.dnf.evr_cmp(a.dnf))
+        ranks = self._archRanks()
+        rank = ranks.get
+        worst = len(ranks)
+
+        def bestFirst(a, b):
+            difference = rank(a.arch, worst) - rank(b.arch, worst)
+            return difference if difference else b.dnf.evr_cmp(a.dnf)
+
+        order = functools.cmp_to_key(bestFirst)
         start = 0
         while start < count:
-            key = keys[start]
+            name = names[start]
             end = start + 1
-            while end < count and keys[end] == key:
+            while end < count and names[end] == name:
                 end += 1
             if end - start > 1:
-                wrapped[start:end] = sorted(wrapped[start:end], key=newestFirst)
+                wrapped[start:end] = sorted(wrapped[start:end], key=order)
             start = end
         return wrapped
+
+    def _archRanks(self):
+        """architecture -> its rank on this machine, 0 the best: the
+        machine's own architecture and noarch, then the other architectures
+        the sack accepts in the order libsolv prefers them (the order its
+        architecture policy gives them, best first)."""
+        if self._ranks is None:
+            machine = self._base.conf.arch
+            ranks = {"noarch": 0, machine: 0}
+            for arch in self.sack.list_arches() or []:
+                ranks.setdefault(arch, len(set(ranks.values())))
+            self._ranks = ranks
+        return self._ranks
 
     # Groups -------------------------------------------------------------------
 
