@@ -84,7 +84,7 @@ TEST(PythonLayer, FileListsAndChangeLogsFromTheCachedMetadataAreDnfs)
     runPythonTest("test_metadata.py", Server::None);
 }
 
-TEST(PythonLayer, TheMachinesArchitectureStandsForAName)
+TEST(PythonLayer, TheMachinesArchitectureStandsForANameAndUndoableUpdatesAreTold)
 {
     runPythonTest("test_multiarch.py", Server::None);
 }

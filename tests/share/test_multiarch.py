@@ -1,6 +1,8 @@
 # Packages of two architectures on an x86_64 machine, in a configuration
 # root of the test's own (multiarchroot.py): the package that stands for a
-# name in the program's table is the one dnf installs for the name.
+# name in the program's table is the one dnf installs for the name, and a
+# marked update dnf cannot do is told, with dnf's reason, before anything
+# changes instead of being left out of the transaction.
 
 import os
 import shutil
@@ -14,6 +16,7 @@ from layertest import installedInRoot, newYumIO, quietCalls, useConfigRoot
 
 layertest.script()  # puts the script's folder, and so the yum package, on sys.path
 import libdnf.transaction  # noqa: E402
+import yum.Errors  # noqa: E402
 import yumIOC  # noqa: E402
 
 BEFORE = ["bar-1.0-1.i686", "bar-1.0-1.x86_64", "brk-1.0-1.noarch", "foo-1.0-1.i686",
@@ -151,6 +154,64 @@ class Architectures(unittest.TestCase):
         self.assertIsNone(self.apply(y, installs=[found["ma"][0], found["mv"][0]]))
         self.assertEqual(installedInRoot(self.installroot),
                          sorted(BEFORE + ["ma-1.0-1.x86_64", "mv-1.0-1.x86_64"]))
+
+    def testAnUpdateMarkedOnceUpdatesBothArchitecturesOfAPair(self):
+        y = self.collected()
+        found = heads(y)
+        self.assertIsNone(self.apply(y, updates=[found["foo"]]))
+        self.assertEqual(installedInRoot(self.installroot),
+                         sorted(set(BEFORE) - {"foo-1.0-1.i686", "foo-1.0-1.x86_64"}
+                                | {"foo-1.1-1.i686", "foo-1.1-1.x86_64"}))
+        self.assertIn("userconfirm", yumIOC.names())
+
+    def assertToldBeforeAnythingChanged(self, error, told, notTold=()):
+        self.assertIsInstance(error, yum.Errors.YumBaseError)
+        text = str(error)
+        for line in told:
+            self.assertIn(line, text)
+        for line in notTold:
+            self.assertNotIn(line, text)
+        for name in ("listTransaction", "userconfirm", "tsInitCallback"):
+            self.assertNotIn(name, yumIOC.names())
+        self.assertEqual(installedInRoot(self.installroot), BEFORE)
+
+    def testAnUpdateWithABrokenDependencyIsToldAndNothingElseIsDone(self):
+        y = self.collected()
+        found = heads(y)
+        # Alone, and beside an update that could be done.
+        for updates in ([found["brk"]], [found["brk"], found["ok"]]):
+            quietCalls()
+            self.assertToldBeforeAnythingChanged(
+                self.apply(y, updates=updates),
+                ["Cannot update brk 1.1-1 (noarch):",
+                 " - nothing provides nothere needed by brk-1.1-1.noarch"],
+                ["Cannot update ok"])
+        # Without it the good one goes through.
+        quietCalls()
+        self.assertIsNone(self.apply(y, updates=[found["ok"]]))
+        self.assertIn("ok-1.1-1.noarch", installedInRoot(self.installroot))
+
+    def testAnUpdateForOneArchitectureOfAPairIsToldAndRemovesNothing(self):
+        y = self.collected()
+        found = heads(y)
+        told = ["Cannot update mlb 1.1-1 (x86_64):",
+                " - cannot install both mlb-1.1-1.x86_64 and mlb-1.0-1.x86_64"]
+        self.assertToldBeforeAnythingChanged(self.apply(y, updates=[found["mlb"]]), told)
+        # A removal beside it lets dnf take packages away, but only what the
+        # removal takes with it: not the other half of the pair.
+        quietCalls()
+        self.assertToldBeforeAnythingChanged(
+            self.apply(y, updates=[found["mlb"], found["brk"]], removes=[found["bar"][0]]),
+            told + ["Cannot update brk 1.1-1 (noarch):"], ["Cannot remove bar"])
+        quietCalls()
+        self.assertToldBeforeAnythingChanged(
+            self.apply(y, updates=[found["mlb"]], removes=[found["bar"][0]]), told,
+            ["Cannot remove bar"])
+        # The removal alone is done.
+        quietCalls()
+        self.assertIsNone(self.apply(y, removes=[found["bar"][0]]))
+        self.assertEqual(installedInRoot(self.installroot),
+                         [nvra for nvra in BEFORE if nvra != "bar-1.0-1.x86_64"])
 
 
 if __name__ == "__main__":
