@@ -5,7 +5,9 @@
 // click on the update turns it into a removal that cannot be resolved and
 // reports yum's error with the marks kept, and OK on the original marks
 // changes the installroot's rpm database to exactly the new state, which the
-// table shows after the re-collection.
+// table shows after the re-collection. In a root of their own, packages of
+// two architectures show and install as this machine's, and updates dnf
+// cannot do are named with its reasons before anything changes.
 //
 // The engine ends the interpreter for good when the window quits, and the
 // other end-to-end scenario of this executable starts one of its own: this
@@ -29,6 +31,7 @@
 #include <QMutexLocker>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTextDocument>
 
@@ -49,6 +52,7 @@ namespace
 const char* const inChildVariable = "KUV_E2E_APPLY_CHILD";
 const char* const talkativeChildVariable = "KUV_E2E_TALKATIVE_CHILD";
 const char* const refusedChildVariable = "KUV_E2E_REFUSED_CHILD";
+const char* const architecturesChildVariable = "KUV_E2E_ARCHITECTURES_CHILD";
 
 // What one modal dialog showed: its class, title and the texts of its labels.
 struct ShownDialog
@@ -521,6 +525,153 @@ void refusedPackageAppliedAgain()
     EXPECT_EQ(verify.exitCode(), 0) << verify.readAll().toStdString();
     ConfigRoot::setRoot(QString());
 }
+
+// A configuration root of its own with packages of two architectures
+// (tests/share/multiarchroot.py); false after reporting the script's output.
+bool makeArchitecturesRoot(const QString& target)
+{
+    QProcess script;
+    script.setProcessChannelMode(QProcess::MergedChannels);
+    script.start("/usr/bin/python3",
+                 {TestSandbox::sourceDir() + "/tests/share/multiarchroot.py", target});
+    const bool finished = script.waitForFinished(120000);
+    if (!finished || script.exitStatus() != QProcess::NormalExit || script.exitCode() != 0) {
+        ADD_FAILURE() << "multiarchroot.py failed:\n" << script.readAll().toStdString();
+        return false;
+    }
+    return true;
+}
+
+// name-version-release.arch of every package in the root's database, sorted.
+QStringList installedArchitectures(const QString& target)
+{
+    QProcess rpm;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("HOME", target + "/home");
+    rpm.setProcessEnvironment(environment);
+    rpm.start("rpm", {"--root", target + "/root", "-qa", "--qf", "%{NVRA}\\n"});
+    if (!rpm.waitForFinished(60000) || rpm.exitCode() != 0) {
+        ADD_FAILURE() << "rpm -qa failed: " << rpm.readAllStandardError().toStdString();
+        return {};
+    }
+    QStringList packages = QString::fromUtf8(rpm.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+    packages.sort();
+    return packages;
+}
+
+QString shownArchitecture(MainWindow& window, const QString& name)
+{
+    return shownRow(window, name, Model::ArchitectureColumn).data().toString();
+}
+
+// On an x86_64 machine with i686 packages beside the x86_64 ones: each row
+// shows the name's package for this machine, and Install installs that one.
+// Updates that dnf cannot do (a missing dependency; one architecture of an
+// installed pair) are named with dnf's reason in the error box before
+// anything changes, alone and among good ones, and their marks stay; once
+// the user takes them away the rest applies.
+void architecturesAndUpdatesDnfCannotDo()
+{
+    ASSERT_EQ(QGuiApplication::platformName(), "xcb") << "run under Xvfb with KUV_TEST_PLATFORM=xcb";
+    QTemporaryDir dir(QDir::tempPath() + "/kuv-architectures-XXXXXX");
+    ASSERT_TRUE(dir.isValid());
+    const QString target = dir.path();
+    ASSERT_TRUE(makeArchitecturesRoot(target));
+    const QStringList before = {"bar-1.0-1.i686",   "bar-1.0-1.x86_64", "brk-1.0-1.noarch",
+                                "foo-1.0-1.i686",   "foo-1.0-1.x86_64", "mlb-1.0-1.i686",
+                                "mlb-1.0-1.x86_64", "ok-1.0-1.noarch"};
+    ASSERT_EQ(installedArchitectures(target), before);
+    ConfigRoot::setRoot(target);
+    qputenv("HOME", (target + "/home").toUtf8());
+
+    std::unique_ptr<MainWindow> window = std::make_unique<MainWindow>();
+    window->show();
+    ASSERT_TRUE(waitFor([&] { return window->isReady() || !window->isVisible(); }));
+    ASSERT_TRUE(window->isReady());
+    A::stateCombo(*window)->setCurrentIndex(PackageTable::ViewAll);
+    EXPECT_EQ(MainWindowTesting::shownNames(*window),
+              QStringList({"bar", "brk", "foo", "ma", "mlb", "mv", "ok"}));
+    for (const char* name : {"ma", "mv", "foo", "bar", "mlb"})
+        EXPECT_EQ(shownArchitecture(*window, name), "x86_64") << name;
+    EXPECT_EQ(shownVersion(*window, "mv"), "1.0-1");
+    EXPECT_EQ(shownState(*window, "bar"), Package::Installed);
+    EXPECT_EQ(shownState(*window, "mlb"), Package::Updatable);
+    EXPECT_EQ(shownVersion(*window, "mlb"), "1.1-1");
+
+    DialogAnswerer answerer;
+    const QString brkReason = QStringLiteral(
+        "Cannot update brk 1.1-1 (noarch):\n"
+        " - cannot install the best update candidate for package brk-1.0-1.noarch\n"
+        " - nothing provides nothere needed by brk-1.1-1.noarch");
+    const QString mlbReason = QStringLiteral(
+        "Cannot update mlb 1.1-1 (x86_64):\n"
+        " - cannot install both mlb-1.1-1.x86_64 and mlb-1.0-1.x86_64\n");
+
+    // The broken update alone.
+    ASSERT_TRUE(clickAction(*window, "brk"));
+    ASSERT_EQ(shownAction(*window, "brk"), Package::Update);
+    clickApply(*window);
+    ASSERT_TRUE(window->isReady());
+    ASSERT_EQ(answerer.shown.size(), 1);
+    EXPECT_EQ(answerer.shown[0].kind, "error");
+    EXPECT_EQ(answerer.shown[0].title, "KUV Yum Error");
+    EXPECT_TRUE(answerer.shown[0].text.startsWith(brkReason)) << answerer.shown[0].text.toStdString();
+    EXPECT_TRUE(answerer.shown[0].text.endsWith("\nError applying changes"));
+    EXPECT_EQ(installedArchitectures(target), before);
+    EXPECT_EQ(shownAction(*window, "brk"), Package::Update);
+
+    // Every out-of-date package: the two that cannot be done are named, the
+    // others are not, and nothing is applied.
+    answerer.shown.clear();
+    MainWindowTesting::buttonRow(*window)[4]->click();  // Set Update of All Out-of-Date
+    for (const char* name : {"brk", "foo", "mlb", "ok"})
+        ASSERT_EQ(shownAction(*window, name), Package::Update) << name;
+    clickApply(*window);
+    ASSERT_TRUE(window->isReady());
+    ASSERT_EQ(answerer.shown.size(), 1);
+    EXPECT_EQ(answerer.shown[0].kind, "error");
+    const QString told = answerer.shown[0].text;
+    EXPECT_TRUE(told.contains(brkReason)) << told.toStdString();
+    EXPECT_TRUE(told.contains(mlbReason)) << told.toStdString();
+    EXPECT_FALSE(told.contains("Cannot update ok")) << told.toStdString();
+    EXPECT_FALSE(told.contains("Cannot update foo")) << told.toStdString();
+    EXPECT_EQ(installedArchitectures(target), before);
+    for (const char* name : {"brk", "foo", "mlb", "ok"})
+        EXPECT_EQ(shownAction(*window, name), Package::Update) << name;
+
+    // Without them, and with an install of a name of two architectures.
+    answerer.shown.clear();
+    for (const char* name : {"brk", "mlb"}) {
+        ASSERT_TRUE(clickAction(*window, name));
+        ASSERT_TRUE(clickAction(*window, name));
+        ASSERT_EQ(shownAction(*window, name), Package::NoAction) << name;
+    }
+    ASSERT_TRUE(clickAction(*window, "ma"));
+    ASSERT_EQ(shownAction(*window, "ma"), Package::Install);
+    clickApply(*window);
+    ASSERT_TRUE(window->isReady());
+    ASSERT_EQ(answerer.shown.size(), 1);
+    EXPECT_EQ(answerer.shown[0].kind, "confirm");
+    EXPECT_EQ(answerer.shown[0].text, QStringLiteral("Transaction to be performed:\n"
+                                                     "\tInstall: ma 1.0-1 (x86_64) [kuv-multi]\n"
+                                                     "\tUpdate: foo 1.1-1 (x86_64) [kuv-multi]\n"
+                                                     "\tUpdate: ok 1.1-1 (noarch) [kuv-multi]\n"
+                                                     "Performing the following to resolve dependencies:\n"
+                                                     "\tUpdate: foo 1.1-1 (i686) [kuv-multi]\n"
+                                                     "Total download size: 0b\n"));
+    EXPECT_EQ(installedArchitectures(target),
+              QStringList({"bar-1.0-1.i686", "bar-1.0-1.x86_64", "brk-1.0-1.noarch", "foo-1.1-1.i686",
+                           "foo-1.1-1.x86_64", "ma-1.0-1.x86_64", "mlb-1.0-1.i686", "mlb-1.0-1.x86_64",
+                           "ok-1.1-1.noarch"}));
+    EXPECT_EQ(shownState(*window, "ma"), Package::Installed);
+    EXPECT_EQ(shownArchitecture(*window, "ma"), "x86_64");
+    EXPECT_EQ(shownState(*window, "brk"), Package::Updatable);
+    EXPECT_EQ(shownState(*window, "mlb"), Package::Updatable);
+
+    A::quitAction(*window)->trigger();
+    window.reset();
+    ConfigRoot::setRoot(QString());
+}
 }
 
 TEST(ApplyEndToEnd, MarksClickedInTheTableApplyAfterCancelAndAnUnresolvableTry)
@@ -550,4 +701,15 @@ TEST(ApplyEndToEnd, ARefusedPackageLeavesTheNextApplyWorking)
         return;
     }
     expectScenarioPassesInChild(refusedChildVariable, "ApplyEndToEnd.ARefusedPackageLeavesTheNextApplyWorking");
+}
+
+TEST(ApplyEndToEnd, TheMachinesArchitectureIsShownAndUpdatesDnfCannotDoAreToldBeforeAnyChange)
+{
+    if (qEnvironmentVariableIsSet(architecturesChildVariable)) {
+        architecturesAndUpdatesDnfCannotDo();
+        return;
+    }
+    expectScenarioPassesInChild(
+        architecturesChildVariable,
+        "ApplyEndToEnd.TheMachinesArchitectureIsShownAndUpdatesDnfCannotDoAreToldBeforeAnyChange");
 }

@@ -83,3 +83,8 @@ TEST(PythonLayer, FileListsAndChangeLogsFromTheCachedMetadataAreDnfs)
 {
     runPythonTest("test_metadata.py", Server::None);
 }
+
+TEST(PythonLayer, TheMachinesArchitectureStandsForANameAndUndoableUpdatesAreTold)
+{
+    runPythonTest("test_multiarch.py", Server::None);
+}

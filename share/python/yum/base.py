@@ -17,6 +17,7 @@
 # Every failure of dnf, rpm or the file system leaves these methods as one
 # of yum's exception types (yum.translate).
 
+import collections
 import functools
 import logging
 import operator
@@ -28,8 +29,10 @@ import weakref
 import dnf
 import dnf.callback
 import dnf.exceptions
+import dnf.selector
 import dnf.transaction
 import dnf.yum.rpmtrans
+import hawkey
 import libdnf.transaction
 
 from yum import Errors
@@ -72,12 +75,40 @@ _MEMBER_STATES = {
 }
 _FORWARD = (TS_INSTALL, TS_OBSOLETING, TS_UPDATE)
 
+# What the caller asked for a package; also the verb of a refusal's text.
+_INSTALL = "install"
+_UPDATE = "update"
+_REMOVE = "remove"
+
+
+def _packageText(pkg):
+    """A package as the program's transaction listing shows it: name,
+    [epoch:]version-release and the architecture in parentheses."""
+    epoch = "%s:" % pkg.epoch if pkg.epoch else ""
+    return "%s %s%s-%s (%s)" % (pkg.name, epoch, pkg.version, pkg.release, pkg.arch)
+
+
+def _mentions(line, pkg):
+    """Whether one of libsolv's problem lines names the package: its
+    name-[epoch:]version-release.arch as a word of its own, so that foo's
+    text is not found inside libfoo's."""
+    text = str(pkg)
+    start = line.find(text)
+    while start >= 0:
+        end = start + len(text)
+        if (start == 0 or line[start - 1].isspace()) and (end == len(line) or line[end] in " \t,"):
+            return True
+        start = line.find(text, start + 1)
+    return False
+
+
 # dnf's name of the installed packages' repository.
 _SYSTEM_REPO = "@System"
 
 
 # (name, architecture, repository) of a package object, read in C.
 _tableOrder = operator.attrgetter("name", "arch", "repoid")
+_nameOf = operator.attrgetter("name")
 
 
 # How librepo tells of a server that answered with a refusal: "Status code:
@@ -400,8 +431,12 @@ class YumBase(object):
         self._fileLists = None
         self.comps = None
         self.tsInfo = TransactionData()
-        self._asked = set()
+        # dnf's package -> what the caller asked for it (_INSTALL, _UPDATE,
+        # _REMOVE), in the order asked.
+        self._asked = {}
         self.dsCallback = None
+        # _archRanks's answer, made once the sack is there.
+        self._ranks = None
 
     def __del__(self):
         # dnf keeps a Base whose sack was filled alive until it is closed:
@@ -565,32 +600,56 @@ class YumBase(object):
         return lists
 
     def _sorted(self, packages):
-        """yum's packages of dnf's, by name, architecture and repository,
-        and the versions of one of these newest first. Several installed
-        versions of one name (install-only packages) come in the order rpm
-        installed them; the program takes the first as the installed version
-        and chains the others behind an update. Versions are compared only
-        within a run of one name, architecture and repository, and in a
-        stable sort, so equal versions keep their order."""
+        """yum's packages of dnf's, by name, and within a name the one dnf
+        installs for the name first: the machine's best architecture
+        (noarch counts as the best), then the newest version. The program
+        keeps the first package of each name for its table, so the row of
+        a name shows the package of this machine and not the i686 copy
+        that x86_64 repositories carry beside it. Several installed
+        versions of one name and architecture (install-only packages)
+        come newest first, and the program takes the first as the
+        installed version. Packages that tie keep the order of their
+        architecture and repository."""
         wrap = self._wrap
         wrapped = [wrap(pkg) for pkg in packages]
         wrapped.sort(key=_tableOrder)
-        keys = list(map(_tableOrder, wrapped))
+        names = list(map(_nameOf, wrapped))
         count = len(wrapped)
-        # Mostly every key is a run of its own, and nothing is left to order.
-        if len(set(keys)) == count:
+        # Mostly every name is a run of its own, and nothing is left to order.
+        if len(set(names)) == count:
             return wrapped
-        newestFirst = functools.cmp_to_key(lambda a, b: b.dnf.evr_cmp(a.dnf))
+        ranks = self._archRanks()
+        rank = ranks.get
+        worst = len(ranks)
+
+        def bestFirst(a, b):
+            difference = rank(a.arch, worst) - rank(b.arch, worst)
+            return difference if difference else b.dnf.evr_cmp(a.dnf)
+
+        order = functools.cmp_to_key(bestFirst)
         start = 0
         while start < count:
-            key = keys[start]
+            name = names[start]
             end = start + 1
-            while end < count and keys[end] == key:
+            while end < count and names[end] == name:
                 end += 1
             if end - start > 1:
-                wrapped[start:end] = sorted(wrapped[start:end], key=newestFirst)
+                wrapped[start:end] = sorted(wrapped[start:end], key=order)
             start = end
         return wrapped
+
+    def _archRanks(self):
+        """architecture -> its rank on this machine, 0 the best: the
+        machine's own architecture and noarch, then the other architectures
+        the sack accepts in the order libsolv prefers them (the order its
+        architecture policy gives them, best first)."""
+        if self._ranks is None:
+            machine = self._base.conf.arch
+            ranks = {"noarch": 0, machine: 0}
+            for arch in self.sack.list_arches() or []:
+                ranks.setdefault(arch, len(set(ranks.values())))
+            self._ranks = ranks
+        return self._ranks
 
     # Groups -------------------------------------------------------------------
 
@@ -787,7 +846,7 @@ class YumBase(object):
         pkg = self._dnfPackage(po, installed=False)
         with translated(Errors.YumBaseError):
             self._base.package_install(pkg, strict=True)
-        self._asked.add(pkg)
+        self._asked[pkg] = _INSTALL
 
     def update(self, po, oldpo=None):
         """Marks an available package as the update of the installed one."""
@@ -798,26 +857,116 @@ class YumBase(object):
                 raise Errors.YumBaseError("%s is no update of %s" % (po, oldpo))
         with translated(Errors.YumBaseError):
             self._base.package_upgrade(pkg)
-        self._asked.add(pkg)
+        self._asked[pkg] = _UPDATE
 
     def remove(self, po):
         """Marks an installed package for removal."""
         pkg = self._dnfPackage(po, installed=True)
         with translated(Errors.YumBaseError):
             self._base.package_remove(pkg)
-        self._asked.add(pkg)
+        self._asked[pkg] = _REMOVE
 
     def buildTransaction(self):
         """Resolves the marked packages, removing what needs what is
-        removed, into `tsInfo`; YumBaseError with dnf's text of the problems
-        when they cannot be resolved. Returns the number of members."""
+        removed, into `tsInfo`. Every marked package is in the result, or
+        nothing is: a YumBaseError then says, for each marked package dnf
+        cannot take, what was asked and dnf's problems with it. Returns the
+        number of members."""
         if self.dsCallback is not None:
             self.dsCallback.tscheck()
+        # yum took every marked package or failed, and took nothing away
+        # that was not asked for, except what needed a removed package and
+        # what an install replaces. dnf by default leaves out an update it
+        # cannot do and says nothing (`best` is set in yum.config so that
+        # it refuses instead), and with erasing allowed it removes
+        # installed packages that stand in the way of an install or update:
+        # erasing is allowed only when a removal is asked for, and then
+        # the installs and updates are checked alone as well.
+        removing = _REMOVE in self._asked.values()
+        problems = []
+        dnfText = ""
         with translated(Errors.YumBaseError):
-            self._base.resolve(allow_erasing=True)
+            try:
+                self._base.resolve(allow_erasing=removing)
+            except dnf.exceptions.DepsolveError as error:
+                dnfText = str(error)
+                try:
+                    problems = dnfprivate.goal(self._base).problem_rules()
+                except hawkey.Exception:
+                    # Not the solver's refusal (a module's, for instance).
+                    problems = [[dnfText.strip()]]
+            if removing and (problems or self._takesAwayUnasked()):
+                problems += [lines for lines in self._forwardProblems() if lines not in problems]
+        if problems:
+            raise Errors.YumBaseError(self._refusal(problems, dnfText))
+        # dnf adds no job for a package installed already, or for an update
+        # older than the installed version, and tells no problem.
+        with translated(Errors.YumBaseError):
+            taken = set(tsi.pkg for tsi in self._base.transaction or []
+                        if tsi.action in _MEMBER_STATES)
+        missing = [["%s is left out of the transaction by dnf" % pkg]
+                   for pkg in self._asked if pkg not in taken]
+        if missing:
+            raise Errors.YumBaseError(self._refusal(missing, ""))
+        with translated(Errors.YumBaseError):
             self.tsInfo = self._makeTsInfo()
         self._logDependencies()
         return len(self.tsInfo)
+
+    def _takesAwayUnasked(self):
+        """Whether the resolved transaction removes a package that was not
+        asked to be removed."""
+        return any(tsi.action == _A.TransactionItemAction_REMOVE and tsi.pkg not in self._asked
+                   for tsi in self._base.transaction or [])
+
+    def _forwardProblems(self):
+        """dnf's problems (lists of lines) with the asked installs and
+        updates alone when nothing may be taken away for them; none when
+        they need nothing taken away, and so what was taken is the
+        removals' doing."""
+        forward = [(pkg, kind) for pkg, kind in self._asked.items() if kind != _REMOVE]
+        if not forward:
+            return []
+        goal = hawkey.Goal(self.sack)
+        for pkg, kind in forward:
+            selector = dnf.selector.Selector(self.sack)
+            selector.set(pkg=[pkg])
+            if kind == _INSTALL:
+                goal.install(select=selector)
+            else:
+                goal.upgrade(select=selector)
+        if goal.run(allow_uninstall=False, force_best=True,
+                    ignore_weak_deps=not self._base.conf.install_weak_deps):
+            return []
+        return goal.problem_rules()
+
+    def _refusal(self, problems, dnfText):
+        """The text of a refused transaction: per marked package that dnf's
+        problems (lists of lines) name, what was asked and the lines of
+        every problem that names it; then the problems that name none. Only
+        `dnfText`, dnf's own text of them, when none names a marked
+        package."""
+        told = collections.OrderedDict()
+        unnamed = []
+        for lines in problems:
+            named = [pkg for pkg in self._asked if any(_mentions(line, pkg) for line in lines)]
+            for pkg in named:
+                seen = told.setdefault(pkg, [])
+                for line in lines:
+                    if line not in seen:
+                        seen.append(line)
+            if not named:
+                unnamed.append(lines)
+        if not told:
+            return dnfText.strip() or "\n".join(" - ".join(lines) for lines in problems)
+        parts = []
+        for pkg, lines in told.items():
+            parts.append("Cannot %s %s:" % (self._asked[pkg], _packageText(pkg)))
+            parts.extend(" - " + line for line in lines)
+        for lines in unnamed:
+            parts.append("Problem: " + lines[0])
+            parts.extend(" - " + line for line in lines[1:])
+        return "\n".join(parts)
 
     def _makeTsInfo(self):
         goal = dnfprivate.goal(self._base)
@@ -973,7 +1122,7 @@ class YumBase(object):
     def flush(self):
         """Forgets a finished or abandoned transaction and flushes the
         output streams; the repositories and packages stay loaded."""
-        self._asked = set()
+        self._asked = {}
         self.tsInfo = TransactionData()
         if self._base is not None and self._sackReady:
             with translated(Errors.YumBaseError):

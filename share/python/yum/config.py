@@ -228,6 +228,9 @@ def readConfig(path, configroot=""):
         # yum removed only what was asked for and what needed it, never
         # the packages that had come in as dependencies.
         conf.clean_requirements_on_remove = False
+        # yum took every package it was asked to install or update, or
+        # failed and said why; dnf by default leaves out one it cannot take.
+        conf.best = True
     return YumConf(conf, configroot, path)
 
 
