@@ -318,6 +318,11 @@ TEST_F(LogWindowTest, LinesAreDrawnExactlyAsWritten)
     EXPECT_EQ(drawn(), lines + QStringList({"", "  x  ", "   indented", "", "first", "", "second", "", "", "third"}) +
                            many);
     expectParagraphsCounted();
+    // The run-on lines share paragraphs of at most 64 lines.
+    int manyParagraphs = 0;
+    for (QTextBlock block = text->document()->begin(); block.isValid(); block = block.next())
+        manyParagraphs += block.text().contains("many 1") ? 1 : 0;
+    EXPECT_EQ(manyParagraphs, 3);
 
     QString protectedText = "&lt; <x>\t ";
     Log::Window::htmlProtect(protectedText);

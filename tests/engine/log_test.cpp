@@ -101,7 +101,11 @@ TEST(LogEntries, EveryEntryIsReadBackAsAppendedAcrossTheTextBlocks)
             text = unpaired;
             break;
         default:
-            text = QString::fromUtf8("\xe5\xaf\x86") + QString::number(i);
+            // Wide, and beyond Latin-1 only just: Polish letters, U+0100.
+            text = i % 15 == 4    ? QString::fromUtf8("Za\xc5\xbc\xc3\xb3\xc5\x82\xc4\x87 "
+                                                      "g\xc4\x99\xc5\x9bl\xc4\x85 ja\xc5\xba\xc5\x84")
+                   : i % 15 == 9 ? QString(QChar(0x100)) + QString::number(i)
+                                  : QString::fromUtf8("\xe5\xaf\x86") + QString::number(i);
         }
         if (i == 15000)
             text = QString(1 << 20, QChar(0x3b1)) + "end";
@@ -124,6 +128,12 @@ TEST(LogEntries, EveryEntryIsReadBackAsAppendedAcrossTheTextBlocks)
     }
     EXPECT_EQ(i, appended.size());
     EXPECT_EQ(list.last().text, appended.last().text);
+    // A reader of a line's start gets that much and the whole length.
+    int length = 0;
+    EXPECT_EQ(list.at(15000, 3, length).text, QString(3, QChar(0x3b1)));
+    EXPECT_EQ(length, (1 << 20) + 3);
+    EXPECT_EQ(list.at(4, 4, length).text, QString::fromUtf8("Za\xc5\xbc\xc3\xb3"));
+    EXPECT_EQ(length, appended[4].text.size());
 }
 
 TEST_F(EngineTest, StreamPiecesJoinIntoLinesAndAnUnfinishedLineWaits)

@@ -212,6 +212,15 @@ TEST(MaskedEditors, APasswordStaysHiddenAfterAnEditBreaksItsSegment)
     edit->setCursorPosition(path + 6);
     QTest::keyClick(edit, Qt::Key_Backspace);
     EXPECT_EQ(edit->displayText(), maskedUrl("s3cret", edit).remove(path + 5, 1));
+    // The password's last character typed again right after it: the cursor
+    // tells the new one from the old, and every old one stays hidden (no
+    // pattern takes the broken segment's new character for a password).
+    edit->setCursorPosition(path);
+    QTest::keyClick(edit, 't');
+    EXPECT_EQ(edit->displayText(), maskedUrl("s3cret", edit).remove(path + 5, 1).insert(path, 't'));
+    QTest::keyClick(edit, Qt::Key_Backspace);
+    EXPECT_EQ(edit->displayText(), maskedUrl("s3cret", edit).remove(path + 5, 1));
+    edit->setCursorPosition(path + 5);
     QTest::keyClick(edit, '=');
     EXPECT_EQ(edit->displayText(), maskedUrl("s3cret", edit));
     edit->setCursorPosition(path + 1);

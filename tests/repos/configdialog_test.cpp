@@ -492,6 +492,9 @@ TEST_F(RepoForm, ValuesDnfWouldReadOtherwiseAreErrorsAndOkWaits)
          "Other Options line 1 is neither an option (key=value) nor a comment", "a=b"},
         {[&](const QString& v) { other->setRealPlainText(v); }, "  exclude=a",
          "Other Options line 1 begins with a blank but continues no option", "exclude=a"},
+        // Blanks alone would join the form's last option above them.
+        {[&](const QString& v) { other->setRealPlainText(v); }, "   \nexclude=a",
+         "Other Options line 1 begins with a blank but continues no option", "exclude=a"},
         {[&](const QString& v) { other->setRealPlainText(v); }, "a=b\n# note\n  c",
          "Other Options line 3 begins with a blank but continues no option", "a=b\n  c\n# note"},
         {[&](const QString& v) { other->setRealPlainText(v); }, "name: a=b",
@@ -511,6 +514,17 @@ TEST_F(RepoForm, ValuesDnfWouldReadOtherwiseAreErrorsAndOkWaits)
                       EXPECT_EQ(status(), "") << "case " << n;
                       ++n;
                   }
+                  // Each edge of the identifier's characters is taken, the
+                  // character past it refused.
+                  for (const QString& id : {"a", "z", "A", "Z", "0", "9", "-", "_", ".", ":"}) {
+                      identifier->setText(id);
+                      EXPECT_EQ(status(), "") << id.toStdString();
+                  }
+                  for (const QString& id : {"`", "{", "@", "[", "/", ";", ",", "^"}) {
+                      identifier->setText("x" + id);
+                      EXPECT_EQ(status(), anyCharacter) << id.toStdString();
+                  }
+                  identifier->setText("good");
                   // The missing identifier shows first; OK still waits for
                   // the name.
                   identifier->clear();

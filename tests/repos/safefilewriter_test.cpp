@@ -347,7 +347,10 @@ TEST_F(SafeFileWriterTest, AWriteRemovesTheTemporariesOfKilledWritersOnly)
     QString linkName = leftBehind[0];
     linkName[linkName.size() - 1] = linkName.endsWith('Z') ? QChar('Y') : QChar('Z');
     ASSERT_TRUE(QFile::link("b.repo", path(linkName)));
-    QStringList users{".a.repo.backup", ".b.repo.XXXXXX", "a.repo.orig"};
+    // Dot-files long enough and ending in six letters or digits, and a
+    // temporary's name without its leading dot, are no temporaries.
+    QStringList users{".a.repo.backup", ".b.repo.XXXXXX", "a.repo.orig", ".centos.repo.backup",
+                      ".fedora.repo.abc123", "a.repo.kuvtmp.abc123"};
     for (const QString& name : users) {
         QFile file(path(name));
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));

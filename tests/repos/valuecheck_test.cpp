@@ -228,6 +228,24 @@ TEST_F(ValueRule, TheWriterSaysWhichValueItRefuses)
     conf.entries = read;
     conf.entries.last().file = tree.path("etc/yum.repos.d/a.repo");
     EXPECT_TRUE(refusedWrite().startsWith("Repository x]y cannot be written: Identifier"));
+
+    // Each edge of the identifier's characters is taken, the character
+    // past it refused.
+    QStringList errors;
+    conf.setErrorSink(&errors);
+    for (const QString& id : {"a", "z", "A", "Z", "0", "9", "-", "_", ".", ":"}) {
+        conf.entries = read.mid(0, 1);
+        conf.entries.first().id = id;
+        EXPECT_TRUE(conf.write(nullptr)) << id.toStdString();
+    }
+    conf.setErrorSink(nullptr);
+    EXPECT_EQ(errors, QStringList());
+    for (const QString& id : {"`", "{", "@", "[", "/", ";", ",", "^"}) {
+        conf.entries = read.mid(0, 1);
+        conf.entries.first().id = "x" + id;
+        EXPECT_TRUE(refusedWrite().startsWith("Repository x" + id + " cannot be written: Identifier"))
+            << id.toStdString();
+    }
 }
 
 // Files that hold such values already are read, and written back byte for
@@ -283,6 +301,15 @@ TEST_F(ValueRule, FilesThatHoldSuchValuesGoBackAsTheyWereRead)
     // And once more, from what was written.
     ASSERT_TRUE(conf.write(nullptr));
     EXPECT_TRUE(boxes.boxes.isEmpty());
+
+    // A held value exempts only itself: another refused value in the same
+    // file, in a field of its own or a new section's identifier, is refused.
+    const QList<Entry> written = conf.entries;
+    conf.entries[0].other += "\n[evil]";
+    EXPECT_TRUE(refusedWrite().startsWith("Repository x]y cannot be written: Other Options"));
+    conf.entries = written;
+    conf.entries.append(section("c d", "n", tree.path("etc/yum.repos.d/odd.repo")));
+    EXPECT_TRUE(refusedWrite().startsWith("Repository c d cannot be written: Identifier"));
 }
 
 // A section with no File goes to the file named after its identifier: the
