@@ -103,6 +103,16 @@ BoxCloser::BoxCloser()
     timer.start(100);
 }
 
+StallWatch::StallWatch()
+{
+    connect(&timer, &QTimer::timeout, this, [this] {
+        longest = std::max(longest, clock.nsecsElapsed() / 1e6);
+        clock.restart();
+    });
+    clock.start();
+    timer.start(10);
+}
+
 qint64 statusKb(const char* field)
 {
     QFile status("/proc/self/status");

@@ -5,6 +5,7 @@
 
 #include <vector>
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QProcessEnvironment>
 #include <QString>
@@ -62,6 +63,20 @@ public:
 
 private:
     QTimer timer;
+};
+
+// While it lives, notes the longest time the GUI thread went without
+// serving a 10 ms timer: its longest stall, in milliseconds.
+class StallWatch : public QObject
+{
+public:
+    StallWatch();
+
+    double longest = 0;
+
+private:
+    QTimer timer;
+    QElapsedTimer clock;
 };
 
 // A field of this process's /proc/self/status in kB ("VmHWM:" is the peak

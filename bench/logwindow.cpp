@@ -184,27 +184,6 @@ void waitForExposure(QWidget& window)
     }
 }
 
-// Notes the longest time the GUI thread went without serving a 10 ms timer.
-class StallWatch : public QObject
-{
-public:
-    StallWatch()
-    {
-        connect(&timer, &QTimer::timeout, this, [this] {
-            longest = std::max(longest, milliseconds(clock));
-            clock.restart();
-        });
-        clock.start();
-        timer.start(10);
-    }
-
-    double longest = 0;
-
-private:
-    QTimer timer;
-    QElapsedTimer clock;
-};
-
 // One large case: what a runaway scriptlet writes, as the capture hands it
 // to the log.
 struct LargeCase {
@@ -245,18 +224,18 @@ int largeChild(const LargeCase& large, bool shown)
     Log::Window window(io.logList, nullptr);
     const int lines = large.emptyLines ? int(large.size) : 1;
     QElapsedTimer clock;
-    StallWatch* stalls = nullptr;
+    Bench::StallWatch* stalls = nullptr;
     QThread* writer = nullptr;
     if (shown) {
         window.show();
         waitForExposure(window);
-        stalls = new StallWatch;
+        stalls = new Bench::StallWatch;
         clock.start();
         writer = QThread::create([&io, &large] { logLargeCase(io, large); });
         writer->start();
     } else {
         logLargeCase(io, large);
-        stalls = new StallWatch;
+        stalls = new Bench::StallWatch;
         clock.start();
         window.show();
     }

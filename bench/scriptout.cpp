@@ -188,25 +188,6 @@ bool loggedWhole(YumIO& io, const Output& output)
     return seen == (output.kind == "long-line" ? 1 : output.count);
 }
 
-// Notes the longest time the GUI thread went without serving a 10 ms timer.
-class StallWatch : public QObject
-{
-public:
-    StallWatch()
-    {
-        connect(&timer, &QTimer::timeout, this, [this] {
-            longest = std::max(longest, clock.restart());
-        });
-        clock.start();
-        timer.start(10);
-    }
-
-    qint64 longest = 0;
-
-private:
-    QTimer timer;
-    QElapsedTimer clock;
-};
 
 // One run of the program: prints "peak_kb seconds logged stall_ms", logged
 // being 1 when the output is in the log whole.
@@ -248,7 +229,7 @@ int child(const QString& sandbox, int cap)
 
     QElapsedTimer clock;
     clock.start();
-    StallWatch stalls;
+    Bench::StallWatch stalls;
     // Returns once the apply and its re-collection are over.
     A::applyButton(*window)->click();
     YumIO* io = A::yumIO(*window);
@@ -261,10 +242,10 @@ int child(const QString& sandbox, int cap)
     const double seconds = clock.elapsed() / 1000.0;
     // A last tick, so that a stall at the very end is counted.
     QTest::qWait(50);
-    const qint64 stall = stalls.longest;
+    const double stall = stalls.longest;
     const qint64 peak = Bench::statusKb("VmHWM:");
     const bool logged = drawn && io && loggedWhole(*io, output);
-    std::printf("%lld %.3f %d %lld\n", peak, seconds, logged ? 1 : 0, stall);
+    std::printf("%lld %.3f %d %.0f\n", peak, seconds, logged ? 1 : 0, stall);
     std::fflush(stdout);
     A::quit(*window);
     return 0;

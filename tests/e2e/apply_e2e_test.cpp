@@ -187,6 +187,16 @@ void enterSandbox(TestSandbox& sandbox)
     qputenv("HOME", sandbox.home().toUtf8());
 }
 
+// A new main window, shown, ready, and showing every package.
+void showReadyWindow(std::unique_ptr<MainWindow>& window)
+{
+    window = std::make_unique<MainWindow>();
+    window->show();
+    ASSERT_TRUE(waitFor([&] { return window->isReady() || !window->isVisible(); }));
+    ASSERT_TRUE(window->isReady());
+    A::stateCombo(*window)->setCurrentIndex(PackageTable::ViewAll);
+}
+
 void clickApply(MainWindow& window)
 {
     // The click returns once the whole apply, confirmation and any
@@ -202,11 +212,8 @@ void applyThroughTheWindow()
     ASSERT_NO_FATAL_FAILURE(enterSandbox(sandbox));
     ASSERT_EQ(sandbox.installedPackages(), TestSandbox::installedAtStart());
 
-    std::unique_ptr<MainWindow> window = std::make_unique<MainWindow>();
-    window->show();
-    ASSERT_TRUE(waitFor([&] { return window->isReady() || !window->isVisible(); }));
-    ASSERT_TRUE(window->isReady());
-    A::stateCombo(*window)->setCurrentIndex(PackageTable::ViewAll);
+    std::unique_ptr<MainWindow> window;
+    ASSERT_NO_FATAL_FAILURE(showReadyWindow(window));
     EXPECT_FALSE(A::applyButton(*window)->isEnabled());
 
     // One click each: update the out-of-date library, install the program
@@ -332,11 +339,8 @@ void talkativeScriptletsWithTheLogWindowShown()
     TestSandbox sandbox;
     ASSERT_NO_FATAL_FAILURE(enterSandbox(sandbox));
 
-    std::unique_ptr<MainWindow> window = std::make_unique<MainWindow>();
-    window->show();
-    ASSERT_TRUE(waitFor([&] { return window->isReady() || !window->isVisible(); }));
-    ASSERT_TRUE(window->isReady());
-    A::stateCombo(*window)->setCurrentIndex(PackageTable::ViewAll);
+    std::unique_ptr<MainWindow> window;
+    ASSERT_NO_FATAL_FAILURE(showReadyWindow(window));
     QAction* logAction = nullptr;
     for (QMenu* menu : MainWindowTesting::menus(*window)) {
         if (QAction* action = MainWindowTesting::entry(menu, "&Log"))
@@ -453,19 +457,17 @@ bool yumLockIsFree(const TestSandbox& sandbox)
 }
 
 // A package whose %pre fails is refused ten times in a row, each time with
-// rpm's error, the marks kept and no descriptor more than after the first; then other marks, and the same package
-// once its scriptlet lets it, are applied by the same program.
+// rpm's error, the marks kept and no descriptor more than after the first;
+// then other marks, and the same package once its scriptlet lets it, are
+// applied by the same program.
 void refusedPackageAppliedAgain()
 {
     ASSERT_EQ(QGuiApplication::platformName(), "xcb") << "run under Xvfb with KUV_TEST_PLATFORM=xcb";
     TestSandbox sandbox;
     ASSERT_NO_FATAL_FAILURE(enterSandbox(sandbox));
 
-    std::unique_ptr<MainWindow> window = std::make_unique<MainWindow>();
-    window->show();
-    ASSERT_TRUE(waitFor([&] { return window->isReady() || !window->isVisible(); }));
-    ASSERT_TRUE(window->isReady());
-    A::stateCombo(*window)->setCurrentIndex(PackageTable::ViewAll);
+    std::unique_ptr<MainWindow> window;
+    ASSERT_NO_FATAL_FAILURE(showReadyWindow(window));
 
     DialogAnswerer answerer;
     qputenv("KUV_VERBOSE_REFUSE", "1");
@@ -584,11 +586,8 @@ void architecturesAndUpdatesDnfCannotDo()
     ConfigRoot::setRoot(target);
     qputenv("HOME", (target + "/home").toUtf8());
 
-    std::unique_ptr<MainWindow> window = std::make_unique<MainWindow>();
-    window->show();
-    ASSERT_TRUE(waitFor([&] { return window->isReady() || !window->isVisible(); }));
-    ASSERT_TRUE(window->isReady());
-    A::stateCombo(*window)->setCurrentIndex(PackageTable::ViewAll);
+    std::unique_ptr<MainWindow> window;
+    ASSERT_NO_FATAL_FAILURE(showReadyWindow(window));
     EXPECT_EQ(MainWindowTesting::shownNames(*window),
               QStringList({"bar", "brk", "foo", "ma", "mlb", "mv", "ok"}));
     for (const char* name : {"ma", "mv", "foo", "bar", "mlb"})

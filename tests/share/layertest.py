@@ -14,6 +14,7 @@ import shutil
 import subprocess
 import sys
 import tempfile
+import threading
 import unittest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -120,6 +121,27 @@ def loaded(*changes):
     y.setupRepos()
     y.setupTs()
     return y
+
+
+def appliedInWorker(y, installs=(), updates=(), removes=()):
+    """Runs the script object's apply in a worker thread, as the program
+    does, then its flush; the exception apply raised, or None. An apply
+    still running after two minutes is an AssertionError."""
+    raised = []
+
+    def run():
+        try:
+            y.apply(list(installs), [list(pair) for pair in updates], list(removes))
+        except BaseException as error:
+            raised.append(error)
+
+    worker = threading.Thread(target=run)
+    worker.start()
+    worker.join(120)
+    if worker.is_alive():
+        raise AssertionError("apply did not return within two minutes")
+    y.flush()
+    return raised[0] if raised else None
 
 
 def quietCalls():

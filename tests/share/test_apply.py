@@ -10,7 +10,6 @@ import os
 import shutil
 import subprocess
 import tempfile
-import threading
 import unittest
 import weakref
 
@@ -79,22 +78,7 @@ class Applying(unittest.TestCase):
         return y, packages
 
     def apply(self, y, installs=(), updates=(), removes=()):
-        """Runs apply in a worker thread, as the program does; the exception
-        it raised, or None."""
-        raised = []
-
-        def run():
-            try:
-                y.apply(list(installs), [list(pair) for pair in updates], list(removes))
-            except BaseException as error:
-                raised.append(error)
-
-        worker = threading.Thread(target=run)
-        worker.start()
-        worker.join(120)
-        self.assertFalse(worker.is_alive())
-        y.flush()
-        return raised[0] if raised else None
+        return layertest.appliedInWorker(y, installs, updates, removes)
 
     def listing(self, which="listTransaction"):
         found = [listing for name, listing in yumIOC.listings if name == which]

@@ -7,7 +7,6 @@
 import os
 import shutil
 import tempfile
-import threading
 import unittest
 
 import layertest
@@ -105,22 +104,7 @@ class Architectures(unittest.TestCase):
         return y
 
     def apply(self, y, installs=(), updates=(), removes=()):
-        """apply in a worker thread, as the program runs it; the exception
-        it raised, or None."""
-        raised = []
-
-        def run():
-            try:
-                y.apply(list(installs), [list(pair) for pair in updates], list(removes))
-            except BaseException as error:
-                raised.append(error)
-
-        worker = threading.Thread(target=run)
-        worker.start()
-        worker.join(120)
-        self.assertFalse(worker.is_alive())
-        y.flush()
-        return raised[0] if raised else None
+        return layertest.appliedInWorker(y, installs, updates, removes)
 
     def dnfInstalls(self, y, name):
         """What dnf itself installs for `dnf install NAME` on this root."""
