@@ -64,8 +64,9 @@ public:
     bool getFilter() const;
 
     // A new pattern: an unescaped ".*" at either end is dropped, the rest
-    // compiled as a POSIX extended expression; then every row is decided, so
-    // that the view finds the decisions made.
+    // compiled as a POSIX extended expression (unless it would crash or
+    // freeze glibc: runsSafely()); then every row is decided, so that the
+    // view finds the decisions made.
     void setFilterRegExp(const QString& text);
     // Whether a pattern is in force: the last one set, once trimmed, is not
     // empty. In Search mode deciding rows then reads the file lists and
@@ -102,8 +103,8 @@ protected:
     bool lessThan(const QModelIndex& left, const QModelIndex& right) const override;
 
 private:
-    // filterPattern.matches for each of the NUL-ended texts from text to end, the
-    // first match ending the search.
+    // filterPattern.matches for each of the NUL-ended texts from text to end,
+    // the first match ending the search.
     bool matchesAnyOf(const char* text, const char* end) const;
     bool acceptSearchTexts(Package::Entry* entry) const;
     bool acceptRowText(int row) const;
