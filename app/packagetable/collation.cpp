@@ -8,10 +8,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <langinfo.h>
+#include <map>
 #include <memory>
 #include <wchar.h>
 
-#include <QHash>
 #include <QMutex>
 #include <QMutexLocker>
 
@@ -63,16 +63,14 @@ QMutex known;
 
 const Collation& Collation::current()
 {
-    static QHash<QByteArray, const Collation*> collations;
+    // Kept for the process: a few locales at most.
+    static std::map<QByteArray, std::unique_ptr<const Collation>> collations;
     const QByteArray key = QByteArray(std::setlocale(LC_CTYPE, nullptr)) + '|'
                            + QByteArray(std::setlocale(LC_COLLATE, nullptr));
     QMutexLocker locker(&known);
-    auto found = collations.constFind(key);
-    if (found != collations.constEnd())
-        return **found;
-    // Kept for the process: a few locales at most.
-    const Collation* collation = new Collation();
-    collations.insert(key, collation);
+    std::unique_ptr<const Collation>& collation = collations[key];
+    if (!collation)
+        collation.reset(new Collation());
     return *collation;
 }
 
