@@ -11,20 +11,27 @@
 //
 //   QT_QPA_PLATFORM=offscreen bench/packagetable [--sandbox DIR] [--rows N]
 //                                                [--repeat N] [--verbose] [--raw]
-//                                                [--filter-only]
+//                                                [--filter-only] [--locale NAME]
 //
 // --verbose prints the time of every pattern; --raw prints each filter pair
-// as "pair FILTER_MS LOOP_MS LOAD"; --filter-only stops after the Filter
-// patterns (both for bench/run-all).
+// as "pair FILTER_MS LOOP_MS LOAD" and each later Search as "search MS LOAD";
+// --filter-only stops after the Filter patterns (both for bench/run-all).
+// --locale runs in that locale (LC_ALL) instead of the caller's; the build's
+// own locales (build/locales) are found without LOCPATH. Each round of the
+// Filter patterns holds bracket expressions with ranges the process has not
+// met before, as a user typing new patterns would.
 //
 // --hostile [--cap SECONDS] measures only the Search over made-up entries of
 // which two have a summary of a megabyte (one of capital letters, one of
 // "a"), with patterns glibc's regexec takes quadratic time over
 // ("[A-Z]+[0-9]", "(a|aa)*b", and "(a|aa)*z", which unlike the second one is
-// not answered by the size text before it reaches the summary), each paired
-// with its yardstick: regexec over the same texts in the order the Search
-// tries them, in a child process that is killed after SECONDS (default 30;
-// a killed run counts as SECONDS).
+// not answered by the size text before it reaches the summary), patterns
+// whose counted repetitions make large programs, a word boundary and a
+// back-reference before such a run, and patterns that crash or freeze glibc's
+// regcomp or regexec, each paired with its yardstick: regexec over the same
+// texts in the order the Search tries them, in a child process that is
+// killed after SECONDS (default 30; a killed or crashed run counts as
+// SECONDS).
 //
 // Made-up entries get made-up Search texts (descriptions, relations, file
 // lists and change logs in the sizes of a distribution's packages), so the
@@ -34,6 +41,7 @@
 // later Searches match the texts the proxy kept. KUVSHARE, when unset,
 // becomes the source tree's share directory.
 #include <algorithm>
+#include <clocale>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -367,7 +375,10 @@ int hostile(QApplication& app, YumIO& io, PackageTable::View* view, MadeUpTexts&
                 int(entries.size()), megabyte, cap);
     std::printf("%-40s %9s %9s %9s\n", "", "min", "median", "max");
     // An entry between two patterns, so that each is decided anew.
-    for (const char* pattern : {"[A-Z]+[0-9]", "(a|aa)*b", "(a|aa)*z"}) {
+    for (const char* pattern :
+         {"[A-Z]+[0-9]", "(a|aa)*b", "(a|aa)*z", "(\\w|\\s){1000}x", "[[:alpha:]]{1,1000}0",
+          "[^#-+[:blank:][:alnum:]]{1}{1000}!!", "\\<[A-Z]+[0-9]", "([A-Z]+)[0-9]\\1",
+          "e*{32767}", "(e)*{32767}+", "(|a)\\1+*"}) {
         Bench::Pairs pairs;
         int killed = 0;
         for (int r = 0; r < repeat; ++r) {
@@ -386,7 +397,7 @@ int hostile(QApplication& app, YumIO& io, PackageTable::View* view, MadeUpTexts&
         }
         const QByteArray label = QByteArray("Search \"") + pattern + "\", megabyte fields";
         const QByteArray yardstick = "regexec over the same fields (" + QByteArray::number(killed)
-                                     + " killed)";
+                                     + " killed or crashed)";
         Bench::printPairs(label.constData(), yardstick.constData(), pairs, 1, "ms");
     }
     return 0;
@@ -404,6 +415,7 @@ int main(int argc, char** argv)
     bool hostileOnly = false;
     double cap = 30;
     QString sandbox;
+    const char* locale = nullptr;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--rows") == 0 && i + 1 < argc)
             rows = std::atoi(argv[++i]);
@@ -421,7 +433,14 @@ int main(int argc, char** argv)
             hostileOnly = true;
         else if (std::strcmp(argv[i], "--cap") == 0 && i + 1 < argc)
             cap = std::max(1.0, std::atof(argv[++i]));
+        else if (std::strcmp(argv[i], "--locale") == 0 && i + 1 < argc)
+            locale = argv[++i];
     }
+    // QApplication takes the locale from the environment.
+    if (locale)
+        qputenv("LC_ALL", locale);
+    if (qEnvironmentVariableIsEmpty("LOCPATH") && QFileInfo::exists(KUV_LOCALE_DIR))
+        qputenv("LOCPATH", KUV_LOCALE_DIR);
     if (qEnvironmentVariableIsEmpty("KUVSHARE"))
         qputenv("KUVSHARE", KUV_SOURCE_SHARE);
     if (!sandbox.isEmpty()) {
@@ -439,6 +458,13 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     application = &app;
     program = "kuv";
+    const QByteArray ctype = std::setlocale(LC_CTYPE, nullptr);
+    if (locale && ctype != locale) {
+        std::fprintf(stderr, "packagetable: the locale %s is missing\n", locale);
+        return 2;
+    }
+    // Figures are printed with a point whatever the locale.
+    std::setlocale(LC_NUMERIC, "C");
     // The engine outlives the window, whose table reads its entries.
     YumIO io;
     QWidget window;
@@ -468,13 +494,26 @@ int main(int argc, char** argv)
     app.processEvents();
     if (hostileOnly && sandbox.isEmpty())
         return hostile(app, io, view, texts, repeat, cap);
-    std::printf("%d entries%s%s, %d repetitions\n", rows, sandbox.isEmpty() ? " made up" : " of ",
-                qPrintable(sandbox), repeat);
+    std::printf("%d entries%s%s, %d repetitions, locale %s\n", rows,
+                sandbox.isEmpty() ? " made up" : " of ", qPrintable(sandbox), repeat, ctype.constData());
 
     auto shown = [proxy]() { return proxy->rowCount(); };
-    // Each pattern differs from the one before it, so each is decided anew.
-    const QStringList filterPatterns = {"lib", "^python3-", "devel", "x86_64 [0-9.]+Mb",
-                                        "no-such-package", "^kernel-.*fc38", ".*"};
+    // Each pattern differs from the one before it, so each is decided anew;
+    // the ranges differ from round to round.
+    auto filterPatterns = [](int round) {
+        const QChar last(ushort('y' - round % 20));
+        const QChar upper(ushort('Y' - round % 20));
+        return QStringList{"lib",
+                           "^python3-",
+                           "devel",
+                           QStringLiteral("x86_64 [0-%1.]+Mb").arg(9 - round % 9),
+                           "no-such-package",
+                           "^kernel-.*fc38",
+                           QStringLiteral("python3-[a-%1]").arg(last),
+                           QStringLiteral("[A-%1]+[0-9]").arg(upper),
+                           QStringLiteral("^[a-%1]+-[0-9]+\\.[0-9]+-[a-z0-9]+\\.[a-z0-9_]+$").arg(last),
+                           ".*"};
+    };
     // The yardstick's texts: what the filter matches, made once.
     std::vector<std::string> visibleTexts;
     for (int row = 0; row < model->rowCount(); ++row)
@@ -484,7 +523,7 @@ int main(int argc, char** argv)
     Bench::Pairs filterPairs;
     int filterShown = 0;
     for (int r = 0; r < repeat; ++r) {
-        for (const QString& pattern : filterPatterns) {
+        for (const QString& pattern : filterPatterns(r)) {
             const double load = Bench::loadAverage();
             Time filtered = timed([&]() { view->filtersearch(pattern); });
             Time painted = timed([&]() { app.processEvents(); });
@@ -540,12 +579,15 @@ int main(int argc, char** argv)
     int searchShown = 0;
     for (int r = 0; r < repeat; ++r) {
         for (const QString& pattern : searchPatterns) {
+            const double load = Bench::loadAverage();
             Time filtered = timed([&]() { view->filtersearch(pattern); });
             Time painted = timed([&]() { app.processEvents(); });
             searchFigures.add(filtered);
             searchPaintFigures.add(filtered + painted);
             if (verbose)
                 std::printf("  search %-40s %7.1f ms\n", qPrintable(pattern), filtered.wall);
+            if (raw)
+                std::printf("search %.3f %.2f\n", filtered.wall, load);
             searchShown = std::max(searchShown, shown());
         }
     }

@@ -1,23 +1,19 @@
 // The turning of a POSIX extended expression into an RE2 program that
-// answers as regexec does, and the sets of characters the locale puts in a
-// bracket expression.
+// answers as regexec does, the bytes that stand for characters past ASCII,
+// and the judgement of which patterns glibc may be given.
 #include "app/packagetable/linearpattern.h"
 
 #include <algorithm>
-#include <clocale>
-#include <cstdint>
+#include <bitset>
 #include <cstring>
-#include <langinfo.h>
 #include <regex.h>
 #include <utility>
-#include <vector>
 #include <wctype.h>
 
-#include <QHash>
-#include <QMutex>
-#include <QMutexLocker>
-
 #include <re2/re2.h>
+
+#include "app/packagetable/collation.h"
+#include "app/packagetable/patternsyntax.h"
 
 namespace PackageTable
 {
@@ -25,633 +21,595 @@ namespace PackageTable
 namespace
 {
 
-using Intervals = std::vector<std::pair<uint32_t, uint32_t>>;
+using Node = PatternSyntax::Node;
 
-const uint32_t lastCodePoint = 0x10ffff;
-const uint32_t lastByte = 0xff;
-// RE2 takes no count above this in an interval; regcomp takes up to 32767.
-const long largestCount = 1000;
-// A pattern whose back-references, each copied out, make a longer program
-// gets none.
-const int largestProgramText = 1 << 20;
+// RE2 takes no count above this, nor nested counts whose product is above
+// it: larger ones are written out.
+const double largestRepeat = 1000;
+// A pattern that may leave texts to regexec (back-references, word
+// boundaries, what has no exact program) runs only where its repeated parts
+// are small: glibc's regexec takes time that grows with their square over
+// every start position, and seconds over a few kilobytes past this.
+const double regexecUnits = 256;
+// Characters past ASCII that a pattern names, each given a byte of its own;
+// the other bytes past ASCII stand for what the pattern's bracket
+// expressions tell of a character.
+const size_t largestLiteralCount = 96;
 
-// How the current locale reads bytes: a single-byte locale reads each byte
-// as a character (RE2's Latin-1), a UTF-8 one reads UTF-8; any other
-// multibyte character set gets no program.
-enum class Charset { Utf8, SingleByte, Other };
-
-Charset currentCharset()
+// What a part can begin with: single bytes (ASCII in a UTF-8 locale), and
+// past ASCII any character, the characters of some sets, or some named
+// characters.
+struct Beginnings
 {
-    if (MB_CUR_MAX == 1)
-        return Charset::SingleByte;
-    return std::strcmp(nl_langinfo(CODESET), "UTF-8") == 0 ? Charset::Utf8 : Charset::Other;
+    std::bitset<256> bytes;
+    bool any = false;
+    std::vector<int> sets;
+    std::vector<uint32_t> characters;
+
+    void add(const Beginnings& more)
+    {
+        bytes |= more.bytes;
+        any = any || more.any;
+        sets.insert(sets.end(), more.sets.begin(), more.sets.end());
+        characters.insert(characters.end(), more.characters.begin(), more.characters.end());
+    }
+    bool past() const { return any || !sets.empty() || !characters.empty(); }
+};
+
+QByteArray byteText(unsigned byte)
+{
+    return "\\x{" + QByteArray::number(byte, 16) + '}';
 }
 
-// Whether the locale orders characters by collation rules of its own. Without
-// them regcomp puts in a range exactly the code points between its ends; with
-// them it goes by each character's place in the collation, which only
-// regexec itself can tell. glibc hands the count back in place of a pointer.
-bool hasCollationRules()
+QByteArray classText(const std::bitset<256>& bytes)
 {
-    return uint32_t(reinterpret_cast<uintptr_t>(nl_langinfo(_NL_COLLATE_NRULES))) != 0;
-}
-
-QByteArray localeKey()
-{
-    return QByteArray(std::setlocale(LC_CTYPE, nullptr)) + '|'
-           + QByteArray(std::setlocale(LC_COLLATE, nullptr));
-}
-
-// The code point of the UTF-8 sequence at text[i], and its length; 0 where
-// the bytes are not strict UTF-8 (overlong forms, surrogates and code points
-// past U+10FFFF included).
-size_t decodeUtf8(const unsigned char* text, size_t length, size_t i, uint32_t& codePoint)
-{
-    const unsigned char lead = text[i];
-    if (lead < 0x80) {
-        codePoint = lead;
-        return 1;
-    }
-    size_t size;
-    uint32_t least;
-    if (lead >= 0xc2 && lead <= 0xdf) {
-        size = 2;
-        least = 0x80;
-        codePoint = lead & 0x1f;
-    } else if (lead >= 0xe0 && lead <= 0xef) {
-        size = 3;
-        least = 0x800;
-        codePoint = lead & 0x0f;
-    } else if (lead >= 0xf0 && lead <= 0xf4) {
-        size = 4;
-        least = 0x10000;
-        codePoint = lead & 0x07;
-    } else {
-        return 0;
-    }
-    if (length - i < size)
-        return 0;
-    for (size_t k = 1; k < size; ++k) {
-        if ((text[i + k] & 0xc0) != 0x80)
-            return 0;
-        codePoint = (codePoint << 6) | (text[i + k] & 0x3f);
-    }
-    if (codePoint < least || codePoint > lastCodePoint
-        || (codePoint >= 0xd800 && codePoint <= 0xdfff))
-        return 0;
-    return size;
-}
-
-size_t encodeUtf8(uint32_t codePoint, char* out)
-{
-    if (codePoint < 0x80) {
-        out[0] = char(codePoint);
-        return 1;
-    }
-    if (codePoint < 0x800) {
-        out[0] = char(0xc0 | (codePoint >> 6));
-        out[1] = char(0x80 | (codePoint & 0x3f));
-        return 2;
-    }
-    if (codePoint < 0x10000) {
-        out[0] = char(0xe0 | (codePoint >> 12));
-        out[1] = char(0x80 | ((codePoint >> 6) & 0x3f));
-        out[2] = char(0x80 | (codePoint & 0x3f));
-        return 3;
-    }
-    out[0] = char(0xf0 | (codePoint >> 18));
-    out[1] = char(0x80 | ((codePoint >> 12) & 0x3f));
-    out[2] = char(0x80 | ((codePoint >> 6) & 0x3f));
-    out[3] = char(0x80 | (codePoint & 0x3f));
-    return 4;
-}
-
-void normalize(Intervals& set)
-{
-    std::sort(set.begin(), set.end());
-    Intervals merged;
-    for (const auto& interval : set) {
-        if (!merged.empty() && interval.first <= merged.back().second + 1)
-            merged.back().second = std::max(merged.back().second, interval.second);
-        else
-            merged.push_back(interval);
-    }
-    set.swap(merged);
-}
-
-void addMember(Intervals& set, uint32_t c)
-{
-    if (!set.empty() && set.back().second + 1 == c)
-        set.back().second = c;
-    else
-        set.emplace_back(c, c);
-}
-
-// The byte classes regcomp knows, tested as its single-byte table is made.
-bool byteInClass(const QByteArray& name, int c)
-{
-    if (name == "alpha")
-        return isalpha(c);
-    if (name == "upper")
-        return isupper(c);
-    if (name == "lower")
-        return islower(c);
-    if (name == "digit")
-        return isdigit(c);
-    if (name == "xdigit")
-        return isxdigit(c);
-    if (name == "space")
-        return isspace(c);
-    if (name == "print")
-        return isprint(c);
-    if (name == "punct")
-        return ispunct(c);
-    if (name == "graph")
-        return isgraph(c);
-    if (name == "cntrl")
-        return iscntrl(c);
-    if (name == "blank")
-        return isblank(c);
-    if (name == "alnum")
-        return isalnum(c);
-    return false;
-}
-
-bool isKnownClass(const QByteArray& name)
-{
-    static const char* const names[] = {"alpha", "upper", "lower", "digit", "xdigit", "space",
-                                        "print", "punct", "graph", "cntrl", "blank", "alnum"};
-    for (const char* known : names) {
-        if (name == known)
-            return true;
-    }
-    return false;
-}
-
-QMutex cacheMutex;
-
-// The characters of a class: single-byte characters by the byte table, in a
-// UTF-8 locale the others by their wide class, as regexec tests them. The
-// whole of Unicode is gone through once per class and locale.
-Intervals classMembers(const QByteArray& name, bool utf8)
-{
-    static QHash<QByteArray, Intervals> known;
-    const QByteArray key = localeKey() + '|' + name + (utf8 ? "|u" : "|b");
-    QMutexLocker locker(&cacheMutex);
-    auto found = known.constFind(key);
-    if (found != known.constEnd())
-        return *found;
-    Intervals set;
-    for (uint32_t c = 1; c <= (utf8 ? 0x7f : lastByte); ++c) {
-        if (byteInClass(name, int(c)))
-            addMember(set, c);
-    }
-    if (utf8) {
-        const wctype_t type = wctype(name.constData());
-        for (uint32_t c = 0x80; c <= lastCodePoint; ++c) {
-            if (c >= 0xd800 && c <= 0xdfff)
-                continue;
-            if (iswctype(wint_t(c), type))
-                addMember(set, c);
-        }
-    }
-    known.insert(key, set);
-    return set;
-}
-
-// The characters regexec puts in a bracket expression, asked of regexec
-// itself one character at a time: where a locale's collation decides what a
-// range holds. Once per bracket expression and locale.
-bool probedMembers(const QByteArray& bracket, bool utf8, Intervals& set)
-{
-    static QHash<QByteArray, Intervals> known;
-    const QByteArray key = localeKey() + '|' + bracket + (utf8 ? "|u" : "|b");
-    QMutexLocker locker(&cacheMutex);
-    auto found = known.constFind(key);
-    if (found != known.constEnd()) {
-        set = *found;
-        return true;
-    }
-    regex_t regex;
-    if (regcomp(&regex, bracket.constData(), REG_EXTENDED | REG_NOSUB) != 0)
-        return false;
-    set.clear();
-    char text[5];
-    for (uint32_t c = 1; c <= (utf8 ? lastCodePoint : lastByte); ++c) {
-        if (utf8 && c >= 0xd800 && c <= 0xdfff)
-            continue;
-        const size_t size = utf8 ? encodeUtf8(c, text) : (text[0] = char(c), 1);
-        text[size] = '\0';
-        if (regexec(&regex, text, 0, nullptr, 0) == 0)
-            addMember(set, c);
-    }
-    regfree(&regex);
-    known.insert(key, set);
-    return true;
-}
-
-// Every character the set does not hold; set is normalized.
-Intervals complement(const Intervals& set, bool utf8)
-{
-    const uint32_t last = utf8 ? lastCodePoint : lastByte;
-    Intervals result;
-    uint32_t next = 0;
-    for (const auto& interval : set) {
-        if (interval.first > next)
-            result.emplace_back(next, interval.first - 1);
-        next = interval.second + 1;
-    }
-    if (next <= last)
-        result.emplace_back(next, last);
-    return result;
-}
-
-QByteArray hexCharacter(uint32_t c)
-{
-    return "\\x{" + QByteArray::number(c, 16) + '}';
-}
-
-QByteArray setText(const Intervals& set, bool utf8)
-{
-    const uint32_t last = utf8 ? lastCodePoint : lastByte;
-    if (set.empty())
-        return "[^\\x{0}-" + hexCharacter(last) + "]";
     QByteArray text = "[";
-    for (const auto& interval : set) {
-        text += hexCharacter(interval.first);
-        if (interval.second != interval.first)
-            text += '-' + hexCharacter(interval.second);
+    bool any = false;
+    for (unsigned c = 1; c < 256; ++c) {
+        if (!bytes.test(c))
+            continue;
+        unsigned last = c;
+        while (last + 1 < 256 && bytes.test(last + 1))
+            ++last;
+        text += byteText(c);
+        if (last > c)
+            text += '-' + byteText(last);
+        any = true;
+        c = last;
     }
-    return text + ']';
+    // A set that holds nothing matches nothing.
+    return any ? text + ']' : QByteArray("[^\\x00-\\x{ff}]");
 }
 
-// Reads the expression as regcomp does with REG_EXTENDED and writes the
-// RE2 text that means the same, or fails on anything it is not sure of.
-class Translator
+// The length of the text's first run of ASCII, eight bytes at a time.
+size_t asciiPrefix(const unsigned char* p, size_t length)
+{
+    size_t i = 0;
+    while (i + 8 <= length) {
+        uint64_t word;
+        std::memcpy(&word, p + i, 8);
+        if ((word & 0x8080808080808080ull) != 0)
+            break;
+        i += 8;
+    }
+    while (i < length && p[i] < 0x80)
+        ++i;
+    return i;
+}
+
+// regexec's own answer, for the single characters and elements a bracket
+// expression is asked about.
+class Probe
 {
 public:
-    Translator(const QByteArray& pattern, bool utf8)
-        : p(reinterpret_cast<const unsigned char*>(pattern.constData())),
-          n(size_t(pattern.size())),
-          utf8(utf8),
-          collation(hasCollationRules())
+    explicit Probe(const QByteArray& pattern)
     {
+        ok = regcomp(&regex, pattern.constData(), REG_EXTENDED | REG_NOSUB) == 0;
+    }
+    ~Probe()
+    {
+        if (ok)
+            regfree(&regex);
+    }
+    Q_DISABLE_COPY_MOVE(Probe)
+
+    bool matches(const char* text) const
+    {
+        return ok && regexec(&regex, text, 0, nullptr, 0) == 0;
     }
 
-    bool run(QByteArray& out)
-    {
-        if (!alternation(out, 0) || i != n)
-            return false;
-        return out.size() <= largestProgramText;
-    }
-
-    bool superset = false;
+    bool ok;
 
 private:
-    // In Latin-1 RE2 (this version) loses matches where it factors a
-    // common leading character past ASCII out of the branches ("\xbca|\xbcb"
-    // finds nothing): there each branch goes in a group of its own, which it
-    // does not look into.
-    bool alternation(QByteArray& out, int depth)
-    {
-        QByteArray first;
-        if (!branch(first, depth))
-            return false;
-        if (i >= n || p[i] != '|') {
-            out += first;
-            return true;
-        }
-        const bool wrap = !utf8;
-        out += wrap ? '(' + first + ')' : first;
-        while (i < n && p[i] == '|') {
-            ++i;
-            QByteArray next;
-            if (!branch(next, depth))
-                return false;
-            out += '|';
-            out += wrap ? '(' + next + ')' : next;
-        }
-        return true;
-    }
-
-    bool branch(QByteArray& out, int depth)
-    {
-        while (i < n && p[i] != '|') {
-            // Outside a group regcomp takes ")" for a plain character.
-            if (p[i] == ')' && depth > 0)
-                return true;
-            QByteArray atom;
-            bool anchor = false;
-            if (p[i] == ')') {
-                ++i;
-                atom = hexCharacter(')');
-            } else if (!readAtom(atom, anchor, depth)) {
-                return false;
-            }
-            if (i < n && isQuantifier(p[i])) {
-                // "^*" and the like: what regcomp makes of them is not sure.
-                if (anchor)
-                    return false;
-                QByteArray quantifier;
-                if (!readQuantifier(quantifier))
-                    return false;
-                atom += quantifier;
-                // regcomp applies each further quantifier to all before it
-                // ("a**" is "(a*)*"), which RE2 reads otherwise.
-                while (i < n && isQuantifier(p[i])) {
-                    if (!readQuantifier(quantifier))
-                        return false;
-                    atom = '(' + atom + ')' + quantifier;
-                }
-            }
-            out += atom;
-            if (out.size() > largestProgramText)
-                return false;
-        }
-        return true;
-    }
-
-    static bool isQuantifier(unsigned char c)
-    {
-        return c == '*' || c == '+' || c == '?' || c == '{';
-    }
-
-    bool readAtom(QByteArray& atom, bool& anchor, int depth)
-    {
-        const unsigned char c = p[i];
-        switch (c) {
-        case '(': {
-            ++i;
-            const size_t group = groups.size();
-            // Known to exist only once closed: a reference inside it fails.
-            groups.emplace_back();
-            closed.push_back(false);
-            QByteArray body;
-            if (!alternation(body, depth + 1) || i >= n || p[i] != ')')
-                return false;
-            ++i;
-            groups[group] = body;
-            closed[group] = true;
-            atom = '(' + body + ')';
-            return true;
-        }
-        case '.':
-            ++i;
-            atom = ".";
-            return true;
-        case '^':
-        case '$':
-            ++i;
-            atom = QByteArray(1, char(c));
-            anchor = true;
-            return true;
-        case '[':
-            return readBracket(atom);
-        case '\\': {
-            if (i + 1 >= n)
-                return false;
-            const unsigned char escaped = p[i + 1];
-            if (std::strchr(".[]()*+?{}|^$\\", escaped) && escaped != '\0') {
-                i += 2;
-                atom = hexCharacter(escaped);
-                return true;
-            }
-            if (escaped >= '1' && escaped <= '9') {
-                const size_t group = size_t(escaped - '1');
-                if (group >= groups.size() || !closed[group])
-                    return false;
-                i += 2;
-                // Whatever the reference matches, its group's body matches
-                // too; a group that took no part leaves it unmatched or
-                // empty, which the "?" covers.
-                atom = "((" + groups[group] + ")?)";
-                superset = true;
-                return true;
-            }
-            return readGnuOperator(escaped, atom, anchor);
-        }
-        case '*':
-        case '+':
-        case '?':
-        case '{':
-            return false;
-        default: {
-            uint32_t character;
-            if (!readCharacter(character))
-                return false;
-            atom = hexCharacter(character);
-            return true;
-        }
-        }
-    }
-
-    // glibc's own operators: the word and space classes are bracket
-    // expressions to regcomp too, and "\`" and "\'" hold at the text's ends
-    // as "^" and "$" do without REG_NEWLINE. Word boundaries depend on the
-    // characters around them in ways RE2 does not share: left out, they
-    // leave a program that matches more.
-    bool readGnuOperator(unsigned char escaped, QByteArray& atom, bool& anchor)
-    {
-        switch (escaped) {
-        case 'w':
-        case 'W':
-        case 's':
-        case 'S': {
-            const bool word = escaped == 'w' || escaped == 'W';
-            Intervals set = classMembers(word ? "alnum" : "space", utf8);
-            if (word)
-                set.emplace_back('_', '_');
-            normalize(set);
-            if (escaped == 'W' || escaped == 'S')
-                set = complement(set, utf8);
-            atom = setText(set, utf8);
-            i += 2;
-            return true;
-        }
-        case '`':
-        case '\'':
-            atom = escaped == '`' ? "^" : "$";
-            anchor = true;
-            i += 2;
-            return true;
-        case 'b':
-        case 'B':
-        case '<':
-        case '>':
-            atom.clear();
-            anchor = true;
-            superset = true;
-            i += 2;
-            return true;
-        default:
-            // Any other escaped character is that character to regcomp
-            // ("\n" is "n", "\d" is "d"), whereas RE2 reads some of them
-            // as escapes of its own: written out. A character past ASCII
-            // after the backslash is not sure.
-            if (escaped >= 0x80)
-                return false;
-            atom = hexCharacter(escaped);
-            i += 2;
-            return true;
-        }
-    }
-
-    bool readCharacter(uint32_t& character)
-    {
-        if (i >= n)
-            return false;
-        if (!utf8) {
-            character = p[i++];
-            return true;
-        }
-        const size_t size = decodeUtf8(p, n, i, character);
-        if (size == 0)
-            return false;
-        i += size;
-        return true;
-    }
-
-    // "*", "+", "?", "{m}", "{m,}", "{m,n}", "{,n}"; counts past RE2's limit
-    // fail.
-    bool readQuantifier(QByteArray& quantifier)
-    {
-        if (p[i] != '{') {
-            quantifier = QByteArray(1, char(p[i++]));
-            return true;
-        }
-        size_t k = i + 1;
-        long least = 0;
-        long most = -1;
-        // regcomp reads "{,n}" as "{0,n}".
-        if (!(k < n && p[k] == ',') && !readCount(k, least))
-            return false;
-        bool open = false;
-        if (k < n && p[k] == ',') {
-            ++k;
-            if (k < n && p[k] == '}')
-                open = true;
-            else if (!readCount(k, most) || most < least)
-                return false;
-        } else {
-            most = least;
-        }
-        if (k >= n || p[k] != '}')
-            return false;
-        i = k + 1;
-        quantifier = '{' + QByteArray::number(qlonglong(least));
-        if (open)
-            quantifier += ',';
-        else if (most != least)
-            quantifier += ',' + QByteArray::number(qlonglong(most));
-        quantifier += '}';
-        return true;
-    }
-
-    bool readCount(size_t& k, long& count)
-    {
-        const size_t start = k;
-        count = 0;
-        while (k < n && p[k] >= '0' && p[k] <= '9' && k - start < 5) {
-            count = count * 10 + (p[k] - '0');
-            ++k;
-        }
-        return k > start && (k >= n || p[k] < '0' || p[k] > '9') && count <= largestCount;
-    }
-
-    // A bracket expression as regcomp reads one: "]" first is a member, a
-    // backslash is a member, "-" is one only first or last; ranges and
-    // classes; collating elements and equivalence classes fail.
-    bool readBracket(QByteArray& atom)
-    {
-        const size_t start = i;
-        size_t k = i + 1;
-        bool negated = false;
-        if (k < n && p[k] == '^') {
-            negated = true;
-            ++k;
-        }
-        Intervals set;
-        bool ranges = false;
-        bool first = true;
-        for (;;) {
-            if (k >= n)
-                return false;
-            if (p[k] == ']' && !first) {
-                ++k;
-                break;
-            }
-            if (p[k] == '[' && k + 1 < n && (p[k + 1] == '.' || p[k + 1] == '=' || p[k + 1] == ':')) {
-                if (p[k + 1] != ':')
-                    return false;
-                const size_t nameStart = k + 2;
-                size_t end = nameStart;
-                while (end + 1 < n && !(p[end] == ':' && p[end + 1] == ']'))
-                    ++end;
-                if (end + 1 >= n)
-                    return false;
-                const QByteArray name(reinterpret_cast<const char*>(p + nameStart),
-                                      int(end - nameStart));
-                if (!isKnownClass(name))
-                    return false;
-                k = end + 2;
-                // A class cannot end a range.
-                if (k + 1 < n && p[k] == '-' && p[k + 1] != ']')
-                    return false;
-                const Intervals members = classMembers(name, utf8);
-                set.insert(set.end(), members.begin(), members.end());
-                first = false;
-                continue;
-            }
-            if (p[k] == '-' && !first && !(k + 1 < n && p[k + 1] == ']'))
-                return false;
-            uint32_t low;
-            i = k;
-            if (!readCharacter(low))
-                return false;
-            k = i;
-            first = false;
-            if (k + 1 < n && p[k] == '-' && p[k + 1] != ']') {
-                if (p[k + 1] == '[')
-                    return false;
-                uint32_t high;
-                i = k + 1;
-                if (!readCharacter(high))
-                    return false;
-                k = i;
-                if (high < low && !collation)
-                    return false;
-                ranges = true;
-                if (high >= low)
-                    set.emplace_back(low, high);
-                continue;
-            }
-            set.emplace_back(low, low);
-        }
-        i = k;
-        if (ranges && collation) {
-            const QByteArray bracket(reinterpret_cast<const char*>(p + start), int(k - start));
-            if (!probedMembers(bracket, utf8, set))
-                return false;
-            atom = setText(set, utf8);
-            return true;
-        }
-        normalize(set);
-        if (negated)
-            set = complement(set, utf8);
-        atom = setText(set, utf8);
-        return true;
-    }
-
-    const unsigned char* p;
-    size_t n;
-    size_t i = 0;
-    bool utf8;
-    bool collation;
-    std::vector<QByteArray> groups;
-    std::vector<bool> closed;
+    regex_t regex;
 };
 
 } // namespace
+
+const uint64_t LinearPattern::workBound = 300000000;
+
+struct LinearPattern::Translation
+{
+    struct Set
+    {
+        // Members among single bytes (ASCII in a UTF-8 locale), as regexec
+        // itself answers for each.
+        std::bitset<256> bytes;
+        // Whether it may hold characters past ASCII (UTF-8).
+        bool other = false;
+        bool negated = false;
+        std::vector<wctype_t> classes;
+        // Ranges by code point, or by sequence value where the locale has
+        // collation rules.
+        std::vector<std::pair<uint32_t, uint32_t>> codeRanges;
+        std::vector<std::pair<uint32_t, uint32_t>> sequenceRanges;
+        std::vector<uint32_t> characters;
+        // The collating elements of more than one character it reads as one.
+        std::vector<QByteArray> elements;
+        // Its bit in the description of a character past ASCII.
+        int bit = -1;
+
+        bool holds(uint32_t c, const Collation& collation) const
+        {
+            bool found = std::find(characters.begin(), characters.end(), c) != characters.end();
+            for (wctype_t type : classes)
+                found = found || iswctype(wint_t(c), type);
+            for (const auto& range : codeRanges)
+                found = found || (c >= range.first && c <= range.second);
+            if (!sequenceRanges.empty()) {
+                const uint32_t value = collation.sequence(c);
+                for (const auto& range : sequenceRanges)
+                    found = found || (value >= range.first && value <= range.second);
+            }
+            return negated ? !found : found;
+        }
+    };
+
+    std::unique_ptr<PatternSyntax> syntax;
+    const Collation* collation = nullptr;
+    bool utf8 = false;
+    std::vector<Set> sets;
+    // Characters past ASCII the pattern names, sorted; each stands as the
+    // byte 0x80 plus its index.
+    std::vector<uint32_t> literals;
+    int bits = 0;
+    // Per node: whether an anchor there can be reached having consumed
+    // nothing, or something, since the start of a match; whether what
+    // follows it to the end can match the empty text, or a non-empty one;
+    // whether it lies in a copy of a repeated part.
+    std::vector<char> beforeEmpty;
+    std::vector<char> beforeSome;
+    std::vector<char> afterEmpty;
+    std::vector<char> afterSome;
+    std::vector<char> copied;
+    bool superset = false;
+    bool asciiOnly = false;
+    bool avoidLeads = false;
+
+    // Bytes given so far to characters past ASCII, and to descriptions (the
+    // bits of the sets that hold a character): given when a text first holds
+    // such a character, the program is then written anew.
+    mutable std::unordered_map<uint32_t, unsigned char> given;
+    mutable std::vector<std::vector<bool>> described;
+    mutable bool stale = false;
+    mutable std::string buffer;
+
+    Beginnings beginnings(int node) const;
+    bool meets(const Beginnings& one, const Beginnings& other) const;
+    Beginnings setBeginnings(int set) const;
+    Beginnings follow(int node, const std::vector<int>& parents) const;
+    bool determinate() const;
+
+    void before(int node, bool empty, bool some, bool inCopy);
+    void after(int node, bool empty, bool some);
+    QByteArray emit(int node, bool copy) const;
+    QByteArray setText(int set) const;
+    QByteArray bytesText(const QByteArray& bytes) const;
+    QByteArray repeatText(const QByteArray& body, int least, int most, double inner) const;
+    double product(int node) const;
+};
+
+namespace
+{
+
+bool isDuplicating(const Node& node)
+{
+    // regcomp writes {m,n} as n copies and {m,} as m + 1, all but the first
+    // made by duplicate_tree.
+    const long copies = node.most == -1 ? long(node.least) + 1 : long(node.most);
+    return copies >= 2;
+}
+
+} // namespace
+
+// Whether an anchor can be reached with nothing or something consumed since
+// the match began: regcomp's anchors hold at a match's start only at the
+// text's start (a newline before it does not count without REG_NEWLINE),
+// but right after a newline the match consumed, glibc's automaton takes the
+// line to start.
+void LinearPattern::Translation::before(int node, bool empty, bool some, bool inCopy)
+{
+    const Node& n = syntax->nodes[size_t(node)];
+    switch (n.type) {
+    case Node::Concat:
+        for (int child : n.children) {
+            before(child, empty, some, inCopy);
+            const bool childEmpty = syntax->nullable(child);
+            some = syntax->nonEmpty(child) || (some && childEmpty);
+            empty = empty && childEmpty;
+        }
+        break;
+    case Node::Alternation:
+        for (int child : n.children)
+            before(child, empty, some, inCopy);
+        break;
+    case Node::Group:
+        before(n.children[0], empty, some, inCopy);
+        break;
+    case Node::Repeat:
+        if (n.most == 0)
+            break;
+        if (n.most == -1 || n.most > 1)
+            before(n.children[0], empty, some || syntax->nonEmpty(n.children[0]),
+                   inCopy || isDuplicating(n));
+        else
+            before(n.children[0], empty, some, inCopy);
+        break;
+    case Node::Anchor:
+        beforeEmpty[size_t(node)] = empty;
+        beforeSome[size_t(node)] = some;
+        copied[size_t(node)] = inCopy;
+        break;
+    default:
+        break;
+    }
+}
+
+void LinearPattern::Translation::after(int node, bool empty, bool some)
+{
+    const Node& n = syntax->nodes[size_t(node)];
+    switch (n.type) {
+    case Node::Concat:
+        for (auto child = n.children.rbegin(); child != n.children.rend(); ++child) {
+            after(*child, empty, some);
+            const bool childEmpty = syntax->nullable(*child);
+            some = syntax->nonEmpty(*child) || (some && childEmpty);
+            empty = empty && childEmpty;
+        }
+        break;
+    case Node::Alternation:
+        for (int child : n.children)
+            after(child, empty, some);
+        break;
+    case Node::Group:
+        after(n.children[0], empty, some);
+        break;
+    case Node::Repeat:
+        if (n.most == 0)
+            break;
+        if (n.most == -1 || n.most > 1)
+            after(n.children[0], empty, some || syntax->nonEmpty(n.children[0]));
+        else
+            after(n.children[0], empty, some);
+        break;
+    case Node::Anchor:
+        afterEmpty[size_t(node)] = empty;
+        afterSome[size_t(node)] = some;
+        break;
+    default:
+        break;
+    }
+}
+
+Beginnings LinearPattern::Translation::setBeginnings(int set) const
+{
+    Beginnings result;
+    result.bytes = sets[size_t(set)].bytes;
+    if (sets[size_t(set)].other)
+        result.sets.push_back(set);
+    for (const QByteArray& element : sets[size_t(set)].elements)
+        result.bytes.set(uchar(element.at(0)));
+    return result;
+}
+
+// Whether some character can begin both. Past ASCII two sets are compared
+// character by character, over all of Unicode: only for back-references,
+// whose patterns are few and short.
+bool LinearPattern::Translation::meets(const Beginnings& one, const Beginnings& other) const
+{
+    if ((one.bytes & other.bytes).any())
+        return true;
+    if (!one.past() || !other.past())
+        return false;
+    if (one.any || other.any)
+        return true;
+    auto holds = [this](const Beginnings& side, uint32_t c) {
+        if (std::find(side.characters.begin(), side.characters.end(), c) != side.characters.end())
+            return true;
+        for (int set : side.sets) {
+            if (sets[size_t(set)].holds(c, *collation))
+                return true;
+        }
+        return false;
+    };
+    for (uint32_t c : one.characters) {
+        if (holds(other, c))
+            return true;
+    }
+    for (uint32_t c : other.characters) {
+        if (holds(one, c))
+            return true;
+    }
+    if (one.sets.empty() || other.sets.empty())
+        return false;
+    for (uint32_t c = 0x80; c <= 0x10ffff; ++c) {
+        if (c == 0xd800)
+            c = 0xe000;
+        if (holds(one, c) && holds(other, c))
+            return true;
+    }
+    return false;
+}
+
+Beginnings LinearPattern::Translation::beginnings(int node) const
+{
+    const Node& n = syntax->nodes[size_t(node)];
+    Beginnings result;
+    switch (n.type) {
+    case Node::Literal:
+        if (utf8 && n.character >= 0x80)
+            result.characters.push_back(n.character);
+        else
+            result.bytes.set(n.character & 0xff);
+        break;
+    case Node::Set:
+        result = setBeginnings(n.set);
+        break;
+    case Node::Any:
+        result.bytes.set();
+        result.any = utf8;
+        break;
+    case Node::Concat:
+        for (int child : n.children) {
+            result.add(beginnings(child));
+            if (!syntax->nullable(child))
+                break;
+        }
+        break;
+    case Node::Alternation:
+        for (int child : n.children)
+            result.add(beginnings(child));
+        break;
+    case Node::Group:
+        result = beginnings(n.children[0]);
+        break;
+    case Node::Repeat:
+        if (n.most != 0)
+            result = beginnings(n.children[0]);
+        break;
+    case Node::BackReference:
+        result = beginnings(syntax->groups[size_t(n.group)]);
+        break;
+    default:
+        break;
+    }
+    return result;
+}
+
+// What can come right after a node: the beginnings of the parts after it,
+// up to one that must match something, and of its repetition's next round.
+Beginnings LinearPattern::Translation::follow(int node, const std::vector<int>& parents) const
+{
+    Beginnings result;
+    for (;;) {
+        const int parent = parents[size_t(node)];
+        if (parent < 0)
+            return result;
+        const Node& p = syntax->nodes[size_t(parent)];
+        if (p.type == Node::Concat) {
+            auto at = std::find(p.children.begin(), p.children.end(), node);
+            for (++at; at != p.children.end(); ++at) {
+                result.add(beginnings(*at));
+                if (!syntax->nullable(*at))
+                    return result;
+            }
+        } else if (p.type == Node::Repeat && (p.most == -1 || p.most > 1)) {
+            result.add(beginnings(p.children[0]));
+        }
+        node = parent;
+    }
+}
+
+// glibc's regexec tries, for a back-reference, every way its group and the
+// parts between could have matched: over a few kilobytes that takes hours
+// unless each repeated part is a single character whose run must end where
+// a character it cannot match begins ("([A-Z]+)[0-9]\1"), so that it ends
+// in one place only.
+bool LinearPattern::Translation::determinate() const
+{
+    std::vector<int> parents(syntax->nodes.size(), -1);
+    for (size_t k = 0; k < syntax->nodes.size(); ++k) {
+        for (int child : syntax->nodes[k].children)
+            parents[size_t(child)] = int(k);
+    }
+    for (size_t k = 0; k < syntax->nodes.size(); ++k) {
+        const Node& n = syntax->nodes[k];
+        if (n.type != Node::Repeat || n.least == n.most)
+            continue;
+        int body = n.children[0];
+        while (syntax->nodes[size_t(body)].type == Node::Group)
+            body = syntax->nodes[size_t(body)].children[0];
+        const Node::Type type = syntax->nodes[size_t(body)].type;
+        if (type != Node::Literal && type != Node::Set && type != Node::Any)
+            return false;
+        if (meets(beginnings(body), follow(int(k), parents)))
+            return false;
+    }
+    return true;
+}
+
+double LinearPattern::Translation::product(int node) const
+{
+    const Node& n = syntax->nodes[size_t(node)];
+    double inner = 1;
+    for (int child : n.children)
+        inner = std::max(inner, product(child));
+    if (n.type == Node::Repeat)
+        inner *= std::max(1, n.most == -1 ? n.least : n.most);
+    return inner;
+}
+
+QByteArray LinearPattern::Translation::bytesText(const QByteArray& bytes) const
+{
+    QByteArray text;
+    size_t k = 0;
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes.constData());
+    const size_t n = size_t(bytes.size());
+    while (k < n) {
+        if (!utf8 || p[k] < 0x80) {
+            text += byteText(p[k++]);
+            continue;
+        }
+        uint32_t character;
+        const size_t size = PatternSyntax::decodeUtf8(p, n, k, character);
+        if (size == 0)
+            return QByteArray();
+        text += byteText(unsigned(0x80 + (std::lower_bound(literals.begin(), literals.end(),
+                                                           character)
+                                          - literals.begin())));
+        k += size;
+    }
+    return text;
+}
+
+QByteArray LinearPattern::Translation::setText(int index) const
+{
+    const Set& set = sets[size_t(index)];
+    std::bitset<256> bytes = set.bytes;
+    if (utf8) {
+        for (size_t k = 0; k < literals.size(); ++k) {
+            if (set.holds(literals[k], *collation))
+                bytes.set(0x80 + k);
+        }
+        if (set.bit >= 0) {
+            for (size_t k = 0; k < described.size(); ++k) {
+                if (described[k][size_t(set.bit)])
+                    bytes.set(0x80 + literals.size() + k);
+            }
+        }
+    }
+    QByteArray text = classText(bytes);
+    if (set.elements.empty())
+        return text;
+    text = "(?:" + text;
+    for (const QByteArray& element : set.elements)
+        text += '|' + bytesText(element);
+    return text + ')';
+}
+
+// "(?:body){least,most}" as RE2 takes it: counts past its limit, alone or
+// multiplied by the counts inside, are written out in pieces whose
+// concatenation matches the same counts.
+QByteArray LinearPattern::Translation::repeatText(const QByteArray& body, int least, int most,
+                                                  double inner) const
+{
+    const QByteArray group = "(?:" + body + ')';
+    const double largest = most == -1 ? double(least) : double(most);
+    if (largest * inner <= largestRepeat) {
+        if (least == 0 && most == -1)
+            return group + '*';
+        if (least == 1 && most == -1)
+            return group + '+';
+        if (least == 0 && most == 1)
+            return group + '?';
+        if (most == -1)
+            return group + '{' + QByteArray::number(least) + ",}";
+        if (least == most)
+            return group + '{' + QByteArray::number(least) + '}';
+        return group + '{' + QByteArray::number(least) + ',' + QByteArray::number(most) + '}';
+    }
+    const int piece = std::max(1, int(largestRepeat / inner));
+    QByteArray text;
+    for (int left = least; left > 0; left -= piece)
+        text += group + '{' + QByteArray::number(std::min(left, piece)) + '}';
+    if (most == -1)
+        return text + group + '*';
+    for (int left = most - least; left > 0; left -= piece)
+        text += group + "{0," + QByteArray::number(std::min(left, piece)) + '}';
+    return text;
+}
+
+// The RE2 text of a node; a copy (what a back-reference may match) holds no
+// anchors, which glibc does not keep in it either.
+QByteArray LinearPattern::Translation::emit(int node, bool copy) const
+{
+    const Node& n = syntax->nodes[size_t(node)];
+    switch (n.type) {
+    case Node::Empty:
+        return QByteArray();
+    case Node::Literal:
+        if (utf8 && n.character >= 0x80)
+            return byteText(unsigned(0x80 + (std::lower_bound(literals.begin(), literals.end(),
+                                                              n.character)
+                                             - literals.begin())));
+        return byteText(n.character);
+    case Node::Set:
+        return setText(n.set);
+    case Node::Any:
+        return "(?s:.)";
+    case Node::Concat: {
+        QByteArray text;
+        for (int child : n.children)
+            text += emit(child, copy);
+        return text;
+    }
+    case Node::Alternation: {
+        // In Latin-1 RE2 (this version) loses matches where it factors a
+        // common leading byte past ASCII out of the branches ("\xbca|\xbcb"
+        // finds nothing): each branch goes in a group of its own, which it
+        // does not look into.
+        QByteArray text = "(?:";
+        for (size_t k = 0; k < n.children.size(); ++k)
+            text += (k ? "|(" : "(") + emit(n.children[k], copy) + ')';
+        return text + ')';
+    }
+    case Node::Group:
+        return "(?:" + emit(n.children[0], copy) + ')';
+    case Node::Repeat: {
+        const int body = n.children[0];
+        if (n.most == 0)
+            return QByteArray();
+        // Nothing to repeat but empty width: RE2 refuses to repeat it, and
+        // no count changes what it matches beyond once.
+        if (!syntax->nonEmpty(body))
+            return n.least == 0 ? QByteArray() : "(?:" + emit(body, copy) + ')';
+        return repeatText(emit(body, copy), n.least, n.most, product(body));
+    }
+    case Node::BackReference:
+        // Whatever the reference matches, its group's body matches too; a
+        // group that took no part leaves it unmatched or empty, which the
+        // "?" covers.
+        return "(?:(?:" + emit(syntax->groups[size_t(n.group)], true) + ")?)";
+    case Node::Anchor:
+        if (copy || copied[size_t(node)])
+            return QByteArray();
+        switch (n.anchor) {
+        case '^':
+            return beforeSome[size_t(node)] ? "(?m:^)" : "\\A";
+        case '$':
+            return afterSome[size_t(node)] ? "(?m:$)" : "\\z";
+        case '`':
+            return "\\A";
+        case '\'':
+            return "\\z";
+        case 'B':
+            return "\\B";
+        default:
+            return "\\b";
+        }
+    }
+    return QByteArray();
+}
 
 LinearPattern::LinearPattern() = default;
 
@@ -660,56 +618,214 @@ LinearPattern::~LinearPattern() = default;
 void LinearPattern::clear()
 {
     program.reset();
+    translation.reset();
     programKind = None;
-}
-
-QByteArray LinearPattern::translate(const QByteArray& pattern, Kind* kind)
-{
-    *kind = None;
-    const Charset charset = currentCharset();
-    if (charset == Charset::Other || pattern.contains('\0'))
-        return QByteArray();
-    Translator translator(pattern, charset == Charset::Utf8);
-    QByteArray text;
-    if (!translator.run(text))
-        return QByteArray();
-    *kind = translator.superset ? Superset : Exact;
-    return text;
+    isSafe = false;
 }
 
 void LinearPattern::compile(const QByteArray& pattern)
 {
     clear();
-    Kind kind;
-    const QByteArray text = translate(pattern, &kind);
+    const Collation& collation = Collation::current();
+    const bool utf8 = collation.charset() == Collation::Utf8;
+    auto t = std::make_unique<Translation>();
+    t->syntax = std::make_unique<PatternSyntax>(pattern, utf8);
+    t->collation = &collation;
+    t->utf8 = utf8;
+    const PatternSyntax& syntax = *t->syntax;
+    if (syntax.tooCostly() || !syntax.valid())
+        return;
+    // From here on regcomp may be asked about the pattern's parts, which
+    // are as safe as the whole.
+    bool exact = syntax.certain() && collation.charset() != Collation::Other;
+    const bool byteLocale = collation.charset() == Collation::SingleByte;
+    const unsigned lastByte = byteLocale ? 255 : 127;
+    t->sets.resize(syntax.sets.size());
+    for (size_t k = 0; exact && k < syntax.sets.size(); ++k) {
+        const PatternSyntax::CharacterSet& written = syntax.sets[k];
+        Translation::Set& set = t->sets[k];
+        // Sets written alike hold alike: regexec is asked once.
+        auto same = std::find_if(syntax.sets.begin(), syntax.sets.begin() + long(k),
+                                 [&written](const PatternSyntax::CharacterSet& earlier) {
+                                     return earlier.source == written.source;
+                                 });
+        if (same != syntax.sets.begin() + long(k)) {
+            set = t->sets[size_t(same - syntax.sets.begin())];
+            set.bit = -1;
+            continue;
+        }
+        Probe probe(written.source);
+        if (!probe.ok) {
+            exact = false;
+            break;
+        }
+        for (unsigned c = 1; c <= lastByte; ++c) {
+            const char text[2] = {char(c), '\0'};
+            if (probe.matches(text))
+                set.bytes.set(c);
+        }
+        set.negated = written.negated;
+        set.characters = written.characters;
+        for (const QByteArray& name : written.classes)
+            set.classes.push_back(wctype(name.constData()));
+        for (const auto& range : written.ranges) {
+            if (collation.rules())
+                set.sequenceRanges.emplace_back(collation.sequence(range.first),
+                                                collation.sequence(range.second));
+            else
+                set.codeRanges.push_back(range);
+        }
+        bool reachesPast = set.negated || !set.classes.empty() || !set.sequenceRanges.empty();
+        for (uint32_t c : set.characters)
+            reachesPast = reachesPast || c >= 0x80;
+        for (const auto& range : set.codeRanges)
+            reachesPast = reachesPast || range.second >= 0x80;
+        set.other = utf8 && reachesPast;
+        // The reading past ASCII must agree with regexec's own over ASCII,
+        // or it is not to be trusted (a table this program misreads).
+        if (utf8) {
+            for (unsigned c = 1; c <= 127; ++c) {
+                if (set.holds(c, collation) != set.bytes.test(c))
+                    exact = false;
+            }
+        }
+        // regcomp builds a complex bracket, which reads a collating element
+        // of more than one character as one, where the set has anything
+        // past single ASCII characters (in a single-byte locale: ranges
+        // under collation rules).
+        const bool complex = utf8 ? reachesPast || written.symbols
+                                  : (collation.rules() && !written.ranges.empty()) || written.symbols;
+        if (!complex)
+            continue;
+        if (!collation.otherElementLeads().empty())
+            t->avoidLeads = true;
+        if (collation.asciiElements().empty())
+            continue;
+        Probe whole("^" + written.source + "$");
+        for (const QByteArray& element : collation.asciiElements()) {
+            if (!whole.matches(element.constData()))
+                continue;
+            set.elements.push_back(element);
+            if (collation.beginsLonger(element))
+                t->superset = true;
+        }
+    }
+
+    if (exact && utf8) {
+        for (const Node& node : syntax.nodes) {
+            if (node.type == Node::Literal && node.character >= 0x80)
+                t->literals.push_back(node.character);
+        }
+        for (const Translation::Set& set : t->sets) {
+            for (const QByteArray& element : set.elements) {
+                const auto* bytes = reinterpret_cast<const unsigned char*>(element.constData());
+                size_t k = 0;
+                while (k < size_t(element.size())) {
+                    uint32_t c;
+                    const size_t size = PatternSyntax::decodeUtf8(bytes, size_t(element.size()), k, c);
+                    if (size == 0)
+                        break;
+                    if (c >= 0x80)
+                        t->literals.push_back(c);
+                    k += size;
+                }
+            }
+        }
+        std::sort(t->literals.begin(), t->literals.end());
+        t->literals.erase(std::unique(t->literals.begin(), t->literals.end()), t->literals.end());
+        if (t->literals.size() > largestLiteralCount)
+            exact = false;
+        // Sets written alike hold alike: one bit for them all.
+        for (size_t k = 0; k < t->sets.size(); ++k) {
+            if (!t->sets[k].other)
+                continue;
+            for (size_t j = 0; j < k; ++j) {
+                if (t->sets[j].other && syntax.sets[j].source == syntax.sets[k].source)
+                    t->sets[k].bit = t->sets[j].bit;
+            }
+            if (t->sets[k].bit < 0)
+                t->sets[k].bit = t->bits++;
+        }
+    }
+
+    const size_t count = syntax.nodes.size();
+    t->beforeEmpty.assign(count, 0);
+    t->beforeSome.assign(count, 0);
+    t->afterEmpty.assign(count, 0);
+    t->afterSome.assign(count, 0);
+    t->copied.assign(count, 0);
+    t->before(syntax.root, true, false, false);
+    t->after(syntax.root, true, false);
+    for (size_t k = 0; k < count; ++k) {
+        const Node& node = syntax.nodes[k];
+        if (node.type != Node::Anchor)
+            continue;
+        if (t->copied[k])
+            t->superset = true;
+        else if (node.anchor == '^' && t->beforeEmpty[k] && t->beforeSome[k])
+            t->superset = true;
+        else if (node.anchor == '$' && t->afterEmpty[k] && t->afterSome[k])
+            t->superset = true;
+    }
+    if (syntax.backReferences)
+        t->superset = true;
+    if (syntax.wordOperators) {
+        t->superset = true;
+        t->asciiOnly = true;
+    }
+
+    Kind kind = exact ? (t->superset ? Superset : Exact) : None;
+    // A pattern that may leave texts to regexec: its cost there must be
+    // bounded.
+    if (kind != Exact && syntax.repeatedUnits() > regexecUnits)
+        return;
+    if (syntax.backReferences && (!exact || !t->determinate()))
+        return;
+    isSafe = true;
     if (kind == None)
         return;
-    utf8 = currentCharset() == Charset::Utf8;
+    translation = std::move(t);
+    programKind = kind;
+    if (!build()) {
+        translation.reset();
+        programKind = None;
+        if (syntax.repeatedUnits() > regexecUnits)
+            isSafe = false;
+    }
+}
+
+bool LinearPattern::build() const
+{
+    Translation& t = *translation;
+    const QByteArray text = t.emit(t.syntax->root, false);
     RE2::Options options;
-    options.set_posix_syntax(true);
-    options.set_longest_match(true);
+    options.set_posix_syntax(false);
+    options.set_longest_match(false);
     options.set_log_errors(false);
-    options.set_encoding(utf8 ? RE2::Options::EncodingUTF8 : RE2::Options::EncodingLatin1);
+    options.set_encoding(RE2::Options::EncodingLatin1);
     options.set_case_sensitive(true);
     // Without REG_NEWLINE a newline is a character like any other: "." and
-    // "[^a]" match it, "^" and "$" hold only at the text's ends.
+    // "[^a]" match it; where anchors hold is written into the program.
     options.set_never_nl(false);
     options.set_dot_nl(true);
-    options.set_one_line(true);
-    options.set_perl_classes(false);
-    options.set_word_boundary(false);
-    // Groups stay: they keep branches apart (alternation()); a search that
-    // asks for no sub-match never builds them.
+    // Groups stay: they keep branches apart (emit()); a search that asks
+    // for no sub-match never builds them.
     options.set_never_capture(false);
-    // Large sets (a class over all of Unicode) make large programs; RE2
-    // keeps its memory within this and searches more slowly past it.
-    options.set_max_mem(int64_t(64) << 20);
+    options.set_max_mem(int64_t(32) << 20);
     auto compiled = std::make_unique<RE2>(re2::StringPiece(text.constData(), size_t(text.size())),
                                           options);
-    if (!compiled->ok())
-        return;
+    t.stale = false;
+    if (!compiled->ok()) {
+        program.reset();
+        return false;
+    }
     program = std::move(compiled);
-    programKind = kind;
+    return true;
+}
+
+bool LinearPattern::safe() const
+{
+    return isSafe;
 }
 
 LinearPattern::Kind LinearPattern::kind() const
@@ -717,11 +833,107 @@ LinearPattern::Kind LinearPattern::kind() const
     return programKind;
 }
 
+QByteArray LinearPattern::translate(const QByteArray& pattern, Kind* kind)
+{
+    LinearPattern linear;
+    linear.compile(pattern);
+    *kind = linear.kind();
+    if (*kind == None)
+        return QByteArray();
+    return linear.translation->emit(linear.translation->syntax->root, false);
+}
+
+// The byte that stands for a character past ASCII: its own where the
+// pattern names it, else the one for the sets that hold it, given when first
+// met. 0 where all are given.
+unsigned char LinearPattern::byteFor(uint32_t character) const
+{
+    Translation& t = *translation;
+    auto known = t.given.find(character);
+    if (known != t.given.end())
+        return known->second;
+    unsigned char byte = 0;
+    auto literal = std::lower_bound(t.literals.begin(), t.literals.end(), character);
+    if (literal != t.literals.end() && *literal == character) {
+        byte = uchar(0x80 + (literal - t.literals.begin()));
+    } else {
+        std::vector<bool> description(size_t(t.bits), false);
+        for (const Translation::Set& set : t.sets) {
+            if (set.bit >= 0 && !description[size_t(set.bit)])
+                description[size_t(set.bit)] = set.holds(character, *t.collation);
+        }
+        auto found = std::find(t.described.begin(), t.described.end(), description);
+        const size_t index = size_t(found - t.described.begin());
+        if (found == t.described.end()) {
+            if (0x80 + t.literals.size() + index > 0xff)
+                return 0;
+            t.described.push_back(description);
+            t.stale = true;
+        }
+        byte = uchar(0x80 + t.literals.size() + index);
+    }
+    t.given.emplace(character, byte);
+    return byte;
+}
+
+// The text as the program reads it, in one pass: as it is where it is all
+// ASCII or in a single-byte locale, else in the buffer with each character
+// past ASCII replaced by its byte. False where the program does not read the
+// text as regexec does (reads()) or a character gets no byte.
+bool LinearPattern::prepare(const char* text, size_t length, const char*& bytes,
+                            size_t& size) const
+{
+    Translation& t = *translation;
+    bytes = text;
+    size = length;
+    if (!t.utf8 && !t.asciiOnly && !t.avoidLeads)
+        return true;
+    const auto* p = reinterpret_cast<const unsigned char*>(text);
+    size_t i = asciiPrefix(p, length);
+    if (i == length)
+        return true;
+    if (t.asciiOnly)
+        return false;
+    const std::vector<uint32_t>& leads = t.collation->otherElementLeads();
+    if (!t.utf8) {
+        for (; i < length; ++i) {
+            if (std::binary_search(leads.begin(), leads.end(), uint32_t(p[i]))
+                && t.collation->otherElementAt(text, length, i))
+                return false;
+        }
+        return true;
+    }
+    t.buffer.assign(text, i);
+    while (i < length) {
+        if (p[i] < 0x80) {
+            t.buffer += char(p[i++]);
+            continue;
+        }
+        uint32_t character;
+        const size_t used = PatternSyntax::decodeUtf8(p, length, i, character);
+        if (used == 0)
+            return false;
+        if (t.avoidLeads && std::binary_search(leads.begin(), leads.end(), character)
+            && t.collation->otherElementAt(text, length, i))
+            return false;
+        const unsigned char byte = byteFor(character);
+        if (byte == 0)
+            return false;
+        t.buffer += char(byte);
+        i += used;
+    }
+    bytes = t.buffer.data();
+    size = t.buffer.size();
+    return true;
+}
+
 bool LinearPattern::reads(const char* text, size_t length) const
 {
-    if (!utf8)
-        return true;
+    if (!translation)
+        return false;
+    const Translation& t = *translation;
     const auto* bytes = reinterpret_cast<const unsigned char*>(text);
+    const std::vector<uint32_t>& leads = t.collation->otherElementLeads();
     size_t i = 0;
     while (i < length) {
         // Runs of plain ASCII, eight bytes at a time.
@@ -737,9 +949,20 @@ bool LinearPattern::reads(const char* text, size_t length) const
             ++i;
             continue;
         }
-        uint32_t codePoint;
-        const size_t size = decodeUtf8(bytes, length, i, codePoint);
-        if (size == 0)
+        // glibc reads a word boundary by its own word characters, which past
+        // ASCII RE2's are not.
+        if (t.asciiOnly)
+            return false;
+        uint32_t character = bytes[i];
+        size_t size = 1;
+        if (t.utf8) {
+            // regexec takes a stray byte for a character of its own.
+            size = PatternSyntax::decodeUtf8(bytes, length, i, character);
+            if (size == 0)
+                return false;
+        }
+        if (t.avoidLeads && std::binary_search(leads.begin(), leads.end(), character)
+            && t.collation->otherElementAt(text, length, i))
             return false;
         i += size;
     }
@@ -748,7 +971,32 @@ bool LinearPattern::reads(const char* text, size_t length) const
 
 bool LinearPattern::matches(const char* text, size_t length) const
 {
-    return program && RE2::PartialMatch(re2::StringPiece(text, length), *program);
+    if (!translation || !program)
+        return false;
+    const char* bytes;
+    size_t size;
+    if (!prepare(text, length, bytes, size))
+        return true;
+    if (translation->stale && !build())
+        return true;
+    return RE2::PartialMatch(re2::StringPiece(bytes, size), *program);
+}
+
+LinearPattern::Answer LinearPattern::answer(const char* text, size_t length) const
+{
+    if (!translation || !program)
+        return Unsure;
+    if (uint64_t(program->ProgramSize()) * uint64_t(length) > workBound)
+        return Unsure;
+    const char* bytes;
+    size_t size;
+    if (!prepare(text, length, bytes, size))
+        return Unsure;
+    if (translation->stale && !build())
+        return Unsure;
+    if (!RE2::PartialMatch(re2::StringPiece(bytes, size), *program))
+        return No;
+    return programKind == Exact ? Yes : Unsure;
 }
 
 }

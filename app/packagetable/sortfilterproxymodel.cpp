@@ -1,5 +1,4 @@
-// The package table's filter decisions, their cache, the run of characters
-// every match of a pattern holds, and the typed sort.
+// The package table's filter decisions, their cache, and the typed sort.
 #include "app/packagetable/sortfilterproxymodel.h"
 
 #include <algorithm>
@@ -34,76 +33,6 @@ const size_t textCheckAhead = 16;
 const size_t textBuildAhead = 32;
 const size_t rowTextGuess = 72;
 
-bool isQuantifier(QChar c)
-{
-    return c == QLatin1Char('*') || c == QLatin1Char('+') || c == QLatin1Char('?')
-           || c == QLatin1Char('{');
-}
-
-// Whether the character at position is escaped: an odd run of backslashes
-// stands right before it.
-bool isEscaped(const QString& text, int position)
-{
-    int backslashes = 0;
-    while (position - backslashes > 0 && text.at(position - backslashes - 1) == QLatin1Char('\\'))
-        ++backslashes;
-    return backslashes % 2 == 1;
-}
-
-// The end of the bracket expression opening at begin, or 0 where it has
-// none before end.
-size_t bracketEnd(const char* p, size_t begin, size_t end)
-{
-    size_t i = begin + 1;
-    if (i < end && p[i] == '^')
-        ++i;
-    // A ']' first is one of the set.
-    if (i < end && p[i] == ']')
-        ++i;
-    while (i < end && p[i] != ']') {
-        if (p[i] == '[' && i + 1 < end && (p[i + 1] == ':' || p[i + 1] == '=' || p[i + 1] == '.')) {
-            const char close[] = {p[i + 1], ']', '\0'};
-            const char* found = static_cast<const char*>(memmem(p + i + 2, end - i - 2, close, 2));
-            if (!found)
-                return 0;
-            i = size_t(found - p) + 2;
-            continue;
-        }
-        ++i;
-    }
-    return i < end ? i + 1 : 0;
-}
-
-// The least count of the quantifier at begin and where it ends; false where
-// it does not read as one.
-bool readQuantifier(const char* p, size_t begin, size_t end, long& least, size_t& after)
-{
-    if (p[begin] != '{') {
-        least = p[begin] == '+' ? 1 : 0;
-        after = begin + 1;
-        return true;
-    }
-    size_t i = begin + 1;
-    least = 0;
-    size_t digits = 0;
-    while (i < end && p[i] >= '0' && p[i] <= '9' && digits < 6) {
-        least = least * 10 + (p[i] - '0');
-        ++i;
-        ++digits;
-    }
-    if (i < end && p[i] == ',') {
-        ++i;
-        while (i < end && p[i] >= '0' && p[i] <= '9')
-            ++i;
-    } else if (digits == 0) {
-        return false;
-    }
-    if (i >= end || p[i] != '}')
-        return false;
-    after = i + 1;
-    return true;
-}
-
 } // namespace
 
 SortFilterProxyModel::SortFilterProxyModel(StateFilter stateFilter, bool groups, YumIO* yumIO,
@@ -125,11 +54,7 @@ SortFilterProxyModel::SortFilterProxyModel(StateFilter stateFilter, bool groups,
         });
 }
 
-SortFilterProxyModel::~SortFilterProxyModel()
-{
-    if (regexStatus == 0)
-        regfree(&regex);
-}
+SortFilterProxyModel::~SortFilterProxyModel() = default;
 
 void SortFilterProxyModel::setSourceModel(QAbstractItemModel* sourceModel)
 {
@@ -242,130 +167,23 @@ void SortFilterProxyModel::setSearchTexts(SearchTexts* searchTexts)
 
 QString SortFilterProxyModel::trimmedPattern(const QString& text)
 {
-    const QLatin1String any(".*");
-    QString trimmed = text;
-    // "?foo", "*foo" and the like do not compile: such a star stays.
-    while (trimmed.startsWith(any) && !(trimmed.size() > 2 && isQuantifier(trimmed.at(2))))
-        trimmed.remove(0, 2);
-    // "foo\.*" is foo followed by dots, not foo followed by anything.
-    while (trimmed.endsWith(any) && !isEscaped(trimmed, trimmed.size() - 2))
-        trimmed.chop(2);
-    return trimmed;
+    return FilterPattern::trimmedPattern(text);
 }
 
-// Reads the expression atom by atom: a plain character (or an escaped
-// special one) extends the current run; anything else (a bracket
-// expression, a dot, an anchor, a group, another escape) ends it; a
-// quantifier that allows none takes its character out of the run and ends
-// it, one that needs it at least once ends the run after it. Runs inside
-// groups are not kept: a group may be optional as a whole.
 QByteArray SortFilterProxyModel::requiredLiteral(const QByteArray& pattern)
 {
-    const char* p = pattern.constData();
-    const size_t end = qstrnlen(p, uint(pattern.size()));
-    QByteArray best;
-    QByteArray run;
-    int depth = 0;
-    auto endRun = [&]() {
-        if (depth == 0 && run.size() > best.size())
-            best = run;
-        run.clear();
-    };
-    size_t i = 0;
-    while (i < end) {
-        const char c = p[i];
-        // The atom at i: a character's bytes (literal) or none.
-        size_t next = i + 1;
-        QByteArray atom;
-        bool plain = false;
-        switch (c) {
-        case '|':
-            return QByteArray();
-        case '*':
-        case '+':
-        case '?':
-        case '{':
-            // Nothing to repeat: not a reading to trust.
-            return QByteArray();
-        case '\\':
-            if (i + 1 >= end)
-                return QByteArray();
-            if (std::strchr(".[]()*+?{}|^$\\", p[i + 1])) {
-                atom = QByteArray(1, p[i + 1]);
-                plain = true;
-            }
-            next = i + 2;
-            // The rest of an escaped multibyte character.
-            while (next < end && (uchar(p[next]) & 0xc0) == 0x80)
-                ++next;
-            break;
-        case '[':
-            next = bracketEnd(p, i, end);
-            if (next == 0)
-                return QByteArray();
-            break;
-        case '(':
-            endRun();
-            ++depth;
-            // A quantifier right inside a group: not a reading to trust.
-            if (next < end && isQuantifier(QLatin1Char(p[next])))
-                return QByteArray();
-            i = next;
-            continue;
-        case ')':
-            endRun();
-            if (--depth < 0)
-                return QByteArray();
-            break;
-        case '.':
-        case '^':
-        case '$':
-        case ']':
-        case '}':
-            break;
-        default:
-            while (next < end && (uchar(p[next]) & 0xc0) == 0x80)
-                ++next;
-            atom = QByteArray(p + i, int(next - i));
-            plain = true;
-            break;
-        }
-        i = next;
-        long least = 1;
-        const bool quantified = i < end && isQuantifier(QLatin1Char(p[i]));
-        if (quantified) {
-            if (!readQuantifier(p, i, end, least, i))
-                return QByteArray();
-            // A quantifier of a quantifier: not a reading to trust.
-            if (i < end && isQuantifier(QLatin1Char(p[i])))
-                return QByteArray();
-        }
-        if (plain && least > 0)
-            run += atom;
-        if (!plain || quantified)
-            endRun();
-    }
-    endRun();
-    return best;
+    return FilterPattern::requiredLiteral(pattern);
+}
+
+bool SortFilterProxyModel::runsSafely(const QString& text)
+{
+    return FilterPattern::runsSafely(trimmedPattern(text).toStdString());
 }
 
 void SortFilterProxyModel::setFilterRegExp(const QString& text)
 {
     const QString trimmed = trimmedPattern(text);
-    if (regexStatus == 0)
-        regfree(&regex);
-    const std::string bytes = trimmed.toStdString();
-    regexStatus = regcomp(&regex, bytes.c_str(), REG_EXTENDED | REG_NOSUB);
-    linear.clear();
-    if (regexStatus == 0)
-        linear.compile(QByteArray::fromStdString(bytes));
-    isLiteral = regexStatus == 0 && !bytes.empty()
-                && bytes.find_first_of(".[]()*+?{}|^$\\") == std::string::npos
-                && bytes.find('\0') == std::string::npos;
-    literal = isLiteral ? QByteArray::fromStdString(bytes) : QByteArray();
-    required = regexStatus != 0 ? QByteArray()
-               : isLiteral      ? literal
-                                : requiredLiteral(QByteArray::fromStdString(bytes));
+    filterPattern.set(trimmed.toStdString());
 
     QRegExp expression(trimmed, Qt::CaseSensitive, QRegExp::RegExp);
     if (expression != filterRegExp())
@@ -390,46 +208,10 @@ bool SortFilterProxyModel::hasPattern() const
 
 bool SortFilterProxyModel::matches(const QString& text) const
 {
-    if (regexStatus != 0)
+    if (!filterPattern.compiled())
         return true;
     const std::string bytes = text.toStdString();
-    return matchesBytes(bytes.c_str(), std::strlen(bytes.c_str()));
-}
-
-// The text up to length (its first NUL, where it has one); REG_STARTEND
-// spares regexec measuring it again. A text without the pattern's required
-// run is turned down at once.
-bool SortFilterProxyModel::matchesBytes(const char* text, size_t length) const
-{
-    if (regexStatus != 0)
-        return true;
-    // Texts are valid UTF-8, so a byte match never starts inside a character.
-    if (isLiteral)
-        return memmem(text, length, literal.constData(), size_t(literal.size())) != nullptr;
-    if (!required.isEmpty()
-        && !memmem(text, length, required.constData(), size_t(required.size())))
-        return false;
-    return matchesExpression(text, length);
-}
-
-// RE2 answers where it reads the pattern and the text as regexec does; no
-// text a repository sends can then make the window wait for longer than one
-// pass through it. Kept out of matchesBytes, which runs for every text and
-// mostly ends in its plain-string tests.
-bool SortFilterProxyModel::matchesExpression(const char* text, size_t length) const
-{
-    const LinearPattern::Kind kind = linear.kind();
-    if (kind != LinearPattern::None && linear.reads(text, length)) {
-        const bool found = linear.matches(text, length);
-        if (kind == LinearPattern::Exact || !found)
-            return found;
-    }
-    if (length > regexecTextLimit)
-        return true;
-    regmatch_t range[1];
-    range[0].rm_so = 0;
-    range[0].rm_eo = regoff_t(length);
-    return regexec(&regex, text, 1, range, REG_STARTEND) == 0;
+    return filterPattern.matches(bytes.c_str(), std::strlen(bytes.c_str()));
 }
 
 // Where a pattern has a required run, only the texts holding it are
@@ -438,10 +220,11 @@ bool SortFilterProxyModel::matchesExpression(const char* text, size_t length) co
 // two texts.
 bool SortFilterProxyModel::matchesAnyOf(const char* text, const char* end) const
 {
-    if (required.isEmpty() || regexStatus != 0) {
+    const QByteArray& required = filterPattern.required();
+    if (required.isEmpty() || !filterPattern.compiled()) {
         while (text < end) {
             const size_t length = std::strlen(text);
-            if (matchesBytes(text, length))
+            if (filterPattern.matches(text, length))
                 return true;
             text += length + 1;
         }
@@ -456,7 +239,7 @@ bool SortFilterProxyModel::matchesAnyOf(const char* text, const char* end) const
         const char* before = static_cast<const char*>(memrchr(text, '\0', size_t(found - text)));
         const char* start = before ? before + 1 : text;
         const size_t length = std::strlen(start);
-        if (matchesBytes(start, length))
+        if (filterPattern.matches(start, length))
             return true;
         text = start + length + 1;
     }
@@ -509,7 +292,7 @@ bool SortFilterProxyModel::acceptRow(Package::Entry* entry, int row, const QMode
         return false;
     switch (mode) {
     case Filter:
-        if (pattern.isEmpty() || regexStatus != 0)
+        if (pattern.isEmpty() || !filterPattern.compiled())
             return true;
         return acceptRowText(row);
     case Search:
@@ -580,7 +363,7 @@ bool SortFilterProxyModel::acceptRowText(int row) const
     if (size_t(row) >= rows)
         return false;
     const size_t start = row == 0 ? 0 : rowTextEnds[size_t(row) - 1] + 1;
-    return matchesBytes(rowTexts.data() + start, rowTextEnds[size_t(row)] - start);
+    return filterPattern.matches(rowTexts.data() + start, rowTextEnds[size_t(row)] - start);
 }
 
 // Each field by itself, so that a pattern never spans two fields; the first
@@ -619,7 +402,7 @@ bool SortFilterProxyModel::acceptSearchTexts(Package::Entry* entry) const
             if (++record.count == fields->size())
                 record.texts.squeeze();
         }
-        if (matchesBytes(text.constData(), std::strlen(text.constData())))
+        if (filterPattern.matches(text.constData(), std::strlen(text.constData())))
             return true;
     }
     return false;

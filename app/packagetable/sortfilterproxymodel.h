@@ -6,7 +6,6 @@
 #pragma once
 
 #include <memory>
-#include <regex.h>
 #include <string>
 #include <vector>
 
@@ -16,7 +15,7 @@
 #include <QModelIndex>
 #include <QString>
 
-#include "app/packagetable/linearpattern.h"
+#include "app/packagetable/filterpattern.h"
 #include "foundation/hsortfilterproxymodel.h"
 
 class YumIO;
@@ -65,8 +64,9 @@ public:
     bool getFilter() const;
 
     // A new pattern: an unescaped ".*" at either end is dropped, the rest
-    // compiled as a POSIX extended expression; then every row is decided, so
-    // that the view finds the decisions made.
+    // compiled as a POSIX extended expression (unless it would crash or
+    // freeze glibc: runsSafely()); then every row is decided, so that the
+    // view finds the decisions made.
     void setFilterRegExp(const QString& text);
     // Whether a pattern is in force: the last one set, once trimmed, is not
     // empty. In Search mode deciding rows then reads the file lists and
@@ -79,14 +79,20 @@ public:
     bool acceptRow(Package::Entry* entry, int row, const QModelIndex& parent) const;
 
     // The pattern as it is compiled: leading and trailing ".*" dropped, but
-    // only where the dot is not escaped and no quantifier would be left
-    // without an operand.
+    // only where the dot is not escaped, no quantifier would be left without
+    // an operand and no anchor next to it could hold after a newline
+    // (FilterPattern::trimmedPattern).
     static QString trimmedPattern(const QString& text);
     // The longest run of characters (UTF-8, as compiled) that every match of
     // the extended expression must contain, or empty where none can be told
     // for sure: any alternation gives none, and so does anything this reading
     // of the syntax is unsure of. The text of a run that holds no NUL.
     static QByteArray requiredLiteral(const QByteArray& pattern);
+    // Whether the pattern is run: false for one regcomp rejects, and for one
+    // that would make glibc's regcomp or regexec crash or take minutes
+    // (FilterPattern::runsSafely), which shows every row as a rejected one
+    // does.
+    static bool runsSafely(const QString& text);
 
     // Where Search mode reads a package's fields; null puts the engine's
     // getters back. Not owned. The texts read so far are dropped.
@@ -97,11 +103,8 @@ protected:
     bool lessThan(const QModelIndex& left, const QModelIndex& right) const override;
 
 private:
-    bool matchesBytes(const char* text, size_t length) const;
-    // matchesBytes past the plain-string tests.
-    bool matchesExpression(const char* text, size_t length) const;
-    // matchesBytes for each of the NUL-ended texts from text to end, the
-    // first match ending the search.
+    // filterPattern.matches for each of the NUL-ended texts from text to end,
+    // the first match ending the search.
     bool matchesAnyOf(const char* text, const char* end) const;
     bool acceptSearchTexts(Package::Entry* entry) const;
     bool acceptRowText(int row) const;
@@ -156,27 +159,10 @@ private:
         int count = 0;
     };
     mutable QHash<Package::Entry*, SearchRecord> texts;
-    // The result of the last regcomp; -1 before the first.
-    int regexStatus = -1;
-    regex_t regex;
-    // The compiled pattern as RE2 runs it, in time linear in the text,
-    // where it gives regexec's answer, or where it rules texts out
-    // (back-references, word boundaries). Where it cannot answer, regexec
-    // takes a text only up to this length: past it regexec's time grows too
-    // fast to be waited for in the window's thread, and the text is shown.
-    LinearPattern linear;
-    static const size_t regexecTextLimit = 4096;
+    // The compiled pattern and the roads a text is matched by.
+    FilterPattern filterPattern;
     // The trimmed pattern, also held by the base's filter expression.
     QString pattern;
-    // A compiled pattern without any character that is special in an
-    // extended expression matches exactly where its bytes occur: such a
-    // pattern is looked for as a plain string, much faster than regexec.
-    QByteArray literal;
-    bool isLiteral = false;
-    // What every match contains (the literal pattern itself, or
-    // requiredLiteral), or empty: a text without it cannot match, which one
-    // memmem tells far sooner than regexec.
-    QByteArray required;
 
     std::unique_ptr<SearchTexts> engineTexts;
     SearchTexts* searchTexts;

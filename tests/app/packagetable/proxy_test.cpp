@@ -208,6 +208,13 @@ TEST_F(ProxyTest, TrimmingDropsOnlyAnUnescapedDotStarAtEitherEnd)
         {".*{2}x", ".*{2}x"},
         {"^.*", "^"},
         {".*x.*?", "x.*?"},
+        // glibc lets "^" hold right after a newline ".*" took, and "$"
+        // right before one: such a ".*" stays.
+        {".*^x", ".*^x"},
+        {"x$.*", "x$.*"},
+        {".*[^x]$", "[^x]$"},
+        {".*x\\^.*", "x\\^"},
+        {".*[$^]x.*", "[$^]x"},
     };
     for (const auto& item : cases)
         EXPECT_EQ(SortFilterProxyModel::trimmedPattern(item.first), item.second)
