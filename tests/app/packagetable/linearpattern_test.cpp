@@ -56,7 +56,7 @@ const char* const patterns[] = {
     // Quantifiers, the usual ones and the odd.
     "a{2}", "a{2,}", "a{2,3}", "a{,3}", "a{0}", "a{1000}", "a{1001}", "a**", "a+?", "(ab)+",
     "(a*)*", "(a*)+b", "a{2}{3}", "x*", "a?b?c?", "ab*c", "a.*b", "x+y+z+", "(foo|bar)baz",
-    "((((a))))", "a|b|c|d", ".{3}$", "ß{2}", "a{02}", "a{1,1}",
+    "((((a))))", "a|b|c|d", ".{3}$", "ß{2}", "a{02}", "a{1,1}", "^a{2,}$", "a{2,}b", "(ab){1,}$",
     // Escapes: the special characters, glibc's own operators, and those
     // that mean something else elsewhere.
     "\\.", "\\*", "\\\\", "\\(", "\\)", "\\{", "\\}", "\\w+", "\\W", "\\s", "\\S", "\\bfoo",
@@ -88,7 +88,7 @@ const char* const texts[] = {
     "\xef\xbc\x91\xef\xbc\x92", "\xe2\x85\xab", "\xc7\x85", "kde-utils 1-2", "%", "!", "/",
     "foo baz", "barbaz", "üb", "xüay", "xüby", "xcy", "éêé", "日", "x(y", "z\xc3\xa9", "GCC 12",
     "short", "u", "1\n", "1", "aaaa", "bb", "d", "n", "t", "x41", "0", "z", "_", "a|b", "x)", "y",
-    "%/", "\\é",
+    "%/", "\\é", "aaa", "ababab",
 };
 
 // Each pattern regcomp takes against each text, through the proxy (every
