@@ -21,6 +21,7 @@
 
 #include "app/packagetable/filterpattern.h"
 #include "app/packagetable/patternsyntax.h"
+#include "tests/common/regexecanswer.h"
 
 namespace
 {
@@ -33,20 +34,6 @@ void check(bool condition)
 
 const char* const locales[] = {"C.UTF-8",     "C",           "en_US.UTF-8",     "cs_CZ.UTF-8",
                                "de_DE.UTF-8", "tr_TR.UTF-8", "de_DE.ISO-8859-1"};
-
-// regexec's answer for the pattern as typed; -1 where regcomp rejects it.
-int regexecAnswer(const std::string& pattern, const std::string& text)
-{
-    regex_t regex;
-    if (regcomp(&regex, pattern.c_str(), REG_EXTENDED | REG_NOSUB) != 0)
-        return -1;
-    regmatch_t range[1];
-    range[0].rm_so = 0;
-    range[0].rm_eo = regoff_t(text.size());
-    const int answer = regexec(&regex, text.c_str(), 1, range, REG_STARTEND) == 0 ? 1 : 0;
-    regfree(&regex);
-    return answer;
-}
 
 } // namespace
 

@@ -12,6 +12,7 @@
 
 #include "app/packagetable/linearpattern.h"
 #include "tests/common/locales.h"
+#include "tests/common/regexecanswer.h"
 
 using namespace PackageTableTesting;
 using PackageTable::LinearPattern;
@@ -20,20 +21,6 @@ using PackageTable::SortFilterProxyModel;
 
 namespace
 {
-
-// regexec's own answer; -1 where regcomp turns the pattern down.
-int regexecAnswer(const std::string& pattern, const std::string& text)
-{
-    regex_t regex;
-    if (regcomp(&regex, pattern.c_str(), REG_EXTENDED | REG_NOSUB) != 0)
-        return -1;
-    regmatch_t range[1];
-    range[0].rm_so = 0;
-    range[0].rm_eo = regoff_t(text.size());
-    const int answer = regexec(&regex, text.data(), 1, range, REG_STARTEND) == 0 ? 1 : 0;
-    regfree(&regex);
-    return answer;
-}
 
 const char* const patterns[] = {
     // What the proxy's and the sandbox's tests search for.
