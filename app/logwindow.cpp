@@ -317,9 +317,9 @@ bool Window::render()
     }
     if (!fresh.empty()) {
         const bool headingFirst = fresh.front().entry.kind == Log::Action;
-        std::vector<int> newBlockLines;
-        const QString html = toHtml(fresh, newBlockLines);
-        insert(html, headingFirst, newBlockLines);
+        std::vector<int> paragraphs;
+        const QString html = toHtml(fresh, paragraphs);
+        insert(html, headingFirst, paragraphs);
         trim();
     }
     // The rest of a long log, or of a long burst, is drawn in later steps
@@ -329,7 +329,7 @@ bool Window::render()
     return true;
 }
 
-QString Window::toHtml(std::vector<Line>& lines, std::vector<int>& blockLines) const
+QString Window::toHtml(std::vector<Line>& lines, std::vector<int>& paragraphs) const
 {
     const QString colored = tr("<font color=\"%1\">");
     const QString fontEnd = tr("</font>");
@@ -365,7 +365,7 @@ QString Window::toHtml(std::vector<Line>& lines, std::vector<int>& blockLines) c
         html += body.isEmpty() ? emptyParagraph : paragraph;
         html += body;
         html += QLatin1String("</p>");
-        blockLines.push_back(open);
+        paragraphs.push_back(open);
         body.clear();
         open = 0;
     };
@@ -404,7 +404,7 @@ QString Window::toHtml(std::vector<Line>& lines, std::vector<int>& blockLines) c
             html += entry.text;
             html += wrapper->after;
             html += QLatin1String("</h2>");
-            blockLines.push_back(headingLines);
+            paragraphs.push_back(headingLines);
             continue;
         }
         if (open > 0)
@@ -421,7 +421,7 @@ QString Window::toHtml(std::vector<Line>& lines, std::vector<int>& blockLines) c
     return html;
 }
 
-void Window::insert(const QString& html, bool headingFirst, const std::vector<int>& newBlockLines)
+void Window::insert(const QString& html, bool headingFirst, const std::vector<int>& paragraphs)
 {
     QTextDocument* document = text->document();
     QScrollBar* bar = text->verticalScrollBar();
@@ -445,7 +445,7 @@ void Window::insert(const QString& html, bool headingFirst, const std::vector<in
         format.setHeadingLevel(2);
     QTextCursor(document->findBlockByNumber(first)).setBlockFormat(format);
     cursor.endEditBlock();
-    for (int lines : newBlockLines) {
+    for (int lines : paragraphs) {
         blockLines.push_back(lines);
         drawnLines += lines;
     }

@@ -82,12 +82,13 @@ private:
     // to examine.
     bool render();
     // Rich text of the entries, escaped in place: runs of lines share a
-    // paragraph, a headline is a heading of its own. blockLines is given
+    // paragraph, a headline is a heading of its own. paragraphs is given
     // the number of lines of each paragraph made, in order.
-    QString toHtml(std::vector<Line>& lines, std::vector<int>& blockLines) const;
+    QString toHtml(std::vector<Line>& lines, std::vector<int>& paragraphs) const;
     // Adds the paragraphs of html after the last line; a reader at the end
     // of the log stays there.
-    void insert(const QString& html, bool headingFirst, const std::vector<int>& newBlockLines);
+    // paragraphs: the lines of each of its paragraphs.
+    void insert(const QString& html, bool headingFirst, const std::vector<int>& paragraphs);
     // Removes the oldest paragraphs once more lines are drawn than the
     // window keeps, and says how many there were in the mark above the
     // rest.
